@@ -1,0 +1,29 @@
+// File services of the run: the size of a file, the extension of a name,
+// and the one-line text file write. Each reports its own failures.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "common/notifier.hpp"
+
+namespace corvanne {
+
+// Size of the file at `path` in bytes (64-bit: 2 GiB and more is a size, not
+// an error). A missing path, a folder, or any error: shows the standard error
+// box with the platform's number and description and returns 0.
+int64_t GetFileSize(const std::string& path, Notifier& notifier);
+
+// The text after the last "." of `name` (the whole name when it has none, ""
+// when it ends in "."). The name is not split into folder and file.
+std::string GetExtension(const std::string& name);
+
+// Writes `text` followed by CR LF, byte for byte, to `file_name`: appended
+// when `append`, else the file is created or cut to zero first. An empty
+// `file_name` becomes `application_folder` + separator + "String1.txt" and is
+// handed back. On failure shows "An error occurred writing to file..." and
+// returns; `file_name` keeps what this step gave it.
+void WriteTextFile(const std::string& text, std::string& file_name, bool append,
+                   const std::string& application_folder, Notifier& notifier);
+
+}  // namespace corvanne

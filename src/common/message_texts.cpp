@@ -1,0 +1,32 @@
+// Fixed message texts; see message_texts.hpp.
+#include "common/message_texts.hpp"
+
+namespace corvanne::texts {
+
+Message StandardError(const PlatformError& error) {
+  return {"Error No. " + std::to_string(error.number) + kCrLf + "Description : " + error.description};
+}
+
+Message ConfigFileMissing(const std::string& path) {
+  return {"Unable to read config file... Expected here... " + path};
+}
+
+Message FileExistsCheckFailed(const std::string& path, int error_number) {
+  return {"Error while checking whether file exists.. " + path + "Error No. " + std::to_string(error_number)};
+}
+
+Message WriteFailed() { return {"An error occurred writing to file..."}; }
+
+Message StepFailed(const std::string& step_name, const std::string& source, const std::string& description) {
+  return {step_name + " failed" + kCrLf + source + kCrLf + description};
+}
+
+Message ErrorForFile(const std::string& path) { return {std::string("Error for file... ") + kCrLf + path}; }
+
+Message BlankUserName() {
+  return {"Username cannot be left blank... ", "Invalid input...", MessageIcon::kCritical};
+}
+
+Message Done() { return {"Done...", "Done.. ", MessageIcon::kInformation}; }
+
+}  // namespace corvanne::texts

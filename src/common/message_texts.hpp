@@ -1,0 +1,37 @@
+// Every fixed text a user can see in a message box, built in one place so
+// that tests compare them exactly. Line breaks are CR LF.
+#pragma once
+
+#include <string>
+
+#include "common/notifier.hpp"
+#include "common/platform.hpp"
+
+namespace corvanne::texts {
+
+inline constexpr const char* kCrLf = "\r\n";
+
+// "Error No. " number CR LF "Description : " description; default title, no icon.
+Message StandardError(const PlatformError& error);
+
+// "Unable to read config file... Expected here... " + path.
+Message ConfigFileMissing(const std::string& path);
+
+// "Error while checking whether file exists.. " + path + "Error No. " + number.
+Message FileExistsCheckFailed(const std::string& path, int error_number);
+
+// "An error occurred writing to file..."
+Message WriteFailed();
+
+// The two boxes of a failed load: step name + " failed", source, description;
+// then "Error for file... " CR LF + path.
+Message StepFailed(const std::string& step_name, const std::string& source, const std::string& description);
+Message ErrorForFile(const std::string& path);
+
+// "Username cannot be left blank... ", title "Invalid input...", critical icon.
+Message BlankUserName();
+
+// "Done...", title "Done.. ", information icon.
+Message Done();
+
+}  // namespace corvanne::texts

@@ -1,0 +1,54 @@
+// Message boxes, whatever shows them: the window (modal Qt boxes), an
+// unattended run (standard error) or a test (a recording).
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace corvanne {
+
+inline constexpr const char* kApplicationTitle = "Corvanne";
+
+enum class MessageIcon { kNone, kCritical, kInformation };
+
+// One message box: its text (line breaks are CR LF, as the boxes show them),
+// its title and its icon. Every box has an OK button only.
+struct Message {
+  std::string text;
+  std::string title = kApplicationTitle;
+  MessageIcon icon = MessageIcon::kNone;
+
+  bool operator==(const Message&) const = default;
+};
+
+// Shows a message and returns when the user has dismissed it (an unattended
+// run does not wait).
+class Notifier {
+ public:
+  virtual ~Notifier() = default;
+  virtual void Show(const Message& message) = 0;
+};
+
+// Writes each message to a stream (standard error by default): the title on
+// one line, then the text with CR LF turned into the stream's line end.
+// Never waits. Counts what it has shown, for the exit status.
+class StreamNotifier : public Notifier {
+ public:
+  explicit StreamNotifier(std::ostream& out);
+  void Show(const Message& message) override;
+  int shown() const { return shown_; }  // messages shown so far
+
+ private:
+  std::ostream& out_;
+  int shown_ = 0;
+};
+
+// Keeps every message, in order, for tests.
+class RecordingNotifier : public Notifier {
+ public:
+  void Show(const Message& message) override { messages.push_back(message); }
+  std::vector<Message> messages;
+};
+
+}  // namespace corvanne

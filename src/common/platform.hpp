@@ -1,0 +1,58 @@
+// The few things only the operating system can tell: where the executable
+// lives, the process number, the user's date and time texts, error texts.
+// Everything POSIX- or Windows-only in the core sits behind this file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <system_error>
+
+namespace corvanne {
+
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
+// Folder of the running executable, as the platform reports it (no trailing
+// separator except at the root). Throws std::runtime_error when unknown.
+std::string ExecutableFolder();
+
+// The running program's number, used to open the batch code (the process id).
+int32_t ProcessNumber();
+
+// True when standard error is an interactive terminal.
+bool StandardErrorIsTerminal();
+
+// A platform error as the message boxes show it: a number and a description.
+struct PlatformError {
+  int number = 0;           // errno value (or the Windows error code)
+  std::string description;  // the platform's text for it, e.g. "No such file or directory"
+};
+
+// The error for an errno value.
+PlatformError ErrorFromErrno(int errno_value);
+// The error for a std::error_code (its value and message).
+PlatformError ErrorFromCode(const std::error_code& code);
+
+// Source of the current date and time as text in the user's formats.
+// The C, POSIX and en_US locales give M/d/yyyy and h:mm:ss AM/PM.
+class DateTimeSource {
+ public:
+  virtual ~DateTimeSource() = default;
+  // The current date in the user's short date format, e.g. "7/14/2013".
+  virtual std::string ShortDate() const = 0;
+  // The current time in the user's long time format, e.g. "1:02:05 PM".
+  virtual std::string LongTime() const = 0;
+};
+
+// The source in use: the system clock with the user's locale unless a test
+// installed its own.
+const DateTimeSource& CurrentDateTime();
+
+// Installs `source` as the process-wide date and time source (nullptr puts the
+// system clock back). The caller keeps ownership; for tests.
+void SetDateTimeSource(const DateTimeSource* source);
+
+}  // namespace corvanne

@@ -1,0 +1,21 @@
+// Small text helpers shared by every subsystem. A blank is the space
+// character only; tabs and line breaks are never trimmed.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace corvanne {
+
+// `text` without blanks (U+0020) at either end.
+std::string TrimBlanks(std::string_view text);
+
+// Blanks removed from both ends, then upper-cased. ASCII letters always;
+// other letters where the C++ runtime knows their upper case, without ever
+// breaking a UTF-8 sequence.
+std::string TrimUpper(std::string_view text);
+
+// `text` with every occurrence of `from` (not empty) replaced by `to`.
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
+
+}  // namespace corvanne

@@ -1,0 +1,50 @@
+// Turns the configured folder and file lists into the ordered list of files
+// a run loads. Walks and selects; loads nothing.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/progress.hpp"
+
+namespace corvanne {
+
+// Ordered list of text items: appended to only, duplicates kept, never sorted.
+using ItemList = std::vector<std::string>;
+
+// A folder whose contents cannot be listed. Ends the run; what() names the
+// folder and the cause, e.g. `cannot list folder "/src/a": Permission denied`.
+class WalkError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Appends the items of `list_text` cut at `separator` (see the cutting rule:
+// items not trimmed, a trailing separator gives an empty last item, an empty
+// separator is found at position 1, only one character of it is skipped).
+void SplitToCollection(std::string_view separator, std::string_view list_text, ItemList& target);
+
+// True when `text` equals one item of `list_text` cut at `separator`, exactly.
+bool IsInList(std::string_view text, std::string_view list_text, std::string_view separator);
+
+// Fills `result` with the folders to search: the listed folders themselves
+// when `recurse` is false; every folder below them (not they) when true,
+// depth-first, names in byte order, reporting each listed folder to
+// `progress`. Throws WalkError.
+void CollectFolders(std::string_view separator, std::string_view list_text, bool recurse, ItemList& result,
+                    const Progress& progress);
+
+// Looks into one folder. Mode "FOLDERS" (or empty) appends every folder
+// below it; "FILES" appends its selected files; any other mode adds nothing.
+// A missing folder adds nothing. Throws WalkError.
+void WalkFolder(const std::string& folder, std::string_view mode, std::string_view exclusion_separator,
+                std::string_view exclusion_list, std::string_view extension_list, ItemList& result);
+
+// Appends the selected files of every folder of `folders`, reporting each
+// folder to `progress`. Throws WalkError.
+void SelectFiles(const ItemList& folders, std::string_view extension_list, std::string_view exclusion_list,
+                 std::string_view exclusion_separator, ItemList& result, const Progress& progress);
+
+}  // namespace corvanne

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "common/progress.hpp"
+#include "config/settings.hpp"
 
 namespace corvanne {
 
@@ -46,5 +47,14 @@ void WalkFolder(const std::string& folder, std::string_view mode, std::string_vi
 // folder to `progress`. Throws WalkError.
 void SelectFiles(const ItemList& folders, std::string_view extension_list, std::string_view exclusion_list,
                  std::string_view exclusion_separator, ItemList& result, const Progress& progress);
+
+// True when a run loads the one configured file: FileNameWithPath not empty
+// and FoldersList empty (exactly empty; blanks are not empty).
+bool IsSingleFileMode(const SourceSettings& configured);
+
+// The file list of a run in run order: in folder mode CollectFolders (recurse
+// unless AvoidRecursion) then SelectFiles; in single-file mode the one file.
+// Empty files are included. Throws WalkError.
+ItemList CollectRunFiles(const SourceSettings& configured, const Progress& progress);
 
 }  // namespace corvanne

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <vector>
 
 #include "common/notifier.hpp"
 #include "config/app_state.hpp"
@@ -16,7 +17,10 @@ enum class ExitCode : int {
 };
 
 // Shows the window and runs until it is closed; returns the exit status.
-using AttendedStarter = std::function<int(int& argc, char** argv, AppState& state)>;
+// `startup_messages` are the boxes start-up raised before any window existed
+// (a missing configuration file, say); the window shows them first, in order.
+using AttendedStarter =
+    std::function<int(int& argc, char** argv, AppState& state, const std::vector<Message>& startup_messages)>;
 
 // The whole program. `attended` is empty when the window is not built.
 int Main(int argc, char** argv, const AttendedStarter& attended);

@@ -5,7 +5,7 @@
 
 namespace corvanne::ui {
 
-int StartAttended(int& /*argc*/, char** /*argv*/, AppState& /*state*/) {
+int StartAttended(int& /*argc*/, char** /*argv*/, AppState& /*state*/, const std::vector<Message>& /*startup_messages*/) {
   std::cerr << "corvanne: the window is not built yet; set UNATTENDED_YES_NO to YES to run unattended\n";
   return 2;
 }

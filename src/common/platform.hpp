@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <system_error>
 
@@ -50,6 +51,21 @@ class DateTimeSource {
 // The source in use: the system clock with the user's locale unless a test
 // installed its own.
 const DateTimeSource& CurrentDateTime();
+
+// The locale that decides date and time texts: the first of LC_ALL, LC_TIME
+// and LANG that is set and not empty, else "C".
+std::string UserTimeLocaleName();
+
+// True for the locales whose texts are M/d/yyyy and h:mm:ss AM/PM: empty, C,
+// C.<charset>, POSIX and en_US*.
+bool UsesUsFormats(const std::string& locale_name);
+
+// `parts` as a short date / long time under `locale_name`: M/d/yyyy and
+// h:mm:ss AM/PM (no leading zero on month, day, hour) for the US formats,
+// else the locale's own %x / %X. A locale that is not installed falls back to
+// the US formats.
+std::string FormatShortDate(const std::tm& parts, const std::string& locale_name);
+std::string FormatLongTime(const std::tm& parts, const std::string& locale_name);
 
 // Installs `source` as the process-wide date and time source (nullptr puts the
 // system clock back). The caller keeps ownership; for tests.

@@ -2,8 +2,11 @@
 // from the configuration text, and the batch code of a run.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+
+#include "common/platform.hpp"
 
 namespace corvanne {
 
@@ -58,6 +61,9 @@ void ReadRunSettings(RunSettings& record, std::string_view config_text, const st
 // A new batch code: process number, "__", short date, "_", long time, with
 // every "/", then blank, then ":" replaced by "_".
 std::string MakeBatchCode();
+// The same from a given process number and clock (MakeBatchCode() passes
+// ProcessNumber() and CurrentDateTime()).
+std::string MakeBatchCode(int32_t process_number, const DateTimeSource& clock);
 
 // True exactly when TrimUpper(value) is "YES".
 bool IsYes(std::string_view value);

@@ -1,0 +1,137 @@
+// File services: sizes (64-bit, errors as boxes), extensions split over the
+// whole name, and the one-line write, byte for byte.
+#include "common/file_utils.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
+#include "common/message_texts.hpp"
+#include "testing/temp_dir.hpp"
+
+namespace corvanne {
+namespace {
+
+using testing::ReadBytes;
+using testing::TempDir;
+
+class FileUtilsTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+  RecordingNotifier notifier_;
+};
+
+TEST_F(FileUtilsTest, SizeOfOrdinaryFiles) {
+  EXPECT_EQ(GetFileSize(dir_.Write("empty.bas", ""), notifier_), 0);
+  EXPECT_EQ(GetFileSize(dir_.Write("one.bas", "x"), notifier_), 1);
+  EXPECT_EQ(GetFileSize(dir_.Write("crlf.bas", "a\r\nb\r\n"), notifier_), 6);
+  EXPECT_TRUE(notifier_.messages.empty());
+}
+
+TEST_F(FileUtilsTest, MissingFileShowsStandardErrorBoxAndGivesZero) {
+  EXPECT_EQ(GetFileSize(dir_.Path("gone.bas"), notifier_), 0);
+  ASSERT_EQ(notifier_.messages.size(), 1u);
+  EXPECT_EQ(notifier_.messages[0].text, "Error No. " + std::to_string(ENOENT) + "\r\nDescription : No such file or directory");
+  EXPECT_EQ(notifier_.messages[0].title, "Corvanne");
+  EXPECT_EQ(notifier_.messages[0].icon, MessageIcon::kNone);
+}
+
+TEST_F(FileUtilsTest, FolderAndPathThroughFileAreFailures) {
+  const std::string file = dir_.Write("plain.txt", "abc");
+  const std::vector<std::pair<const char*, std::string>> cases = {
+      {"a folder", dir_.MakeDir("sub.bas")},
+      {"a path through a file", file + "/inner.bas"},
+  };
+  for (const auto& [name, path] : cases) {
+    SCOPED_TRACE(name);
+    notifier_.messages.clear();
+    EXPECT_EQ(GetFileSize(path, notifier_), 0);
+    ASSERT_EQ(notifier_.messages.size(), 1u);
+    EXPECT_EQ(notifier_.messages[0].text.rfind("Error No. ", 0), 0u);
+    EXPECT_NE(notifier_.messages[0].text.find("\r\nDescription : "), std::string::npos);
+  }
+}
+
+TEST_F(FileUtilsTest, SparseFileOfThreeGibibytesHasItsFullSize) {
+  const std::string path = dir_.Path("big.bas");
+  constexpr int64_t kSize = int64_t{3} << 30;
+  {
+    std::ofstream out(path, std::ios::binary);
+  }
+  std::filesystem::resize_file(path, static_cast<std::uintmax_t>(kSize));
+  EXPECT_EQ(GetFileSize(path, notifier_), kSize);
+  EXPECT_TRUE(notifier_.messages.empty());
+}
+
+TEST(GetExtensionTest, SplitsTheWholeNameAtTheLastDot) {
+  const std::vector<std::tuple<const char*, std::string, std::string>> cases = {
+      {"simple", "Form1.frm", "frm"},
+      {"several dots", "a.b.c.BAS", "BAS"},
+      {"no dot", "Makefile", "Makefile"},
+      {"ends in dot", "name.", ""},
+      {"only a dot", ".", ""},
+      {"hidden file", ".profile", "profile"},
+      {"dot in a folder name", "/src/v1.2/README", "2/README"},
+      {"case kept", "/x/Module.CLs", "CLs"},
+  };
+  for (const auto& [name, input, expected] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(GetExtension(input), expected);
+  }
+}
+
+TEST_F(FileUtilsTest, WriteTruncatesOrAppendsWithCrLf) {
+  std::string path = dir_.Write("head.txt", "old content that is longer\r\n");
+  WriteTextFile("new", path, false, dir_.path().string(), notifier_);
+  EXPECT_EQ(ReadBytes(path), "new\r\n");
+  WriteTextFile("second \xC3\xA9", path, true, dir_.path().string(), notifier_);
+  EXPECT_EQ(ReadBytes(path), "new\r\nsecond \xC3\xA9\r\n");
+  std::string fresh = dir_.Path("fresh.txt");
+  WriteTextFile("", fresh, true, dir_.path().string(), notifier_);
+  EXPECT_EQ(ReadBytes(fresh), "\r\n");
+  EXPECT_TRUE(notifier_.messages.empty());
+}
+
+TEST_F(FileUtilsTest, EmptyNameWritesString1InTheApplicationFolder) {
+  std::string name;
+  WriteTextFile("line", name, false, dir_.path().string(), notifier_);
+  EXPECT_EQ(name, dir_.path().string() + "/String1.txt");
+  EXPECT_EQ(ReadBytes(name), "line\r\n");
+  EXPECT_TRUE(notifier_.messages.empty());
+}
+
+TEST_F(FileUtilsTest, FailedWritesShowTheWriteBox) {
+  const std::string file = dir_.Write("plain.txt", "abc");
+  const std::vector<std::pair<const char*, std::string>> cases = {
+      {"missing folder", dir_.Path("no/such/folder/out.txt")},
+      {"a folder", dir_.MakeDir("folder")},
+      {"path through a file", file + "/out.txt"},
+      // Opening succeeds; the bytes are lost only when they are flushed.
+      {"disk full", "/dev/full"},
+  };
+  for (const auto& [name, target] : cases) {
+    SCOPED_TRACE(name);
+    for (bool append : {false, true}) {
+      notifier_.messages.clear();
+      std::string path = target;
+      WriteTextFile("text", path, append, dir_.path().string(), notifier_);
+      EXPECT_EQ(path, target);
+      ASSERT_EQ(notifier_.messages.size(), 1u);
+      EXPECT_EQ(notifier_.messages[0], texts::WriteFailed());
+      EXPECT_EQ(notifier_.messages[0].text, "An error occurred writing to file...");
+    }
+  }
+}
+
+TEST_F(FileUtilsTest, EmptyNameInMissingFolderHandsBackThePathAndShowsTheBox) {
+  std::string name;
+  WriteTextFile("line", name, false, dir_.Path("missing"), notifier_);
+  EXPECT_EQ(name, dir_.Path("missing") + "/String1.txt");
+  ASSERT_EQ(notifier_.messages.size(), 1u);
+  EXPECT_EQ(notifier_.messages[0].text, "An error occurred writing to file...");
+}
+
+}  // namespace
+}  // namespace corvanne

@@ -1,0 +1,84 @@
+// Text helpers: blank trimming, upper-casing that keeps UTF-8 whole, and
+// replacement; also the stream notifier that prints messages.
+#include "common/text.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "common/notifier.hpp"
+
+namespace corvanne {
+namespace {
+
+struct TextCase {
+  const char* name;
+  std::string input;
+  std::string expected;
+};
+
+TEST(TextTest, TrimUpperRemovesBlanksOnlyAndUpperCases) {
+  const std::vector<TextCase> cases = {
+      {"empty", "", ""},
+      {"only blanks", "    ", ""},
+      {"blanks around", "  yes  ", "YES"},
+      {"mixed case", "YeS", "YES"},
+      {"tab kept", "\tyes", "\tYES"},
+      {"line breaks kept", "\r\nyes\r\n", "\r\nYES\r\n"},
+      {"inner blanks kept", " a  b ", "A  B"},
+      {"digits and punctuation", "abc-1_2.z", "ABC-1_2.Z"},
+      {"latin-1 letters", "\xC3\xA9t\xC3\xA9", "\xC3\x89T\xC3\x89"},          // été
+      {"greek", "\xCE\xB1\xCE\xB2", "\xCE\x91\xCE\x92"},                     // αβ
+      {"cyrillic", "\xD0\xB4\xD0\xB0", "\xD0\x94\xD0\x90"},                  // да
+      {"no upper case: CJK", "\xE4\xB8\xAD", "\xE4\xB8\xAD"},
+      {"four-byte emoji", "a\xF0\x9F\x98\x80", "A\xF0\x9F\x98\x80"},
+      {"latin-1 byte, not UTF-8", "caf\xE9", "CAF\xE9"},
+      {"stray continuation byte", "a\x80z", "A\x80Z"},
+      {"truncated sequence at end", "ab\xC3", "AB\xC3"},
+      {"truncated sequence then ASCII", "\xE4\xB8z", "\xE4\xB8Z"},
+      {"overlong encoding of slash", "\xC0\xAF", "\xC0\xAF"},
+      {"encoded surrogate", "\xED\xA0\x80", "\xED\xA0\x80"},
+      {"utf-16 bytes", std::string("y\0e\0s\0", 6), std::string("Y\0E\0S\0", 6)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(TrimUpper(c.input), c.expected);
+  }
+}
+
+TEST(TextTest, TrimBlanksLeavesOtherWhitespace) {
+  EXPECT_EQ(TrimBlanks("  a b  "), "a b");
+  EXPECT_EQ(TrimBlanks(" \t a \n "), "\t a \n");
+  EXPECT_EQ(TrimBlanks("   "), "");
+}
+
+TEST(TextTest, ReplaceAllCoversEveryOccurrenceInOnePass) {
+  const std::vector<std::tuple<const char*, std::string, std::string, std::string, std::string>> cases = {
+      {"none", "abc", "/", "_", "abc"},
+      {"every one", "7/14/2013", "/", "_", "7_14_2013"},
+      {"at both ends", "/a/", "/", "_", "_a_"},
+      {"longer pattern", "a\r\nb\r\n", "\r\n", "", "ab"},
+      {"lone CR and LF stay", "a\rb\nc", "\r\n", "", "a\rb\nc"},
+      {"no rescan of the result", "\r\r\n\n", "\r\n", "", "\r\n"},
+      {"replacement holds the pattern", "aa", "a", "aa", "aaaa"},
+      {"empty pattern", "abc", "", "x", "abc"},
+  };
+  for (const auto& [name, text, from, to, expected] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(ReplaceAll(text, from, to), expected);
+  }
+}
+
+TEST(StreamNotifierTest, WritesTitleThenTextWithPlainLineEndsAndCounts) {
+  std::ostringstream out;
+  StreamNotifier notifier(out);
+  notifier.Show({"Error No. 2\r\nDescription : No such file or directory"});
+  notifier.Show({"Done...", "Done.. ", MessageIcon::kInformation});
+  EXPECT_EQ(out.str(),
+            "Corvanne\nError No. 2\nDescription : No such file or directory\n"
+            "Done.. \nDone...\n");
+  EXPECT_EQ(notifier.shown(), 2);
+}
+
+}  // namespace
+}  // namespace corvanne

@@ -1,0 +1,191 @@
+// The configuration file: existence test, whole-file read, the read of the
+// configuration with its FAILED status, and the tag search with its quirks.
+#include "config/config_file.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <unistd.h>
+
+#include "common/message_texts.hpp"
+#include "testing/temp_dir.hpp"
+
+namespace corvanne {
+namespace {
+
+using testing::TempDir;
+
+class ConfigFileTest : public ::testing::Test {
+ protected:
+  TempDir dir_;
+  RecordingNotifier notifier_;
+};
+
+TEST_F(ConfigFileTest, CheckFileExistsAnswersWithoutBoxes) {
+  const std::string file = dir_.Write("MyConfig.xml", "<A>1</A>");
+  std::filesystem::create_symlink(file, dir_.Path("link.xml"));
+  std::filesystem::create_symlink(dir_.Path("nowhere"), dir_.Path("dangling.xml"));
+  const std::vector<std::tuple<const char*, std::string, bool>> cases = {
+      {"a file", file, true},
+      {"a link to a file", dir_.Path("link.xml"), true},
+      {"missing", dir_.Path("missing.xml"), false},
+      {"a dangling link", dir_.Path("dangling.xml"), false},
+      {"a folder", dir_.MakeDir("folder.xml"), false},
+      {"a path through a file", file + "/MyConfig.xml", false},
+      {"empty path", "", false},
+  };
+  for (const auto& [name, path, expected] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(CheckFileExists(path, notifier_), expected);
+  }
+  EXPECT_TRUE(notifier_.messages.empty());
+}
+
+TEST_F(ConfigFileTest, CheckFileExistsReportsAFailedTest) {
+  // A name longer than the platform allows makes the test itself fail.
+  const std::string path = dir_.Path(std::string(300, 'x'));
+  EXPECT_FALSE(CheckFileExists(path, notifier_));
+  ASSERT_EQ(notifier_.messages.size(), 1u);
+  EXPECT_EQ(notifier_.messages[0].text,
+            "Error while checking whether file exists.. " + path + "Error No. " + std::to_string(ENAMETOOLONG));
+}
+
+TEST_F(ConfigFileTest, ReadWholeFileKeepsEveryByte) {
+  std::string bytes = "\xEF\xBB\xBF<A>\r\n x\t\n</A>";
+  bytes += std::string("\0\xFF", 2);
+  EXPECT_EQ(ReadWholeFile(dir_.Write("bytes.xml", bytes), notifier_), bytes);
+  const std::string big(3'000'000, 'q');
+  EXPECT_EQ(ReadWholeFile(dir_.Write("big.xml", big), notifier_), big);
+  EXPECT_EQ(ReadWholeFile(dir_.Write("empty.xml", ""), notifier_), "");
+  EXPECT_TRUE(notifier_.messages.empty());
+}
+
+TEST_F(ConfigFileTest, ReadWholeFileFailuresShowTheStandardBox) {
+  const std::string file = dir_.Write("plain.xml", "abc");
+  const std::vector<std::tuple<const char*, std::string, int>> cases = {
+      {"missing", dir_.Path("missing.xml"), ENOENT},
+      {"a folder", dir_.MakeDir("folder.xml"), EISDIR},
+      {"a path through a file", file + "/x.xml", ENOTDIR},
+  };
+  for (const auto& [name, path, number] : cases) {
+    SCOPED_TRACE(name);
+    notifier_.messages.clear();
+    EXPECT_EQ(ReadWholeFile(path, notifier_), "");
+    ASSERT_EQ(notifier_.messages.size(), 1u);
+    EXPECT_EQ(notifier_.messages[0], texts::StandardError(ErrorFromErrno(number)));
+  }
+}
+
+// A file that exists but cannot be read: chmod 000 for an ordinary user;
+// root reads any such file, so there the process's own memory image stands in
+// (a regular file whose read at offset 0 fails with EIO).
+std::pair<std::string, int> UnreadableFile(const TempDir& dir) {
+  if (geteuid() == 0) return {"/proc/self/mem", EIO};
+  const std::string path = dir.Write("secret.xml", "<A>1</A>");
+  std::filesystem::permissions(path, std::filesystem::perms::none);
+  return {path, EACCES};
+}
+
+TEST_F(ConfigFileTest, UnreadableFileShowsTheStandardBox) {
+  const auto [path, number] = UnreadableFile(dir_);
+  EXPECT_EQ(ReadWholeFile(path, notifier_), "");
+  ASSERT_EQ(notifier_.messages.size(), 1u);
+  EXPECT_EQ(notifier_.messages[0], texts::StandardError(ErrorFromErrno(number)));
+}
+
+TEST_F(ConfigFileTest, UnreadableConfigEmptiesTheTextWithoutFailedStatus) {
+  AppState state;
+  state.ConfigFilePath = UnreadableFile(dir_).first;
+  state.ConfigText = "read earlier";
+  std::string status;
+  ReadConfigFile(state, notifier_, status);
+  EXPECT_EQ(state.ConfigText, "");
+  EXPECT_EQ(status, "");
+  ASSERT_EQ(notifier_.messages.size(), 1u);
+  EXPECT_EQ(notifier_.messages[0].text.rfind("Error No. ", 0), 0u);
+}
+
+TEST_F(ConfigFileTest, ReadConfigFileFillsTheText) {
+  AppState state;
+  state.ConfigFilePath = dir_.Write("MyConfig.xml", "<UNATTENDED_YES_NO>Yes</UNATTENDED_YES_NO>");
+  state.ConfigText = "old";
+  std::string status;
+  ReadConfigFile(state, notifier_, status);
+  EXPECT_EQ(state.ConfigText, "<UNATTENDED_YES_NO>Yes</UNATTENDED_YES_NO>");
+  EXPECT_EQ(status, "");
+  EXPECT_TRUE(notifier_.messages.empty());
+
+  dir_.Write("MyConfig.xml", "");
+  ReadConfigFile(state, notifier_, status);
+  EXPECT_EQ(state.ConfigText, "");
+  EXPECT_EQ(status, "");
+  EXPECT_TRUE(notifier_.messages.empty());
+}
+
+TEST_F(ConfigFileTest, MissingConfigShowsItsMessageSetsFailedAndKeepsText) {
+  const std::vector<std::pair<const char*, std::string>> cases = {
+      {"missing", dir_.Path("MyConfig.xml")},
+      {"a folder", dir_.MakeDir("folder/MyConfig.xml")},
+  };
+  for (const auto& [name, path] : cases) {
+    SCOPED_TRACE(name);
+    AppState state;
+    state.ConfigFilePath = path;
+    state.ConfigText = "read earlier";
+    std::string status = "untouched";
+    notifier_.messages.clear();
+    ReadConfigFile(state, notifier_, status);
+    EXPECT_EQ(status, "FAILED");
+    EXPECT_EQ(state.ConfigText, "read earlier");
+    ASSERT_EQ(notifier_.messages.size(), 1u);
+    EXPECT_EQ(notifier_.messages[0].text, "Unable to read config file... Expected here... " + path);
+    EXPECT_EQ(notifier_.messages[0].title, "Corvanne");
+  }
+}
+
+TEST(GetTagValueTest, Quirks) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"plain", "<K>v</K>", "v"},
+      {"inside a root", "<Config>\r\n  <K>v</K>\r\n</Config>", "v"},
+      {"several to a line", "<A>1</A><K>2</K><B>3</B>", "2"},
+      {"nothing trimmed", "<K>  v \t</K>", "  v \t"},
+      {"multi-line value", "<K>\r\n  line 1\r\n  line 2\r\n</K>", "\r\n  line 1\r\n  line 2\r\n"},
+      {"first of two", "<K>one</K><K>two</K>", "one"},
+      {"first opening, first closing", "<K>a<K>b</K>c</K>", "a<K>b"},
+      {"empty value", "<K></K>", ""},
+      {"missing", "<A>1</A>", ""},
+      {"lower case key", "<k>v</k>", ""},
+      {"no closing tag", "<K>v", ""},
+      {"no opening tag", "v</K>", ""},
+      {"closing before opening", "</K>x<K>v", ""},
+      {"closing before a later pair", "</K><K>v</K>", ""},
+      {"blank before >", "<K >v</K>", ""},
+      {"attribute", "<K a=\"1\">v</K>", ""},
+      {"inside a comment first", "<!-- <K>old</K> --><K>new</K>", "old"},
+      {"entity kept", "<K>a &amp; b</K>", "a &amp; b"},
+      {"longer key shares the prefix", "<KEY>x</KEY><K>v</K>", "v"},
+      {"utf-16", std::string("<\0K\0>\0v\0<\0/\0K\0>\0", 16), ""},
+      {"empty text", "", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(GetTagValue(c.text, "K"), c.expected);
+  }
+}
+
+TEST(GetTagValueTest, HugeValueComesBackWhole) {
+  const std::string value(10'000'000, 'v');
+  const std::string text = "<A>1</A><K>" + value + "</K>";
+  EXPECT_EQ(GetTagValue(text, "K"), value);
+  EXPECT_EQ(GetTagValue(text, "A"), "1");
+  EXPECT_EQ(GetTagValue(text, "B"), "");
+}
+
+}  // namespace
+}  // namespace corvanne

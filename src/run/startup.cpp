@@ -1,13 +1,138 @@
-// Placeholder entry until start-up lands.
+// Start-up: options, the configuration, then an unattended run or the window.
+// Whatever goes wrong ends here as a message on standard error and exit status 2.
 #include "run/startup.hpp"
 
+#include <exception>
+#include <filesystem>
 #include <iostream>
+
+#include "common/platform.hpp"
+#include "common/progress.hpp"
+#include "config/config_file.hpp"
+#include "discovery/discovery.hpp"
+#include "loader/destination.hpp"
+#include "loader/package.hpp"
+#include "run/export.hpp"
+#include "run/options.hpp"
+#include "run/terminal_progress.hpp"
 
 namespace corvanne {
 
-int Main(int /*argc*/, char** /*argv*/, const AttendedStarter& /*attended*/) {
-  std::cerr << "corvanne: not built yet\n";
-  return static_cast<int>(ExitCode::kCouldNotStart);
+namespace {
+
+int Status(ExitCode code) { return static_cast<int>(code); }
+
+// A relative --config is taken from the current folder, once, so that the
+// application folder does not depend on where later paths are resolved.
+std::string AbsoluteConfigPath(const std::string& given) {
+  if (given.empty()) return DefaultConfigFilePath();
+  return std::filesystem::absolute(std::filesystem::path(given)).lexically_normal().string();
+}
+
+// Prints the run's file list; loads nothing.
+int ListFiles(AppState& state) {
+  StreamNotifier messages(std::cerr);
+  std::string status;
+  ReadConfigFile(state, messages, status);
+  if (status == kStatusFailed) return Status(ExitCode::kCouldNotStart);
+  ParseSettings(state);
+  const Progress progress(state.Run.BatchCode);  // never enabled: nothing to show
+  ItemList files;
+  try {
+    files = CollectRunFiles(state.ConfiguredSource, progress, ApplicationFolder(state));
+  } catch (const WalkError& error) {
+    std::cerr << "corvanne: " << error.what() << '\n';
+    return Status(ExitCode::kCouldNotStart);
+  }
+  for (const std::string& file : files) std::cout << file << '\n';
+  std::cout.flush();
+  return Status(messages.shown() > 0 ? ExitCode::kFailed : ExitCode::kOk);
+}
+
+int RunUnattended(AppState& state, const std::vector<Message>& startup_messages) {
+  StreamNotifier stream(std::cerr);
+  TerminalProgress terminal(std::cerr, stream, StandardErrorIsTerminal());
+  for (const Message& message : startup_messages) terminal.Show(message);
+
+  Engine engine = Engine::kSqlServer;
+  if (!ParseEngine(state.Destination.DestinationEngine, engine)) {
+    std::cerr << "corvanne: unknown DESTINATION_ENGINE \"" << state.Destination.DestinationEngine
+              << "\" in " << state.ConfigFilePath << "; use SQLSERVER, SQLITE or ODBC\n";
+    return Status(ExitCode::kCouldNotStart);
+  }
+
+  LoadEngine loads(terminal, ApplicationFolder(state));
+  const Progress progress(state.Run.BatchCode);  // the window's display; off here
+  RunContext context{state, terminal, progress, loads, &terminal, {}};
+  try {
+    RunExport(context);
+  } catch (const std::exception& error) {
+    terminal.ClearLine();
+    std::cerr << "corvanne: " << error.what() << "\ncorvanne: the run stopped after "
+              << context.counts.files_loaded << " loaded files\n";
+    return Status(ExitCode::kCouldNotStart);
+  }
+  loads.Close();
+  const bool clean = context.counts.failed_loads == 0 && stream.shown() == 0;
+  return Status(clean ? ExitCode::kOk : ExitCode::kFailed);
+}
+
+int NoWindow(const AppState& state, const std::vector<Message>& startup_messages) {
+  StreamNotifier stream(std::cerr);
+  for (const Message& message : startup_messages) stream.Show(message);
+  std::cerr << "corvanne: this build has no window, and " << state.ConfigFilePath
+            << " does not ask for an unattended run.\n"
+               "To run without a window, set <UNATTENDED_YES_NO>YES</UNATTENDED_YES_NO> in it\n"
+               "(and the login in UNATTENDED_RUN_USER_NAME and UNATTENDED_RUN_PASSWORD);\n"
+               "corvanne --list shows which files a run would load.\n";
+  return Status(ExitCode::kCouldNotStart);
+}
+
+int MainUnguarded(int& argc, char** argv, const AttendedStarter& attended) {
+  Options options;
+  std::string error;
+  if (!ParseOptions(argc, argv, options, error)) {
+    std::cerr << "corvanne: " << error << "\n\n" << UsageText();
+    return Status(ExitCode::kCouldNotStart);
+  }
+  if (options.action == Action::kHelp) {
+    std::cout << UsageText();
+    return Status(ExitCode::kOk);
+  }
+  if (options.action == Action::kVersion) {
+    std::cout << kVersionText << '\n';
+    return Status(ExitCode::kOk);
+  }
+
+  AppState& state = ProcessState();
+  state.ConfigFilePath = AbsoluteConfigPath(options.config_file);
+  if (options.action == Action::kList) return ListFiles(state);
+
+  // No window exists yet: start-up's own boxes wait here until it is known
+  // who shows them (standard error, or the window once it is up).
+  RecordingNotifier early;
+  std::string status;  // start-up goes on without the file; the window says so again
+  ReadConfigFile(state, early, status);
+  ParseSettings(state);
+
+  if (state.Run.Unattended) return RunUnattended(state, early.messages);
+  if (attended) return attended(argc, argv, state, early.messages);
+  return NoWindow(state, early.messages);
+}
+
+}  // namespace
+
+int Main(int argc, char** argv, const AttendedStarter& attended) {
+  // Nothing may end the process with an abort or a core dump: whatever escapes
+  // is described on standard error and ends with status 2.
+  try {
+    return MainUnguarded(argc, argv, attended);
+  } catch (const std::exception& error) {
+    std::cerr << "corvanne: " << error.what() << '\n';
+  } catch (...) {
+    std::cerr << "corvanne: the run stopped on an unknown error\n";
+  }
+  return Status(ExitCode::kCouldNotStart);
 }
 
 }  // namespace corvanne

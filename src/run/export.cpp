@@ -1,0 +1,86 @@
+// The export run: the file list in run order, each file between its BEGINS
+// and DONE rows, and the counts that decide the exit status.
+#include "run/export.hpp"
+
+#include <limits>
+
+#include "common/file_utils.hpp"
+#include "discovery/discovery.hpp"
+#include "run/completion_header.hpp"
+
+namespace corvanne {
+
+namespace {
+
+// Progress and serial numbers are 32-bit; a list longer than that is not a
+// real case, but it must not wrap into negative numbers.
+int32_t ClampTo32(std::size_t value) {
+  constexpr auto kMax = static_cast<std::size_t>(std::numeric_limits<int32_t>::max());
+  return static_cast<int32_t>(value < kMax ? value : kMax);
+}
+
+void RunSingleFile(RunContext& context, const SourceSettings& configured) {
+  context.counts.files_listed = 1;
+  if (context.observer != nullptr) {
+    context.observer->FilesListed(1);
+    context.observer->FileStarted(1, 1, configured.FileNameWithPath);
+  }
+  // No size test here: a missing or empty configured file still gets its
+  // two markers, and its failed load is reported.
+  SourceSettings record = configured;
+  ExportOneFile(context, record, 1);
+  if (context.observer != nullptr) context.observer->FileDone(context.counts);
+}
+
+void RunFolders(RunContext& context, const SourceSettings& configured) {
+  const ItemList files = CollectRunFiles(configured, context.progress, ApplicationFolder(context.state));
+  const int32_t total = ClampTo32(files.size());
+  context.counts.files_listed = total;
+  if (context.observer != nullptr) context.observer->FilesListed(total);
+
+  SourceSettings record;
+  for (int32_t index = 1; index <= total; ++index) {
+    const std::string& path = files[static_cast<std::size_t>(index - 1)];
+    record = configured;
+    record.FileNameWithPath = path;
+    context.progress.ShowProgress(total, index, path);
+    if (context.observer != nullptr) context.observer->FileStarted(index, total, path);
+    if (GetFileSize(path, context.notifier) > 0) {
+      ExportOneFile(context, record, index);
+    } else {
+      // The index is used up all the same: later files keep their serials.
+      ++context.counts.files_passed_over;
+    }
+    if (context.observer != nullptr) context.observer->FileDone(context.counts);
+  }
+}
+
+}  // namespace
+
+void RunExport(RunContext& context) {
+  context.counts = RunCounts{};
+  // A copy: the run must not see a configuration changed under it.
+  const SourceSettings configured = context.state.ConfiguredSource;
+  if (IsSingleFileMode(configured)) {
+    RunSingleFile(context, configured);
+  } else {
+    RunFolders(context, configured);
+  }
+  if (context.observer != nullptr) context.observer->RunFinished(context.counts);
+}
+
+void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial) {
+  LoadCompletionHeader(context, source, serial, "BEGINS");
+  context.state.PackageSource = source;
+  const LoadResult result = context.engine.ExecuteLoadPackage(context.state);
+  if (result.ok) {
+    ++context.counts.files_loaded;
+    context.counts.lines += result.rows;
+  } else {
+    ++context.counts.failed_loads;
+  }
+  // Also after a failed load: the DONE row closes the file's place in the table.
+  LoadCompletionHeader(context, source, serial, "DONE");
+}
+
+}  // namespace corvanne

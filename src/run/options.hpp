@@ -1,0 +1,30 @@
+// The command line: a handful of options, no positional arguments.
+// Everything a run does still comes from the configuration file.
+#pragma once
+
+#include <string>
+
+namespace corvanne {
+
+inline constexpr const char* kVersionText = "corvanne 0.1.0";
+
+enum class Action {
+  kRun,      // read the configuration and run (unattended, or the window)
+  kHelp,     // print the usage and stop
+  kVersion,  // print the version and stop
+  kList,     // print the files a run would load and stop
+};
+
+struct Options {
+  Action action = Action::kRun;  // --help wins over --version, which wins over --list
+  std::string config_file;       // --config FILE as given; empty: the default file
+};
+
+// Reads argv[1..argc-1]. False with `error` set (naming the option) on an
+// unknown option, a positional argument, or --config without a file name.
+bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error);
+
+// The usage text printed by --help (ends with a line end).
+std::string UsageText();
+
+}  // namespace corvanne

@@ -1,0 +1,107 @@
+// The one-line progress display and summary of a run at a terminal.
+// Redraws are throttled: a run of many small files must not spend its time printing.
+#include "run/terminal_progress.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace corvanne {
+
+namespace {
+
+constexpr double kRedrawInterval = 0.1;  // at most ten redraws a second
+
+// 1234567 as "1,234,567": long counts stay readable at a glance.
+std::string Grouped(int64_t value) {
+  std::string digits = std::to_string(value < 0 ? -value : value);
+  std::string out;
+  const std::size_t n = digits.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    if (i > 0 && (n - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return value < 0 ? "-" + out : out;
+}
+
+std::string Seconds(double seconds) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.1f", seconds);
+  return buffer;
+}
+
+}  // namespace
+
+double SteadySeconds() {
+  using std::chrono::duration;
+  return duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+TerminalProgress::TerminalProgress(std::ostream& out, Notifier& messages, bool is_terminal,
+                                   SecondsClock clock)
+    : out_(out), messages_(messages), is_terminal_(is_terminal), clock_(std::move(clock)) {}
+
+std::string TerminalProgress::FormatLine(int64_t index, int64_t total, int64_t lines, double seconds) {
+  const auto rate = seconds > 0 ? static_cast<int64_t>(static_cast<double>(lines) / seconds) : 0;
+  return "file " + Grouped(index) + " of " + Grouped(total) + ", " + Grouped(lines) + " lines, " +
+         Grouped(rate) + " lines/s";
+}
+
+std::string TerminalProgress::FormatSummary(const RunCounts& counts, double seconds) {
+  return Grouped(counts.files_loaded) + " files loaded, " + Grouped(counts.files_passed_over) +
+         " passed over, " + Grouped(counts.lines) + " lines, " + Grouped(counts.failed_loads) +
+         " failed loads, " + Seconds(seconds) + " s";
+}
+
+void TerminalProgress::FilesListed(int64_t total) {
+  total_ = total;
+  index_ = 0;
+  lines_ = 0;
+  started_ = clock_();
+}
+
+void TerminalProgress::FileStarted(int64_t index, int64_t total, const std::string& /*path*/) {
+  index_ = index;
+  total_ = total;
+  Redraw();
+}
+
+void TerminalProgress::FileDone(const RunCounts& so_far) {
+  lines_ = so_far.lines;
+  Redraw();
+}
+
+void TerminalProgress::RunFinished(const RunCounts& counts) {
+  if (!is_terminal_) return;
+  ClearLine();
+  out_ << FormatSummary(counts, clock_() - started_) << '\n' << std::flush;
+}
+
+void TerminalProgress::Show(const Message& message) {
+  ClearLine();
+  messages_.Show(message);
+}
+
+void TerminalProgress::ClearLine() {
+  if (!is_terminal_ || drawn_width_ == 0) return;
+  out_ << '\r' << std::string(drawn_width_, ' ') << '\r' << std::flush;
+  drawn_width_ = 0;
+  // The next report draws again at once, so the line does not stay away
+  // for a whole interval after a message.
+  last_draw_ = -1;
+}
+
+void TerminalProgress::Redraw() {
+  if (!is_terminal_) return;
+  const double now = clock_();
+  if (last_draw_ >= 0 && now - last_draw_ < kRedrawInterval) return;
+  last_draw_ = now;
+  const std::string line = FormatLine(index_, total_, lines_, now - started_);
+  out_ << '\r' << line;
+  // A shorter line must wipe the tail of the longer one before it.
+  if (line.size() < drawn_width_) out_ << std::string(drawn_width_ - line.size(), ' ');
+  out_ << std::flush;
+  drawn_width_ = std::max(line.size(), drawn_width_);
+}
+
+}  // namespace corvanne

@@ -1,0 +1,63 @@
+// What a person at a terminal sees during an unattended run: one progress
+// line redrawn in place, messages above it, and a closing summary.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "common/notifier.hpp"
+#include "run/export.hpp"
+
+namespace corvanne {
+
+// Seconds on a steady clock; injectable so tests control time.
+using SecondsClock = std::function<double()>;
+
+// The steady clock of the process, in seconds.
+double SteadySeconds();
+
+// Watches a run and passes its messages on to `messages`. When `is_terminal`
+// is false it only passes messages on: no progress line, no summary (logs of
+// scheduled runs stay clean). When true it redraws one line on `out` with
+// "\r" (at most ten times a second), clears it before every message, and
+// prints a summary when the run finishes.
+class TerminalProgress : public RunObserver, public Notifier {
+ public:
+  TerminalProgress(std::ostream& out, Notifier& messages, bool is_terminal,
+                   SecondsClock clock = SteadySeconds);
+
+  void FilesListed(int64_t total) override;
+  void FileStarted(int64_t index, int64_t total, const std::string& path) override;
+  void FileDone(const RunCounts& so_far) override;
+  void RunFinished(const RunCounts& counts) override;
+
+  // Clears the progress line, then shows the message; the line comes back at
+  // the next redraw.
+  void Show(const Message& message) override;
+
+  // Removes the progress line if one is drawn (before an error is printed).
+  void ClearLine();
+
+  // The progress line, e.g. "file 3 of 12, 4,096 lines, 2,048 lines/s".
+  static std::string FormatLine(int64_t index, int64_t total, int64_t lines, double seconds);
+  // The closing summary (one line, no line end).
+  static std::string FormatSummary(const RunCounts& counts, double seconds);
+
+ private:
+  void Redraw();
+
+  std::ostream& out_;
+  Notifier& messages_;
+  bool is_terminal_;
+  SecondsClock clock_;
+  double started_ = 0;         // clock reading when the file list was known
+  double last_draw_ = -1;      // clock reading of the last redraw; < 0: none yet
+  std::size_t drawn_width_ = 0;  // characters of the line on screen; 0: none
+  int64_t index_ = 0;          // file being loaded (1-based)
+  int64_t total_ = 0;          // files in the list
+  int64_t lines_ = 0;          // source lines loaded so far
+};
+
+}  // namespace corvanne

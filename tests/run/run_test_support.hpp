@@ -1,0 +1,170 @@
+// Fakes shared by the run tests: a destination that records every load and
+// the lines it read, a fixed clock, and a progress display that records.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "common/platform.hpp"
+#include "common/progress.hpp"
+#include "loader/destination.hpp"
+#include "testing/temp_dir.hpp"
+
+namespace corvanne::testing {
+
+// One load as the destination saw it.
+struct LoadCall {
+  std::string path;                // request.source_path
+  std::vector<std::string> lines;  // rows read from the file at load time
+  bool ok = true;                  // false: the load failed and wrote nothing
+};
+
+// Reads the file at load time (the header file is overwritten before the
+// next load) and cuts it at CR LF or LF; fails for missing files and for the
+// paths in `failing`. Appends to a log the test owns.
+class FakeDestination : public LoadDestination {
+ public:
+  FakeDestination(std::vector<LoadCall>& log, std::set<std::string> failing)
+      : log_(log), failing_(std::move(failing)) {}
+
+  LoadResult Load(const LoadRequest& request) override {
+    LoadCall call{request.source_path, {}, true};
+    LoadResult result;
+    if (failing_.count(request.source_path) > 0 || !std::filesystem::is_regular_file(request.source_path)) {
+      call.ok = false;
+      result = LoadResult{false, 0, "FakeSource", "cannot load \"" + request.source_path + "\""};
+    } else {
+      const std::string bytes = ReadBytes(request.source_path);
+      std::size_t start = 0;
+      while (start < bytes.size()) {
+        std::size_t end = bytes.find('\n', start);
+        if (end == std::string::npos) end = bytes.size();
+        std::string line = bytes.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        call.lines.push_back(line);
+        start = end + 1;
+      }
+      result.rows = static_cast<int64_t>(call.lines.size());
+    }
+    log_.push_back(call);
+    return result;
+  }
+  void Close() override {}
+
+ private:
+  std::vector<LoadCall>& log_;
+  std::set<std::string> failing_;
+};
+
+// Always the same moment: 14 July 2013, 1:02:05 PM.
+class FixedClock : public DateTimeSource {
+ public:
+  std::string ShortDate() const override { return "7/14/2013"; }
+  std::string LongTime() const override { return "1:02:05 PM"; }
+};
+
+// One ShowProgress report.
+struct ProgressReport {
+  int32_t total = 0;
+  int32_t index = 0;
+  std::string text;  // the box text's item (after " : ")
+  bool operator==(const ProgressReport&) const = default;
+};
+
+// Records what the window's progress display would show; `on_box_text` runs
+// before each report is recorded (lets a test act between listing and loading).
+class RecordingDisplay : public ProgressDisplay {
+ public:
+  void SetBarVisible() override {}
+  void SetBarMaximum(int32_t maximum) override { total_ = maximum; }
+  void SetBarValue(int32_t value) override { index_ = value; }
+  void SetBoxVisible() override {}
+  void SetBoxText(const std::string& text) override {
+    const std::string item = text.substr(text.find(" : ", text.find("\r\n")) + 3);
+    if (on_box_text) on_box_text(item);
+    reports.push_back({total_, index_, item});
+  }
+  std::vector<ProgressReport> reports;
+  std::function<void(const std::string&)> on_box_text;
+
+ private:
+  int32_t total_ = 0;
+  int32_t index_ = 0;
+};
+
+}  // namespace corvanne::testing
+
+#include <gtest/gtest.h>
+
+#include "common/notifier.hpp"
+#include "config/app_state.hpp"
+#include "loader/package.hpp"
+#include "run/export.hpp"
+
+namespace corvanne::testing {
+
+// A run over a scratch folder into a FakeDestination, with a fixed clock.
+class RunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetDateTimeSource(&clock_);
+    state_.ConfigFilePath = dir_.Path("MyConfig.xml");
+    state_.Destination.UserName = "loader";
+    state_.Destination.DestinationEngine = "SQLITE";
+    state_.ConfiguredSource.FileExtensions = "FRM,BAS,CLS";
+    state_.ConfiguredSource.RowDelimiter = "VBCRLF";
+    state_.ConfiguredSource.FoldersSepChar = ";";
+    state_.Run.HeaderTempFile = dir_.Path("TempHeader.txt");
+    state_.Run.BatchCode = "42__7_14_2013_1_02_01_PM";
+    state_.PackageSource = state_.ConfiguredSource;
+  }
+  void TearDown() override { SetDateTimeSource(nullptr); }
+
+  // Runs the export; loads of the paths in `failing` fail.
+  RunCounts Run(std::set<std::string> failing = {}) {
+    engine_.UseDestination(std::make_unique<FakeDestination>(log_, std::move(failing)));
+    RunContext context{state_, notifier_, progress_, engine_, nullptr, {}};
+    RunExport(context);
+    return context.counts;
+  }
+
+  // The rows that landed, in order (failed loads wrote nothing).
+  std::vector<std::string> TableRows() const {
+    std::vector<std::string> rows;
+    for (const LoadCall& call : log_) {
+      if (call.ok) rows.insert(rows.end(), call.lines.begin(), call.lines.end());
+    }
+    return rows;
+  }
+
+  // The marker row the run writes for `path` with the fixture's settings.
+  std::string Marker(const std::string& status, int serial, const std::string& upper_path,
+                     const std::string& upper_type) const {
+    return "<TASK_STATUS>" + status + "</TASK_STATUS><TASK_NAME>EXPORT_TEXT_LINE_TO_SQL_TABLE</TASK_NAME>"
+           "<BATCH_CODE>42__7_14_2013_1_02_01_PM</BATCH_CODE><FILE_TYPE>" + upper_type +
+           "</FILE_TYPE><USER_NAME>LOADER</USER_NAME><FILE_SERIAL_NUMBER>" + std::to_string(serial) +
+           "</FILE_SERIAL_NUMBER><DATE_TIME>7/14/2013 1:02:05 PM</DATE_TIME><FILE_NAME>" + upper_path +
+           "</FILE_NAME>";
+  }
+
+  TempDir dir_;
+  FixedClock clock_;
+  AppState state_;
+  RecordingNotifier notifier_;
+  Progress progress_{state_.Run.BatchCode};
+  LoadEngine engine_{notifier_, dir_.path().string()};
+  std::vector<LoadCall> log_;
+};
+
+// Upper-case ASCII copy, for expected FILE_NAME values of scratch paths.
+inline std::string Upper(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+}  // namespace corvanne::testing

@@ -1,0 +1,117 @@
+// The terminal's progress line: throttled redraws, cleared before messages,
+// a summary at the end, and nothing but messages when not at a terminal.
+#include "run/terminal_progress.hpp"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace corvanne {
+namespace {
+
+class TerminalProgressTest : public ::testing::Test {
+ protected:
+  TerminalProgress Make(bool is_terminal) {
+    return TerminalProgress(out_, messages_, is_terminal, [this] { return now_; });
+  }
+  std::ostringstream out_;  // what the terminal received
+  std::ostringstream err_;  // where the messages went
+  StreamNotifier messages_{err_};
+  double now_ = 100.0;
+};
+
+TEST_F(TerminalProgressTest, FormatsLineAndSummary) {
+  EXPECT_EQ(TerminalProgress::FormatLine(3, 12, 4096, 2.0), "file 3 of 12, 4,096 lines, 2,048 lines/s");
+  EXPECT_EQ(TerminalProgress::FormatLine(1, 1, 0, 0.0), "file 1 of 1, 0 lines, 0 lines/s");
+  EXPECT_EQ(TerminalProgress::FormatLine(20000, 20000, 1234567, 1.0),
+            "file 20,000 of 20,000, 1,234,567 lines, 1,234,567 lines/s");
+  RunCounts counts;
+  counts.files_loaded = 1200;
+  counts.files_passed_over = 3;
+  counts.lines = 999;
+  counts.failed_loads = 2;
+  EXPECT_EQ(TerminalProgress::FormatSummary(counts, 12.34),
+            "1,200 files loaded, 3 passed over, 999 lines, 2 failed loads, 12.3 s");
+}
+
+TEST_F(TerminalProgressTest, RedrawsAtMostTenTimesASecond) {
+  TerminalProgress progress = Make(true);
+  progress.FilesListed(1000);
+  for (int i = 1; i <= 1000; ++i) {
+    progress.FileStarted(i, 1000, "/f");
+    now_ += 0.001;  // a thousand files in one second
+  }
+  const std::string shown = out_.str();
+  const auto redraws = std::count(shown.begin(), shown.end(), '\r');
+  EXPECT_GE(redraws, 9);
+  EXPECT_LE(redraws, 11);
+  EXPECT_EQ(shown.find('\n'), std::string::npos);  // one line, redrawn in place
+}
+
+TEST_F(TerminalProgressTest, ClearsTheLineBeforeAMessageAndShowsItAgainAfter) {
+  TerminalProgress progress = Make(true);
+  progress.FilesListed(2);
+  progress.FileStarted(1, 2, "/a");
+  const std::string line = "file 1 of 2, 0 lines, 0 lines/s";
+  EXPECT_EQ(out_.str(), "\r" + line);
+
+  progress.Show(Message{"something failed"});
+  EXPECT_EQ(out_.str(), "\r" + line + "\r" + std::string(line.size(), ' ') + "\r");
+  EXPECT_EQ(err_.str(), "Corvanne\nsomething failed\n");
+  EXPECT_EQ(messages_.shown(), 1);
+
+  out_.str("");
+  now_ += 0.01;  // within the interval, yet the line must come back at once
+  progress.FileStarted(2, 2, "/b");
+  EXPECT_EQ(out_.str(), "\rfile 2 of 2, 0 lines, 0 lines/s");
+}
+
+TEST_F(TerminalProgressTest, ShorterLineWipesTheTailOfTheLongerOne) {
+  TerminalProgress progress = Make(true);
+  progress.FilesListed(10);
+  progress.FileStarted(10, 10, "/a");
+  RunCounts counts;
+  counts.lines = 123456;
+  now_ += 1.0;
+  progress.FileDone(counts);  // "file 10 of 10, 123,456 lines, 123,456 lines/s"
+  out_.str("");
+  now_ += 1.0;
+  progress.FilesListed(1);
+  progress.FileStarted(1, 1, "/b");
+  const std::string line = "file 1 of 1, 0 lines, 0 lines/s";
+  const std::string longer = "file 10 of 10, 123,456 lines, 123,456 lines/s";
+  EXPECT_EQ(out_.str(), "\r" + line + std::string(longer.size() - line.size(), ' '));
+}
+
+TEST_F(TerminalProgressTest, SummaryReplacesTheLineAtTheEnd) {
+  TerminalProgress progress = Make(true);
+  progress.FilesListed(1);
+  progress.FileStarted(1, 1, "/a");
+  RunCounts counts;
+  counts.files_listed = 1;
+  counts.files_loaded = 1;
+  counts.lines = 5;
+  now_ += 2.5;
+  progress.RunFinished(counts);
+  const std::string line = "file 1 of 1, 0 lines, 0 lines/s";
+  EXPECT_EQ(out_.str(), "\r" + line + "\r" + std::string(line.size(), ' ') + "\r" +
+                            "1 files loaded, 0 passed over, 5 lines, 0 failed loads, 2.5 s\n");
+}
+
+TEST_F(TerminalProgressTest, NotATerminalGetsOnlyTheMessages) {
+  TerminalProgress progress = Make(false);
+  progress.FilesListed(3);
+  for (int i = 1; i <= 3; ++i) {
+    progress.FileStarted(i, 3, "/f");
+    progress.FileDone(RunCounts{});
+    now_ += 1.0;
+  }
+  progress.Show(Message{"a box", "Title"});
+  progress.ClearLine();
+  progress.RunFinished(RunCounts{});
+  EXPECT_EQ(out_.str(), "");
+  EXPECT_EQ(err_.str(), "Title\na box\n");
+}
+
+}  // namespace
+}  // namespace corvanne

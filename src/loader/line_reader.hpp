@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -12,7 +13,8 @@ namespace corvanne {
 class LineReader {
  public:
   // `delimiter` "\r\n" ends a row at CR LF and also at a lone LF; any other
-  // text ends rows where it stands, literally.
+  // text ends rows where it stands, literally; an empty delimiter makes the
+  // whole file one row. Rows longer than `max_line_bytes` are errors.
   LineReader(std::string path, std::string delimiter, std::size_t max_line_bytes);
   ~LineReader();
   LineReader(const LineReader&) = delete;
@@ -30,13 +32,26 @@ class LineReader {
   const std::string& Error() const { return error_; }
 
  private:
+  // Searches [scan_, end_) for the end of the current row; true with its
+  // position and the length of the delimiter found there.
+  bool FindDelimiter(std::size_t& at, std::size_t& length);
+  // Moves the unreturned bytes to the front and reads more behind them;
+  // false with error_ set when reading failed.
+  bool Fill();
+  // Counts the rest of an over-long current row and sets the error naming it.
+  bool FailLongRow();
+
   std::string path_;
   std::string delimiter_;
+  bool line_breaks_ = false;          // "\r\n": CR LF or a lone LF ends a row
   std::size_t max_line_bytes_;
   std::FILE* file_ = nullptr;
-  std::string buffer_;       // bytes read but not yet returned
-  std::size_t begin_ = 0;    // start of the unreturned bytes in buffer_
-  bool eof_ = false;
+  std::unique_ptr<char[]> buffer_;    // holds the current row and what follows it
+  std::size_t capacity_ = 0;          // size of buffer_
+  std::size_t begin_ = 0;             // start of the unreturned bytes in buffer_
+  std::size_t end_ = 0;               // end of the bytes read into buffer_
+  std::size_t scan_ = 0;              // from here on [begin_, end_) is not yet searched
+  bool eof_ = false;                  // the file has no more bytes to read
   int64_t line_number_ = 0;
   std::string error_;
 };

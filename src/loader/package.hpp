@@ -41,12 +41,15 @@ class LoadEngine {
   LoadResult ExecuteLoadPackage(const AppState& state);
   // For tests: use `destination` instead of the configured engine.
   void UseDestination(std::unique_ptr<LoadDestination> destination);
+  // Closes the destination's connection; the next load chooses the engine
+  // from the settings again (a destination handed in is kept).
   void Close();
 
  private:
   Notifier& notifier_;
   std::string application_folder_;
-  std::unique_ptr<LoadDestination> destination_;
+  std::unique_ptr<LoadDestination> destination_;  // chosen on the first load of a run
+  bool injected_ = false;                          // destination_ came from UseDestination
 };
 
 }  // namespace corvanne

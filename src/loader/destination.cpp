@@ -1,0 +1,41 @@
+// Chooses the engine of a run from its configured name and builds the
+// destination for it; engines not built into this program are refused here.
+#include "loader/destination.hpp"
+
+#include "common/text.hpp"
+#include "loader/sqlite_destination.hpp"
+
+#ifdef CORVANNE_HAVE_ODBC
+#include "loader/odbc_destination.hpp"
+#endif
+
+namespace corvanne {
+
+bool ParseEngine(const std::string& configured, Engine& engine) {
+  const std::string name = TrimUpper(configured);
+  if (name.empty() || name == "SQLSERVER") {
+    engine = Engine::kSqlServer;
+  } else if (name == "SQLITE") {
+    engine = Engine::kSqlite;
+  } else if (name == "ODBC") {
+    engine = Engine::kOdbc;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+std::unique_ptr<LoadDestination> MakeDestination(Engine engine, const std::string& application_folder,
+                                                 std::string& error) {
+  if (engine == Engine::kSqlite) return MakeSqliteDestination(application_folder);
+#ifdef CORVANNE_HAVE_ODBC
+  static_cast<void>(error);
+  return MakeOdbcDestination(engine);
+#else
+  error = std::string("the ") + (engine == Engine::kOdbc ? "ODBC" : "SQLSERVER") +
+          " destination engine is not built into this program (it was built without ODBC)";
+  return nullptr;
+#endif
+}
+
+}  // namespace corvanne

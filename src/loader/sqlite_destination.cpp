@@ -1,0 +1,256 @@
+// Loads files into a SQLite table, one transaction per file, through one
+// prepared INSERT per connection; the run decides which files and when.
+#include "loader/sqlite_destination.hpp"
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <string_view>
+#include <utility>
+
+#include "loader/identifier.hpp"
+#include "loader/line_reader.hpp"
+
+namespace corvanne {
+namespace {
+
+constexpr const char* kDatabaseSource = "SQLite";
+constexpr const char* kFileSource = "Source file";
+constexpr const char* kDefaultDatabase = "Corvanne.db";
+
+struct StatementDeleter {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
+
+LoadResult Failure(const char* source, std::string description) {
+  LoadResult result;
+  result.ok = false;
+  result.source = source;
+  result.description = std::move(description);
+  return result;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// SQLite reads "[...]" as quoting but knows no "]]" escape inside it; such a
+// name is handed over in double quotes, which mean the same name.
+std::string SqliteName(const std::string& name) {
+  return name.find("]]") == std::string::npos ? name : RequoteIdentifier(name, "\"");
+}
+
+// Prepares exactly one statement: text after it would be a second statement
+// smuggled in, and is refused.
+int PrepareOne(sqlite3* db, const std::string& sql, Statement& statement) {
+  sqlite3_stmt* raw = nullptr;
+  const char* tail = nullptr;
+  const int rc = sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &raw,
+                                    &tail);
+  statement.reset(raw);
+  if (rc != SQLITE_OK) return rc;
+  if (std::string_view(tail).find_first_not_of(" \t\r\n") != std::string_view::npos || raw == nullptr) {
+    statement.reset();
+    return SQLITE_MISUSE;
+  }
+  return SQLITE_OK;
+}
+
+// The write transaction of one load. Until Commit() succeeds, leaving the
+// scope rolls back, so a failed load leaves nothing behind.
+class Transaction {
+ public:
+  explicit Transaction(sqlite3* db) : db_(db) {}
+  ~Transaction() {
+    if (open_ && sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+
+  // Takes the write lock at once, waiting up to the busy timeout for it.
+  bool Begin() {
+    open_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    return open_;
+  }
+  bool Commit() {
+    if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
+    open_ = false;
+    return true;
+  }
+
+ private:
+  sqlite3* db_;
+  bool open_ = false;  // BEGIN succeeded and neither COMMIT nor ROLLBACK has ended it
+};
+
+class SqliteDestination : public LoadDestination {
+ public:
+  explicit SqliteDestination(std::string application_folder) : application_folder_(std::move(application_folder)) {}
+  ~SqliteDestination() override { Close(); }
+  SqliteDestination(const SqliteDestination&) = delete;
+  SqliteDestination& operator=(const SqliteDestination&) = delete;
+
+  LoadResult Load(const LoadRequest& request) override;
+  void Close() override;
+
+ private:
+  // Opens `path` unless it is the database already open; false with
+  // `failure` set when it cannot be opened or set up.
+  bool Connect(const std::string& path, LoadResult& failure);
+  // Creates the table when missing and prepares the INSERT for it, both
+  // once per connection; inside the load's transaction.
+  // Returns false with `cause` set when either fails.
+  bool PrepareInsert(const LoadRequest& request, std::string& cause);
+  // Forces the write-ahead log to disk: commits in WAL mode with
+  // synchronous=NORMAL are durable only once the log is synced.
+  void SyncLog();
+
+  std::string application_folder_;  // resolves a relative database path
+  sqlite3* db_ = nullptr;           // open connection, or nullptr
+  std::string db_path_;             // file of db_
+  bool wal_ = false;                // db_ runs in WAL mode
+  Statement insert_;                // INSERT of insert_table_/insert_column_, or empty
+  std::string insert_table_;        // table of insert_ as configured
+  std::string insert_column_;       // column of insert_ as configured
+};
+
+bool SqliteDestination::Connect(const std::string& path, LoadResult& failure) {
+  if (db_ != nullptr && path == db_path_) return true;
+  Close();
+  sqlite3* db = nullptr;
+  const int rc =
+      sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+  std::string cause;
+  if (rc != SQLITE_OK) {
+    cause = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+  } else {
+    // WAL with synchronous=NORMAL makes a commit cost no fsync; Close() then
+    // syncs the log once. Where WAL is refused (some file systems) every
+    // commit is synced instead.
+    sqlite3_stmt* mode = nullptr;
+    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode=WAL", -1, &mode, nullptr) == SQLITE_OK &&
+        sqlite3_step(mode) == SQLITE_ROW) {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(mode, 0));
+      wal_ = text != nullptr && std::string_view(text) == "wal";
+    }
+    const int mode_rc = sqlite3_finalize(mode);
+    if (mode_rc != SQLITE_OK ||
+        sqlite3_exec(db, wal_ ? "PRAGMA synchronous=NORMAL" : "PRAGMA synchronous=FULL", nullptr, nullptr,
+                     nullptr) != SQLITE_OK) {
+      cause = sqlite3_errmsg(db);
+    }
+  }
+  if (!cause.empty()) {
+    sqlite3_close(db);
+    wal_ = false;
+    failure = Failure(kDatabaseSource, "cannot open database " + Quoted(path) + ": " + cause);
+    return false;
+  }
+  db_ = db;
+  db_path_ = path;
+  return true;
+}
+
+bool SqliteDestination::PrepareInsert(const LoadRequest& request, std::string& cause) {
+  if (insert_ && insert_table_ == request.table_name && insert_column_ == request.column_name) return true;
+  insert_.reset();
+  const std::string table = SqliteName(request.table_name);
+  const std::string column = SqliteName(request.column_name);
+  const auto fail = [&](int rc) {
+    // PrepareOne refuses a second statement without SQLite having an error.
+    cause = rc == SQLITE_MISUSE ? "the names do not make one statement" : sqlite3_errmsg(db_);
+    return false;
+  };
+  {
+    Statement create;
+    const int rc = PrepareOne(
+        db_, "CREATE TABLE IF NOT EXISTS " + table + " (LineId INTEGER PRIMARY KEY, " + column + " TEXT)", create);
+    if (rc != SQLITE_OK) return fail(rc);
+    if (sqlite3_step(create.get()) != SQLITE_DONE) return fail(SQLITE_ERROR);
+  }
+  const int rc = PrepareOne(db_, "INSERT INTO " + table + " (" + column + ") VALUES (?)", insert_);
+  if (rc != SQLITE_OK) return fail(rc);
+  insert_table_ = request.table_name;
+  insert_column_ = request.column_name;
+  return true;
+}
+
+LoadResult SqliteDestination::Load(const LoadRequest& request) {
+  const std::string path = SqliteDatabasePath(request.database, application_folder_);
+  const std::string target = "database " + Quoted(path) + ", loading " + Quoted(request.source_path);
+  // Names go into SQL text; only names that cannot be anything else may.
+  for (const auto& [what, name] : {std::pair{"table", &request.table_name}, {"column", &request.column_name}}) {
+    if (!IsIdentifier(*name)) {
+      return Failure(kDatabaseSource, target + ": the " + what + " name " + Quoted(*name) + " is not a valid name");
+    }
+  }
+  LineReader reader(request.source_path, request.row_delimiter, request.max_line_bytes);
+  if (!reader.Open()) return Failure(kFileSource, reader.Error());
+  LoadResult result;
+  if (!Connect(path, result)) return result;
+  sqlite3_busy_timeout(db_, request.timeout_seconds * 1000);
+
+  Transaction transaction(db_);
+  const auto database_failure = [&](int64_t line, std::string cause) {
+    const std::string where = line > 0 ? target + " line " + std::to_string(line) : target;
+    // The statement may belong to a table that the rollback removes again.
+    insert_.reset();
+    return Failure(kDatabaseSource, where + ": " + cause);
+  };
+  if (!transaction.Begin()) return database_failure(0, sqlite3_errmsg(db_));
+  // From here the transaction is open; every return before the commit rolls back.
+  std::string cause;
+  if (!PrepareInsert(request, cause)) return database_failure(0, cause);
+
+  sqlite3_stmt* insert = insert_.get();
+  std::string_view line;
+  int64_t rows = 0;
+  while (reader.Next(line)) {
+    // The row's bytes stay put until the step is done: no copy needed.
+    sqlite3_bind_text64(insert, 1, line.empty() ? "" : line.data(), line.size(), SQLITE_STATIC, SQLITE_UTF8);
+    const int rc = sqlite3_step(insert);
+    if (rc != SQLITE_DONE) return database_failure(reader.LineNumber(), sqlite3_errmsg(db_));
+    sqlite3_reset(insert);
+    ++rows;
+  }
+  sqlite3_clear_bindings(insert);
+  if (!reader.Error().empty()) {
+    return Failure(kFileSource, reader.Error() + "; nothing was loaded into database " + Quoted(path));
+  }
+  if (!transaction.Commit()) return database_failure(0, sqlite3_errmsg(db_));
+  result.rows = rows;
+  return result;
+}
+
+void SqliteDestination::SyncLog() {
+  sqlite3_file* log = nullptr;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK && log != nullptr &&
+      log->pMethods != nullptr) {
+    log->pMethods->xSync(log, SQLITE_SYNC_NORMAL);
+  }
+}
+
+void SqliteDestination::Close() {
+  if (db_ == nullptr) return;
+  if (wal_) SyncLog();
+  insert_.reset();
+  // The last connection to close also copies the log into the database
+  // file and removes it.
+  sqlite3_close_v2(db_);
+  db_ = nullptr;
+  db_path_.clear();
+  wal_ = false;
+}
+
+}  // namespace
+
+std::string SqliteDatabasePath(const std::string& database, const std::string& application_folder) {
+  const std::filesystem::path name(database.empty() ? kDefaultDatabase : database);
+  if (name.is_absolute() || application_folder.empty()) return name.string();
+  return (std::filesystem::path(application_folder) / name).string();
+}
+
+std::unique_ptr<LoadDestination> MakeSqliteDestination(const std::string& application_folder) {
+  return std::make_unique<SqliteDestination>(application_folder);
+}
+
+}  // namespace corvanne

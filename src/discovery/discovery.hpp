@@ -54,7 +54,15 @@ bool IsSingleFileMode(const SourceSettings& configured);
 
 // The file list of a run in run order: in folder mode CollectFolders (recurse
 // unless AvoidRecursion) then SelectFiles; in single-file mode the one file.
-// Empty files are included. Throws WalkError.
+// Empty files are included. Relative folder items, exclusion items and the
+// single file are taken relative to `application_folder` (the configuration
+// file's folder; made absolute first), so every listed path is absolute; an
+// empty `application_folder` leaves them relative to the current folder.
+// Each folder is read once per run. Throws WalkError.
+ItemList CollectRunFiles(const SourceSettings& configured, const Progress& progress,
+                         const std::string& application_folder);
+
+// As above with relative paths left relative to the current folder.
 ItemList CollectRunFiles(const SourceSettings& configured, const Progress& progress);
 
 }  // namespace corvanne

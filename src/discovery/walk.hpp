@@ -1,0 +1,61 @@
+// The folder walk and the file selection over lists already cut into items,
+// with a memory of folder listings so that a run reads each folder once.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "discovery/discovery.hpp"
+#include "discovery/folder_reader.hpp"
+
+namespace corvanne {
+
+// Folder listings read during one run, keyed by the folder's path as listed.
+// The folder walk fills it; the file selection reuses what it finds there.
+using ListingCache = std::unordered_map<std::string, FolderListing>;
+
+// Decides, from its full path, whether a file is selected: not an exclusion
+// item, and of a listed type (every type when the extension list is blank).
+class FileFilter {
+ public:
+  // `extension_list` as configured (trimmed and upper-cased here, cut at ",");
+  // `exclusions` the exclusion items, compared exactly with full paths.
+  FileFilter(std::string_view extension_list, const ItemList& exclusions);
+
+  // True when the file at `full_path` is selected.
+  bool Selects(const std::string& full_path) const;
+
+ private:
+  bool every_type_ = false;                     // extension list blank: select all
+  std::unordered_set<std::string> extensions_;  // upper-cased types that select
+  std::unordered_set<std::string> exclusions_;  // full paths passed over
+};
+
+// The exclusion items of `exclusion_list` cut at `separator`; none when the
+// list is empty.
+ItemList ExclusionItems(std::string_view separator, std::string_view exclusion_list);
+
+// Appends every folder below `folder` (not `folder` itself), depth-first,
+// names in byte order. A folder link leading to a folder already visited in
+// this walk is neither listed nor entered. Listings read go into `cache` when
+// given. A missing folder adds nothing. Throws WalkError.
+void WalkFoldersBelow(const std::string& folder, ItemList& result, ListingCache* cache);
+
+// Appends the selected files directly in `folder`, names in byte order;
+// takes the listing from `cache` when it holds one. Throws WalkError.
+void WalkFiles(const std::string& folder, const FileFilter& filter, ItemList& result, const ListingCache* cache);
+
+// CollectFolders over items already cut: `listed` as they are when not
+// `recurse`, else the folders below each, each listed folder reported to
+// `progress`. Throws WalkError.
+void CollectListedFolders(const ItemList& listed, bool recurse, ItemList& result, const Progress& progress,
+                          ListingCache* cache);
+
+// SelectFiles with a prepared filter, each folder reported to `progress`.
+// Throws WalkError.
+void SelectFilesWith(const ItemList& folders, const FileFilter& filter, ItemList& result, const Progress& progress,
+                     const ListingCache* cache);
+
+}  // namespace corvanne

@@ -2,13 +2,25 @@
 // or any ODBC data source. Built only with unixODBC (or Windows ODBC).
 #pragma once
 
+#include <cstddef>
 #include <memory>
 
 #include "loader/destination.hpp"
 
 namespace corvanne {
 
-// A destination for Engine::kSqlServer or Engine::kOdbc.
+// How the ODBC destination talks to the driver.
+struct OdbcOptions {
+  std::size_t batch_rows = 1000;  // lines per execute; 1 sends row by row
+};
+
+// A destination for Engine::kSqlServer or Engine::kOdbc. The connection is
+// opened on the first load and kept for the run; a connection that dropped
+// is opened again once and the load retried from its start. A connection
+// that could not be opened is not tried again until Close(): the next loads
+// fail at once with the same diagnostics, so a server that is down costs
+// the login timeout once per run.
 std::unique_ptr<LoadDestination> MakeOdbcDestination(Engine engine);
+std::unique_ptr<LoadDestination> MakeOdbcDestination(Engine engine, const OdbcOptions& options);
 
 }  // namespace corvanne

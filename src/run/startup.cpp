@@ -105,6 +105,7 @@ int MainUnguarded(int& argc, char** argv, const AttendedStarter& attended) {
   }
 
   AppState& state = ProcessState();
+  state = AppState{};  // Main starts from nothing, whatever ran before it in this process
   state.ConfigFilePath = AbsoluteConfigPath(options.config_file);
   if (options.action == Action::kList) return ListFiles(state);
 

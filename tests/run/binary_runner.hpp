@@ -1,0 +1,126 @@
+// Runs the built corvanne as a child process and reads what it left in a
+// SQLite database: the end-to-end tests see exactly what a user would.
+#pragma once
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "testing/temp_dir.hpp"
+
+namespace corvanne::testing {
+
+// What a finished child left behind.
+struct Outcome {
+  int status = -1;  // exit status; -1 when it did not exit normally
+  std::string out;  // standard output
+  std::string err;  // standard error
+};
+
+// How to start the child.
+struct Launch {
+  std::vector<std::string> args;  // after the program name
+  std::string folder;             // working folder ("" keeps the test's)
+  std::string out_file;           // standard output goes here
+  std::string err_file;           // standard error goes here ("" with err_fd set)
+  int err_fd = -1;                // or this descriptor (a terminal, say)
+  bool as_nobody = false;         // drop root first (permissions do not stop root)
+};
+
+// Starts the binary; returns its process id. Never returns in the child.
+inline pid_t StartBinary(const Launch& launch) {
+  std::vector<char*> argv;
+  std::string program = CORVANNE_BINARY;
+  argv.push_back(program.data());
+  std::vector<std::string> args = launch.args;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  const pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid > 0) return pid;
+  const int out = open(launch.out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int err = launch.err_fd >= 0 ? launch.err_fd : open(launch.err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (out < 0 || err < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+  const int null_in = open("/dev/null", O_RDONLY);
+  if (null_in >= 0) dup2(null_in, 0);
+  if (!launch.folder.empty() && chdir(launch.folder.c_str()) != 0) _exit(126);
+  if (launch.as_nobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
+  execv(argv[0], argv.data());
+  _exit(127);
+}
+
+// Exit status of a normal end, -1 for anything else (a signal, a core dump).
+inline int WaitFor(pid_t pid) {
+  int raw = 0;
+  if (waitpid(pid, &raw, 0) != pid) return -1;
+  return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+// Runs the binary to its end inside `dir`, with its output captured.
+inline Outcome RunBinary(const TempDir& dir, std::vector<std::string> args, bool as_nobody = false) {
+  Launch launch;
+  launch.args = std::move(args);
+  launch.folder = dir.path().string();
+  launch.out_file = dir.Path("stdout.txt");
+  launch.err_file = dir.Path("stderr.txt");
+  launch.as_nobody = as_nobody;
+  Outcome outcome;
+  outcome.status = WaitFor(StartBinary(launch));
+  outcome.out = ReadBytes(launch.out_file);
+  outcome.err = ReadBytes(launch.err_file);
+  return outcome;
+}
+
+// The text of a configuration file with the given keys (and nothing else).
+inline std::string ConfigText(const std::map<std::string, std::string>& values) {
+  std::string text = "<?xml version=\"1.0\"?>\r\n<CORVANNE_CONFIG>\r\n";
+  for (const auto& [key, value] : values) text += "<" + key + ">" + value + "</" + key + ">\r\n";
+  return text + "</CORVANNE_CONFIG>\r\n";
+}
+
+// Every value of `column` in `table`, ordered by LineId; empty when the
+// database or the table does not exist.
+inline std::vector<std::string> ReadColumn(const std::string& database, const std::string& sql =
+                                               "SELECT MyCodeLine FROM SysCodeLines_Temp ORDER BY LineId") {
+  std::vector<std::string> rows;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(database.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return rows;
+  }
+  sqlite3_busy_timeout(db, 10000);
+  sqlite3_stmt* statement = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr) == SQLITE_OK) {
+    while (sqlite3_step(statement) == SQLITE_ROW) {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+      rows.emplace_back(text == nullptr ? "" : std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(statement, 0))));
+    }
+  }
+  sqlite3_finalize(statement);
+  sqlite3_close(db);
+  return rows;
+}
+
+// The value of tag `key` in a marker row ("" when absent).
+inline std::string TagOf(const std::string& row, const std::string& key) {
+  const std::string open = "<" + key + ">";
+  const std::size_t start = row.find(open);
+  const std::size_t end = row.find("</" + key + ">");
+  if (start == std::string::npos || end == std::string::npos) return "";
+  return row.substr(start + open.size(), end - start - open.size());
+}
+
+// A marker row reduced to what a test can predict: status, serial and file.
+inline std::string Brief(const std::string& row) {
+  if (row.rfind("<TASK_STATUS>", 0) != 0) return row;
+  return TagOf(row, "TASK_STATUS") + " " + TagOf(row, "FILE_SERIAL_NUMBER") + " " + TagOf(row, "FILE_NAME");
+}
+
+}  // namespace corvanne::testing

@@ -1,0 +1,246 @@
+// The built program, unattended, on scratch trees into SQLite: the rows in
+// the table in order, the exit status, and what lands on stdout and stderr.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "run/binary_runner.hpp"
+
+namespace corvanne {
+namespace {
+
+using testing::Brief;
+using testing::ConfigText;
+using testing::Outcome;
+using testing::ReadColumn;
+using testing::RunBinary;
+using testing::TagOf;
+using Rows = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+class EndToEndTest : public ::testing::Test {
+ protected:
+  // Writes MyConfig.xml: the base settings with `changes` over them ("" removes a key).
+  std::string Config(const std::map<std::string, std::string>& changes = {}) {
+    std::map<std::string, std::string> values = {
+        {"DESTINATION_ENGINE", "SQLITE"},
+        {"SQL_SERVER_DATABASE_NAME", "out.db"},
+        {"UNATTENDED_RUN_USER_NAME", "tester"},
+        {"SOURCE_FOLDERS_LIST", "src"},
+        {"SOURCE_FOLDERS_LIST_SEP_CHAR", ";"},
+        {"UNATTENDED_YES_NO", "YES"},
+    };
+    for (const auto& [key, value] : changes) {
+      if (value.empty()) {
+        values.erase(key);
+      } else {
+        values[key] = value;
+      }
+    }
+    return dir_.Write("MyConfig.xml", ConfigText(values));
+  }
+  Outcome Run(std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"--config", "MyConfig.xml"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return RunBinary(dir_, args);
+  }
+  Rows Table() const {
+    Rows rows;
+    for (const std::string& row : ReadColumn(dir_.Path("out.db"))) rows.push_back(Brief(row));
+    return rows;
+  }
+  std::string Upper(const std::string& relative) const {
+    std::string text = dir_.Path(relative);
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+  }
+
+  testing::TempDir dir_;
+};
+
+TEST_F(EndToEndTest, LoadsEveryFileBetweenItsMarkersInRunOrder) {
+  dir_.Write("src/p1/a.frm", "Private Sub A()\r\n  x = `1`\r\n\r\nEnd Sub\r\n");
+  dir_.Write("src/p1/notes.txt", "not selected\r\n");
+  dir_.Write("src/p2/b.bas", "b1\nb2");
+  dir_.Write("src/p2/c.cls", "");
+  dir_.Write("src/p2/deep/d.FRM", "d\r\n");
+  dir_.Write("src/top.frm", "only the folders below a listed folder are searched\r\n");
+  Config();
+
+  const Outcome outcome = Run();
+
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.err, "");  // not a terminal: no progress line, no summary
+  EXPECT_EQ(outcome.out, "");
+  const Rows expected = {
+      "BEGINS 1 " + Upper("src/p1/a.frm"), "Private Sub A()", "  x = `1`", "", "End Sub",
+      "DONE 1 " + Upper("src/p1/a.frm"),
+      "BEGINS 2 " + Upper("src/p2/b.bas"), "b1", "b2", "DONE 2 " + Upper("src/p2/b.bas"),
+      "BEGINS 4 " + Upper("src/p2/deep/d.FRM"), "d", "DONE 4 " + Upper("src/p2/deep/d.FRM"),
+  };
+  EXPECT_EQ(Table(), expected);
+
+  const Rows raw = ReadColumn(dir_.Path("out.db"));
+  const std::string batch = TagOf(raw[0], "BATCH_CODE");
+  EXPECT_FALSE(batch.empty());
+  for (const std::size_t i : {0u, 5u, 6u, 9u, 10u, 12u}) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(TagOf(raw[i], "BATCH_CODE"), batch);
+    EXPECT_EQ(TagOf(raw[i], "USER_NAME"), "TESTER");
+    EXPECT_EQ(TagOf(raw[i], "TASK_NAME"), "EXPORT_TEXT_LINE_TO_SQL_TABLE");
+  }
+  EXPECT_EQ(TagOf(raw[6], "FILE_TYPE"), "BAS");
+
+  // A second run appends a second batch after the first.
+  const Outcome again = Run();
+  EXPECT_EQ(again.status, 0) << again.err;
+  const Rows twice = ReadColumn(dir_.Path("out.db"));
+  ASSERT_EQ(twice.size(), 2 * expected.size());
+  EXPECT_NE(TagOf(twice[expected.size()], "BATCH_CODE"), batch);
+  EXPECT_EQ(Table(), [&] {
+    Rows both = expected;
+    both.insert(both.end(), expected.begin(), expected.end());
+    return both;
+  }());
+}
+
+TEST_F(EndToEndTest, SingleConfiguredFileAndSkippedMarkers) {
+  dir_.Write("one.bas", "x\r\ny\r\n");
+  Config({{"SOURCE_FOLDERS_LIST", ""},
+          {"SOURCE_TEXT_FILE_NAME_WITH_PATH", dir_.Path("one.bas")},
+          {"SKIP_COMPLETION_HEADERS_YES_NO", " yes "}});
+
+  const Outcome outcome = Run();
+
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(Table(), (Rows{"x", "y"}));
+  EXPECT_FALSE(fs::exists(dir_.Path("TempHeader.txt")));
+}
+
+TEST_F(EndToEndTest, FailedLoadGivesStatusOneAndTheRunGoesOn) {
+  dir_.Write("src/p/a.frm", "ok\r\n" + std::string(9000, 'x') + "\r\n");
+  dir_.Write("src/p/b.frm", "fine\r\n");
+  Config();
+
+  const Outcome outcome = Run();
+
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.err.find("Step failed"), std::string::npos) << outcome.err;
+  EXPECT_NE(outcome.err.find("Error for file... \n" + dir_.Path("src/p/a.frm")), std::string::npos)
+      << outcome.err;
+  EXPECT_EQ(Table(), (Rows{"BEGINS 1 " + Upper("src/p/a.frm"), "DONE 1 " + Upper("src/p/a.frm"),
+                           "BEGINS 2 " + Upper("src/p/b.frm"), "fine", "DONE 2 " + Upper("src/p/b.frm")}));
+}
+
+TEST_F(EndToEndTest, FileGoneAfterListingIsPassedOverWithItsBox) {
+  dir_.Write("src/p/a.frm", "a\r\n");
+  fs::create_symlink(dir_.Path("nowhere.frm"), dir_.Path("src/p/gone.frm"));  // listed, has no size
+  dir_.Write("src/p/z.frm", "z\r\n");
+  Config();
+
+  const Outcome outcome = Run();
+
+  EXPECT_EQ(outcome.status, 1);  // a box was shown
+  EXPECT_NE(outcome.err.find("Corvanne\nError No. 2\nDescription : No such file or directory\n"), std::string::npos)
+      << outcome.err;
+  EXPECT_EQ(Table(), (Rows{"BEGINS 1 " + Upper("src/p/a.frm"), "a", "DONE 1 " + Upper("src/p/a.frm"),
+                           "BEGINS 3 " + Upper("src/p/z.frm"), "z", "DONE 3 " + Upper("src/p/z.frm")}));
+}
+
+TEST_F(EndToEndTest, UnwritableHeaderFileIsReportedAndTheFilesStillLoad) {
+  dir_.Write("src/p/a.frm", "a\r\n");
+  dir_.Write("src/p/b.frm", "b\r\n");
+  Config({{"HEADER_TEMP_TEXT_FILE_NAME", dir_.Path("no-such-folder/TempHeader.txt")}});
+
+  const Outcome outcome = Run();
+
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.err.find("Corvanne\nAn error occurred writing to file...\n"), std::string::npos) << outcome.err;
+  EXPECT_EQ(outcome.err.find("Step failed"), std::string::npos) << outcome.err;
+  EXPECT_EQ(Table(), (Rows{"a", "b"}));
+}
+
+TEST_F(EndToEndTest, RunThatCannotStartGivesStatusTwoAndSaysWhy) {
+  dir_.Write("src/p/a.frm", "a\r\n");
+  Config({{"DESTINATION_ENGINE", " mysql "}});
+  const Outcome outcome = Run();
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_NE(outcome.err.find("unknown DESTINATION_ENGINE \"mysql\""), std::string::npos) << outcome.err;
+  EXPECT_FALSE(fs::exists(dir_.Path("out.db")));
+}
+
+// Root lists any folder, so the child drops to nobody for this one.
+TEST_F(EndToEndTest, FolderThatCannotBeListedStopsTheRunAndIsNamed) {
+  dir_.Write("src/open/a.frm", "a\r\n");
+  const std::string locked = dir_.MakeDir("src/zlocked");
+  Config();
+  fs::permissions(dir_.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                   fs::perms::others_read | fs::perms::others_exec | fs::perms::others_write);
+  fs::permissions(locked, fs::perms::none);
+
+  for (const std::vector<std::string>& extra : {std::vector<std::string>{}, std::vector<std::string>{"--list"}}) {
+    SCOPED_TRACE(extra.empty() ? "run" : "--list");
+    const Outcome outcome = RunBinary(dir_, [&] {
+      std::vector<std::string> args = {"--config", "MyConfig.xml"};
+      args.insert(args.end(), extra.begin(), extra.end());
+      return args;
+    }(), true);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.err.find(locked), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("Permission denied"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.err.find("core dumped"), std::string::npos);
+  }
+  EXPECT_TRUE(Table().empty());  // the walk comes before any load
+}
+
+TEST_F(EndToEndTest, ListPrintsTheRunOrderAndLoadsNothing) {
+  dir_.Write("src/b/2.cls", "x\r\n");
+  dir_.Write("src/a/1.frm", "x\r\n");
+  dir_.Write("src/a/empty.bas", "");
+  dir_.Write("src/a/sub/3.bas", "x\r\n");
+  dir_.Write("src/a/skip.txt", "x\r\n");
+  Config();
+
+  const Outcome outcome = Run({"--list"});
+
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, dir_.Path("src/a/1.frm") + "\n" + dir_.Path("src/a/empty.bas") + "\n" +
+                             dir_.Path("src/a/sub/3.bas") + "\n" + dir_.Path("src/b/2.cls") + "\n");
+  EXPECT_EQ(outcome.err, "");
+  EXPECT_FALSE(fs::exists(dir_.Path("out.db")));
+  EXPECT_FALSE(fs::exists(dir_.Path("TempHeader.txt")));
+}
+
+TEST_F(EndToEndTest, HelpVersionAndBadOptions) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    int status;
+    std::string out_starts;
+    std::string err_has;
+  };
+  const std::vector<Case> cases = {
+      {"help", {"--help"}, 0, "Usage: corvanne [--config FILE] [--list]\n", ""},
+      {"version", {"--version"}, 0, "corvanne 0.1.0\n", ""},
+      {"unknown option", {"--fast"}, 2, "", "corvanne: unknown option \"--fast\"\n\nUsage: corvanne"},
+      {"config without file", {"--config"}, 2, "", "corvanne: option --config needs a file name"},
+      {"list of a missing configuration", {"--list", "--config", "none.xml"}, 2, "",
+       "Unable to read config file... Expected here... " + dir_.Path("none.xml")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome outcome = RunBinary(dir_, c.args);
+    EXPECT_EQ(outcome.status, c.status);
+    EXPECT_EQ(outcome.out.rfind(c.out_starts, 0), 0u) << outcome.out;
+    if (c.err_has.empty()) {
+      EXPECT_EQ(outcome.err, "");
+    } else {
+      EXPECT_NE(outcome.err.find(c.err_has), std::string::npos) << outcome.err;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace corvanne

@@ -1,0 +1,115 @@
+// The one window, frmOptions: shows the configuration, takes the database
+// login, starts the export run and shows its progress. The run itself is the
+// core's RunExport; this class only drives it.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "common/notifier.hpp"
+#include "common/progress.hpp"
+#include "config/app_state.hpp"
+#include "ui/layout.hpp"
+#include "ui/progress_widgets.hpp"
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QThread;
+
+namespace corvanne::ui {
+
+// What the window needs from the outside world; tests replace each part.
+struct WindowServices {
+  Notifier* notifier = nullptr;                             // every box the window and its runs show
+  std::function<void(const std::string&)> open_document;   // the shell call that opens the user manual
+  std::string executable_folder;                           // where UserManual.rtf is looked for
+  std::function<void()> end_process_now;                   // Quit while a run is going
+};
+
+// The production services: modal boxes through `notifier`, the desktop's
+// associated program for documents (nothing when the file is missing), the
+// executable's folder, and an immediate process exit.
+WindowServices DefaultServices(Notifier& notifier);
+
+// The thirteen controls, named as the window shows them.
+struct FormControls {
+  QLabel* lblConfig = nullptr;
+  QPlainTextEdit* txtConfigFilePath = nullptr;
+  QPlainTextEdit* RichTextBox1 = nullptr;
+  QLabel* lblDestCaption = nullptr;
+  QLabel* lblUserName = nullptr;
+  QLineEdit* txtUserName = nullptr;
+  QLabel* lblPassword = nullptr;
+  QLineEdit* txtPassword = nullptr;
+  QProgressBar* ProgressBar1 = nullptr;
+  QPlainTextEdit* txtCurrFileName = nullptr;
+  QPushButton* cmdHelp = nullptr;
+  QPushButton* cmdExport = nullptr;
+  QPushButton* cmdQuit = nullptr;
+
+  QWidget* Get(FormControl control) const;  // the widget placed as `control`
+};
+
+class FrmOptions : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Builds the window over the process state `state` (kept by reference) and
+  // runs Form_Load. `services.notifier` must outlive the window.
+  FrmOptions(AppState& state, WindowServices services, QWidget* parent = nullptr);
+  // Waits for a run still going (its boxes are still served meanwhile).
+  ~FrmOptions() override;
+
+  const FormControls& controls() const { return c_; }
+  bool activated() const { return activated_; }  // Form_Activate has run
+  bool running() const { return run_thread_ != nullptr; }  // an export run is going
+
+  // The layout rule applied to the window's current outer size.
+  void Form_Resize();
+
+ signals:
+  void formActivated();  // after the first Form_Activate
+  void runFinished();    // after a run's boxes are editable again and its last box dismissed
+
+ public slots:
+  void cmdExport_Click();
+  void cmdHelp_Click();
+  void cmdQuit_Click();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildControls();
+  void PlaceAtDesignSize();
+  void SetTabOrder();
+  void Form_Load();
+  void Form_Activate();
+  void ClearFields();
+  void FillFields();
+  void txtUserName_Validate();
+  void txtPassword_Validate();
+  void StartRun();
+  void RunInBackground();
+  void OnRunFinished();
+  double TwipsPerPx() const;
+
+  AppState& state_;                 // the process-wide settings; the run reads it
+  WindowServices services_;         // notifier, shell call, folders
+  FormControls c_;                  // children of this window
+  std::unique_ptr<WidgetProgressDisplay> display_;  // the bar and box of the progress display
+  Progress progress_;               // enabled by the first Export, never disabled
+  QThread* run_thread_ = nullptr;   // the run in progress, if any
+  std::string run_error_;           // what stopped the last run early, if anything
+  bool activated_ = false;          // Form_Activate runs once, on the first showing
+};
+
+}  // namespace corvanne::ui

@@ -1,0 +1,391 @@
+// frmOptions on the offscreen platform: what it shows when it opens, the
+// login checks, a real export run into SQLite with its progress, Help, Quit.
+// Boxes go to a recording notifier and the shell call to a recording lambda.
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+#include <sqlite3.h>
+
+#include "common/message_texts.hpp"
+#include "common/platform.hpp"
+#include "common/progress.hpp"
+#include "config/app_state.hpp"
+#include "testing/temp_dir.hpp"
+#include "ui/frm_options.hpp"
+#include "ui/progress_widgets.hpp"
+
+using corvanne::AppState;
+using corvanne::Message;
+using corvanne::RecordingNotifier;
+using corvanne::testing::TempDir;
+using corvanne::ui::FormControl;
+using corvanne::ui::FrmOptions;
+using corvanne::ui::WindowServices;
+
+namespace {
+
+// A fixed clock, so that marker rows and the batch code are known.
+class FixedClock : public corvanne::DateTimeSource {
+ public:
+  std::string ShortDate() const override { return "7/14/2013"; }
+  std::string LongTime() const override { return "1:02:05 PM"; }
+};
+
+// Every row of the destination column, in load order.
+QStringList ReadRows(const std::string& db_path) {
+  QStringList rows;
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(db_path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT MyCodeLine FROM SysCodeLines_Temp ORDER BY LineId", -1, &stmt, nullptr) ==
+        SQLITE_OK) {
+      while (sqlite3_step(stmt) == SQLITE_ROW) {
+        rows << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+      }
+    }
+    sqlite3_finalize(stmt);
+  }
+  sqlite3_close(db);
+  return rows;
+}
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+}  // namespace
+
+class WindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  std::unique_ptr<TempDir> dir_;
+  AppState state_;
+  RecordingNotifier notifier_;
+  QStringList opened_;                   // what the shell call was asked to open
+  bool cursor_was_wait_ = false;         // the window's pointer during the shell call
+  std::unique_ptr<FrmOptions> window_;
+
+  std::string Config(const std::string& extra = {}) const {
+    return "<CONFIG>\r\n<DESTINATION_ENGINE>SQLITE</DESTINATION_ENGINE>\r\n"
+           "<SQL_SERVER_DATABASE_NAME>lines.db</SQL_SERVER_DATABASE_NAME>\r\n"
+           "<UNATTENDED_RUN_USER_NAME>  loader  </UNATTENDED_RUN_USER_NAME>\r\n"
+           "<UNATTENDED_RUN_PASSWORD>secret</UNATTENDED_RUN_PASSWORD>\r\n"
+           "<SOURCE_FOLDERS_LIST_SEP_CHAR>|</SOURCE_FOLDERS_LIST_SEP_CHAR>\r\n"
+           "<SOURCE_FOLDERS_LIST>" + dir_->Path("src") + "</SOURCE_FOLDERS_LIST>\r\n" + extra + "</CONFIG>\r\n";
+  }
+
+  // Builds the window over the fixture's state and waits for its activation.
+  FrmOptions& OpenWindow() {
+    WindowServices services;
+    services.notifier = &notifier_;
+    services.executable_folder = dir_->path().string();
+    services.open_document = [this](const std::string& path) {
+      opened_ << Q(path);
+      cursor_was_wait_ = window_->cursor().shape() == Qt::WaitCursor;
+    };
+    window_ = std::make_unique<FrmOptions>(state_, services);
+    window_->show();
+    if (!window_->activated()) {
+      QSignalSpy activated(window_.get(), &FrmOptions::formActivated);
+      activated.wait(5000);
+    }
+    return *window_;
+  }
+
+  // Presses Export and, when a run starts, waits for its end.
+  void Export() {
+    QSignalSpy finished(window_.get(), &FrmOptions::runFinished);
+    window_->controls().cmdExport->click();
+    if (window_->running()) QVERIFY(finished.wait(30000));
+    QCoreApplication::processEvents();
+  }
+
+ private slots:
+  void init() {
+    dir_ = std::make_unique<TempDir>();
+    state_ = AppState{};
+    state_.ConfigFilePath = dir_->Path("MyConfig.xml");
+    notifier_.messages.clear();
+    opened_.clear();
+    cursor_was_wait_ = false;
+    // With recursion on only the folders below src are searched.
+    dir_->Write("src/loose.bas", "not searched\r\n");
+    dir_->Write("src/one/a.bas", "Attribute VB_Name = \"a\"\r\nSub X()\r\nEnd Sub\r\n");
+    dir_->Write("src/one/empty.cls", "");
+    dir_->Write("src/one/notes.txt", "not selected\r\n");
+    dir_->Write("src/two/b.frm", "line1\nline 'two'\n");
+    corvanne::SetDateTimeSource(&clock_);
+  }
+  void cleanup() {
+    window_.reset();
+    corvanne::SetDateTimeSource(nullptr);
+    dir_.reset();
+  }
+
+  void designOfTheWindow() {
+    FrmOptions& w = OpenWindow();
+    const auto& c = w.controls();
+    QCOMPARE(w.objectName(), QStringLiteral("frmOptions"));
+    QCOMPARE(w.windowTitle(), QStringLiteral("DTS Parameters to export text file lines to MS-SQL Server"));
+    QCOMPARE(w.font().family(), QStringLiteral("Courier New"));
+    QCOMPARE(w.font().pointSizeF(), 11.25);
+    QCOMPARE(c.cmdExport->text(), QStringLiteral("&Export"));
+    QCOMPARE(c.cmdQuit->font().family(), QStringLiteral("MS Sans Serif"));
+    QCOMPARE(c.lblDestCaption->text(), QStringLiteral("Destination database login :"));
+    QVERIFY(c.ProgressBar1->isHidden());
+    QVERIFY(c.txtCurrFileName->isHidden());
+    QCOMPARE(c.ProgressBar1->minimum(), 0);
+    QCOMPARE(c.ProgressBar1->maximum(), 100);
+    QCOMPARE(c.txtUserName->maxLength(), 100);
+    QCOMPARE(c.txtPassword->maxLength(), 100);
+    QVERIFY(!c.txtPassword->testAttribute(Qt::WA_InputMethodEnabled));
+    QVERIFY(c.txtConfigFilePath->isReadOnly() && c.txtCurrFileName->isReadOnly() && c.RichTextBox1->isReadOnly());
+    c.txtPassword->setText(QStringLiteral("abc"));
+    QCOMPARE(c.txtPassword->displayText(), QStringLiteral("***"));
+    // Tab order, from the rich-text box round to the current-file box.
+    QWidget* expected[] = {c.RichTextBox1, c.txtUserName, c.txtPassword,       c.cmdHelp,
+                           c.cmdExport,    c.cmdQuit,     c.txtConfigFilePath, c.txtCurrFileName};
+    QList<QWidget*> chain;
+    QWidget* at = c.RichTextBox1;
+    do {
+      if (at->focusPolicy() & Qt::TabFocus) chain << at;
+      at = at->nextInFocusChain();
+    } while (at != c.RichTextBox1 && chain.size() < 20);
+    QCOMPARE(chain, QList<QWidget*>(std::begin(expected), std::end(expected)));
+  }
+
+  // At 15 twips a pixel, a 9000 x 7200 twip window places its controls on
+  // the worked example's pixels.
+  void resizeAppliesTheLayout() {
+    FrmOptions& w = OpenWindow();
+    // The rule works on the outer size, frame included.
+    const QSize frame = w.frameGeometry().size() - w.size();
+    w.resize(QSize(600, 480) - frame);
+    QCoreApplication::processEvents();
+    if (w.logicalDpiX() != 96) QSKIP("the offscreen screen is not at 96 dpi");
+    const auto& c = w.controls();
+    QCOMPARE(c.lblConfig->geometry(), QRect(30, 16, 480, 17));
+    QCOMPARE(c.RichTextBox1->geometry(), QRect(30, 82, 480, 144));
+    QCOMPARE(c.txtUserName->geometry(), QRect(150, 260, 120, 25));
+    QCOMPARE(c.txtCurrFileName->geometry(), QRect(30, 327, 480, 68));
+    QCOMPARE(c.cmdExport->geometry(), QRect(240, 412, 73, 25));
+    QCOMPARE(c.cmdQuit->geometry(), QRect(415, 412, 65, 25));
+  }
+
+  void activationFillsTheBoxes() {
+    dir_->Write("MyConfig.xml", Config());
+    FrmOptions& w = OpenWindow();
+    const auto& c = w.controls();
+    QVERIFY(notifier_.messages.empty());
+    QCOMPARE(c.txtConfigFilePath->toPlainText(), Q(dir_->Path("MyConfig.xml")));
+    QVERIFY(c.RichTextBox1->toPlainText().contains(QStringLiteral("<SQL_SERVER_DATABASE_NAME>lines.db<")));
+    QCOMPARE(c.RichTextBox1->toPlainText().count(QLatin1Char('\n')), 8);
+    QCOMPARE(c.txtUserName->text(), QStringLiteral("loader"));
+    QCOMPARE(c.txtPassword->text(), QStringLiteral("secret"));
+    QCOMPARE(w.focusWidget(), c.txtUserName);
+  }
+
+  void missingConfigurationLeavesTheBoxesEmpty() {
+    FrmOptions& w = OpenWindow();
+    const auto& c = w.controls();
+    QCOMPARE(notifier_.messages.size(), std::size_t{1});
+    QCOMPARE(notifier_.messages[0].text, "Unable to read config file... Expected here... " + dir_->Path("MyConfig.xml"));
+    QCOMPARE(notifier_.messages[0].title, std::string("Corvanne"));
+    QVERIFY(c.txtConfigFilePath->toPlainText().isEmpty());
+    QVERIFY(c.RichTextBox1->toPlainText().isEmpty());
+    QVERIFY(c.txtUserName->text().isEmpty());
+    // Export reads the file again and refuses to run without it.
+    c.txtUserName->setText(QStringLiteral("someone"));
+    Export();
+    QCOMPARE(notifier_.messages.size(), std::size_t{2});
+    QCOMPARE(notifier_.messages[1], notifier_.messages[0]);
+    QCOMPARE(state_.Destination.UserName, std::string("someone"));
+    QVERIFY(!c.txtUserName->isReadOnly());
+    QVERIFY(!std::filesystem::exists(dir_->Path("lines.db")));
+  }
+
+  void blankUserNameStopsExport_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("blanks") << QStringLiteral("    ");
+    QTest::newRow("apostrophes") << QStringLiteral("''");
+    QTest::newRow("blanks around apostrophes") << QStringLiteral("  ''  ");
+  }
+  void blankUserNameStopsExport() {
+    QFETCH(QString, typed);
+    dir_->Write("MyConfig.xml", Config());
+    FrmOptions& w = OpenWindow();
+    w.controls().txtUserName->setText(typed);
+    w.controls().txtPassword->setText(QStringLiteral("  pass  "));
+    Export();
+    QCOMPARE(notifier_.messages.size(), std::size_t{1});
+    QCOMPARE(notifier_.messages[0], corvanne::texts::BlankUserName());
+    QCOMPARE(notifier_.messages[0].text, std::string("Username cannot be left blank... "));
+    QCOMPARE(notifier_.messages[0].title, std::string("Invalid input..."));
+    QVERIFY(w.controls().txtUserName->text().isEmpty());
+    QCOMPARE(w.controls().txtPassword->text(), QStringLiteral("  pass  "));
+    QVERIFY(!w.running());
+    QVERIFY(!std::filesystem::exists(dir_->Path("lines.db")));
+  }
+
+  // Blanks off the ends (tabs stay), every apostrophe out, on leaving the box.
+  void loginIsCleanedOnFocusLoss_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("cleaned");
+    QTest::newRow("blanks") << QStringLiteral("  sa  ") << QStringLiteral("sa");
+    QTest::newRow("apostrophes") << QStringLiteral("o'brien'") << QStringLiteral("obrien");
+    QTest::newRow("apostrophe inside blanks") << QStringLiteral(" ' x ' ") << QStringLiteral(" x ");
+    QTest::newRow("tab kept") << QStringLiteral("\tx ") << QStringLiteral("\tx");
+  }
+  void loginIsCleanedOnFocusLoss() {
+    QFETCH(QString, typed);
+    QFETCH(QString, cleaned);
+    FrmOptions& w = OpenWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    const auto& c = w.controls();
+    c.txtUserName->setFocus();
+    c.txtUserName->setText(typed);
+    c.txtPassword->setFocus();
+    QCOMPARE(c.txtUserName->text(), cleaned);
+    c.txtPassword->setText(typed);
+    c.cmdHelp->setFocus(Qt::TabFocusReason);
+    QCOMPARE(c.txtPassword->text(), cleaned);
+  }
+
+  void exportRunLoadsIntoSqlite() {
+    dir_->Write("MyConfig.xml", Config());
+    FrmOptions& w = OpenWindow();
+    const auto& c = w.controls();
+    c.txtUserName->setText(QStringLiteral(" Load'er "));
+    c.txtPassword->setText(QStringLiteral("p'w"));
+    Export();
+    QCOMPARE(c.txtUserName->text(), QStringLiteral("Loader"));
+    QCOMPARE(state_.Destination.UserName, std::string("Loader"));
+    QCOMPARE(state_.Destination.Password, std::string("pw"));
+    QCOMPARE(notifier_.messages.size(), std::size_t{1});
+    QCOMPARE(notifier_.messages.back(), corvanne::texts::Done());
+
+    const std::string batch = state_.Run.BatchCode;
+    QVERIFY(batch.ends_with("__7_14_2013_1_02_05_PM"));
+    const auto header = [&](const char* status, const char* type, int serial, const std::string& path) {
+      return QStringLiteral("<TASK_STATUS>%1</TASK_STATUS><TASK_NAME>EXPORT_TEXT_LINE_TO_SQL_TABLE</TASK_NAME>"
+                            "<BATCH_CODE>%2</BATCH_CODE><FILE_TYPE>%3</FILE_TYPE><USER_NAME>LOADER</USER_NAME>"
+                            "<FILE_SERIAL_NUMBER>%4</FILE_SERIAL_NUMBER><DATE_TIME>7/14/2013 1:02:05 PM</DATE_TIME>"
+                            "<FILE_NAME>%5</FILE_NAME>")
+          .arg(QLatin1String(status), Q(batch), QLatin1String(type), QString::number(serial), Q(path).toUpper());
+    };
+    const std::string a = dir_->Path("src/one/a.bas");
+    const std::string b = dir_->Path("src/two/b.frm");
+    const QStringList expected = {header("BEGINS", "BAS", 1, a), QStringLiteral("Attribute VB_Name = \"a\""),
+                                  QStringLiteral("Sub X()"),      QStringLiteral("End Sub"),
+                                  header("DONE", "BAS", 1, a),   header("BEGINS", "FRM", 3, b),
+                                  QStringLiteral("line1"),       QStringLiteral("line 'two'"),
+                                  header("DONE", "FRM", 3, b)};
+    QCOMPARE(ReadRows(dir_->Path("lines.db")), expected);
+
+    QVERIFY(c.ProgressBar1->isVisible());
+    QCOMPARE(c.ProgressBar1->maximum(), 3);
+    QCOMPARE(c.ProgressBar1->value(), 3);
+    QVERIFY(c.txtCurrFileName->isVisible());
+    QCOMPARE(c.txtCurrFileName->toPlainText(), " Batch Code : " + Q(batch) + "\n\n3 of 3 : " + Q(b));
+    QVERIFY(!c.txtUserName->isReadOnly() && !c.txtPassword->isReadOnly());
+    QVERIFY(c.cmdExport->isEnabled());
+  }
+
+  // A second Export is a whole new run: the bar starts again from 1.
+  void secondExportStartsAgain() {
+    dir_->Write("MyConfig.xml", Config());
+    FrmOptions& w = OpenWindow();
+    Export();
+    QCOMPARE(ReadRows(dir_->Path("lines.db")).size(), 9);
+    QSignalSpy values(w.controls().ProgressBar1, &QProgressBar::valueChanged);
+    Export();
+    QCOMPARE(ReadRows(dir_->Path("lines.db")).size(), 18);
+    QVERIFY(!values.isEmpty());
+    QList<int> seen;
+    for (const auto& args : values) seen << args.at(0).toInt();
+    QVERIFY2(seen.contains(1), qPrintable(QStringLiteral("values seen: %1").arg(seen.size())));
+    QCOMPARE(seen.last(), 3);
+    QCOMPARE(w.controls().ProgressBar1->maximum(), 3);
+    QCOMPARE(notifier_.messages.size(), std::size_t{2});
+  }
+
+  void exportIsRefusedWhileRunning() {
+    dir_->Write("MyConfig.xml", Config());
+    FrmOptions& w = OpenWindow();
+    QSignalSpy finished(&w, &FrmOptions::runFinished);
+    w.controls().cmdExport->click();
+    QVERIFY(w.running());
+    QVERIFY(!w.controls().cmdExport->isEnabled());
+    QVERIFY(w.controls().txtUserName->isReadOnly());
+    w.cmdExport_Click();  // a second press reaching the handler anyway
+    QVERIFY(finished.wait(30000));
+    QTest::qWait(200);
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(ReadRows(dir_->Path("lines.db")).size(), 9);
+  }
+
+  void helpOpensTheManual_data() {
+    QTest::addColumn<bool>("present");
+    QTest::newRow("manual present") << true;
+    QTest::newRow("manual missing") << false;
+  }
+  void helpOpensTheManual() {
+    QFETCH(bool, present);
+    if (present) dir_->Write("UserManual.rtf", "{\\rtf1 x}");
+    FrmOptions& w = OpenWindow();
+    notifier_.messages.clear();
+    w.controls().cmdHelp->click();
+    QCOMPARE(opened_, QStringList{Q(dir_->Path("UserManual.rtf"))});
+    QVERIFY(cursor_was_wait_);
+    QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(notifier_.messages.empty());
+  }
+
+  void escapeQuits() {
+    FrmOptions& w = OpenWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.controls().txtUserName->setFocus();
+    QTest::keyClick(w.controls().txtUserName, Qt::Key_Escape);
+    QTRY_VERIFY(!w.isVisible());
+  }
+
+  // The bar takes a maximum below its value, from the window's thread or a
+  // run's, and the reports apply in order.
+  void barAcceptsMaximumBelowValue() {
+    QProgressBar bar;
+    QPlainTextEdit box;
+    corvanne::ui::WidgetProgressDisplay display(&bar, &box);
+    display.SetBarMaximum(12);
+    display.SetBarValue(12);
+    display.SetBarMaximum(3);
+    QCOMPARE(bar.maximum(), 3);
+    QVERIFY(bar.value() <= 3);
+    display.SetBarValue(1);
+    QCOMPARE(bar.value(), 1);
+
+    std::string batch = "B";
+    corvanne::Progress progress(batch);
+    progress.Enable(display);
+    QThread* worker = QThread::create([&] {
+      progress.ShowProgress(12, 12, "p12");
+      progress.ShowProgress(2, 1, "p1");
+    });
+    worker->start();
+    QVERIFY(worker->wait(5000));
+    delete worker;
+    QTRY_COMPARE(box.toPlainText(), QStringLiteral(" Batch Code : B\n\n1 of 2 : p1"));
+    QCOMPARE(bar.maximum(), 2);
+    QCOMPARE(bar.value(), 1);
+  }
+
+ private:
+  FixedClock clock_;
+};
+
+QTEST_MAIN(WindowTest)
+#include "window_test.moc"

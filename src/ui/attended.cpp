@@ -50,9 +50,11 @@ void ArmScreenshot(FrmOptions& window, const QString& path) {
 
 int StartAttended(int& argc, char** argv, AppState& state, const std::vector<Message>& startup_messages) {
   if (!HasDisplay()) {
+    StreamNotifier to_stderr(std::cerr);
+    for (const Message& message : startup_messages) to_stderr.Show(message);
     std::cerr << "corvanne: no display to show the window on (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
               << "To run without the window, put <UNATTENDED_YES_NO>YES</UNATTENDED_YES_NO> in "
-              << GetConfigFilePath(state) << " (or in the file given with --config).\n";
+              << GetConfigFilePath(state) << "\n(and the login in UNATTENDED_RUN_USER_NAME and UNATTENDED_RUN_PASSWORD).\n";
     return 2;
   }
   QApplication app(argc, argv);

@@ -9,7 +9,9 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QUrl>
+#include <algorithm>
 #include <cmath>
+#include <utility>
 #include <cstdlib>
 
 #include "common/platform.hpp"
@@ -198,6 +200,12 @@ void FrmOptions::Form_Resize() {
     c_.Get(static_cast<FormControl>(i))
         ->setGeometry(static_cast<int>(std::lround(r.left / tpp)), static_cast<int>(std::lround(r.top / tpp)),
                       static_cast<int>(std::lround(r.width / tpp)), static_cast<int>(std::lround(r.height / tpp)));
+  }
+  // The login labels are a tenth of the window wide, too narrow for their
+  // captions in this font; they paint over the free gap up to their box.
+  // The rule itself is unchanged: it never reads these two widths back.
+  for (auto [label, box] : {std::pair{c_.lblUserName, c_.txtUserName}, std::pair{c_.lblPassword, c_.txtPassword}}) {
+    label->resize(std::max(label->width(), box->x() - label->x()), label->height());
   }
 }
 

@@ -194,7 +194,8 @@ std::string FormatLongTime(const std::tm& parts, const std::string& locale_name)
 
 const DateTimeSource& CurrentDateTime() {
   const DateTimeSource* source = installed_source.load();
-  return source != nullptr ? *source : SystemClock();
+  if (source != nullptr) return *source;
+  return SystemClock();
 }
 
 void SetDateTimeSource(const DateTimeSource* source) { installed_source.store(source); }

@@ -92,25 +92,27 @@ std::string TrimBlanks(std::string_view text) {
 }
 
 std::string TrimUpper(std::string_view text) {
-  const std::string trimmed = TrimBlanks(text);
-  std::string out;
-  out.reserve(trimmed.size());
-  for (size_t at = 0; at < trimmed.size();) {
-    const char byte = trimmed[at];
+  // Upper-cased in place while every character keeps its length, which is
+  // the rule; the rare letter whose upper case is longer or shorter in
+  // UTF-8 moves the rest of the text.
+  std::string out = TrimBlanks(text);
+  for (size_t at = 0; at < out.size();) {
+    const char byte = out[at];
     if (static_cast<unsigned char>(byte) < 0x80) {
-      out += (byte >= 'a' && byte <= 'z') ? static_cast<char>(byte - 'a' + 'A') : byte;
+      if (byte >= 'a' && byte <= 'z') out[at] = static_cast<char>(byte - 'a' + 'A');
       ++at;
       continue;
     }
     char32_t code_point = 0;
-    const size_t length = DecodeMultiByte(trimmed, at, code_point);
-    if (length == 0) {
-      out += byte;  // not UTF-8: the byte stays as it is
+    const size_t length = DecodeMultiByte(out, at, code_point);
+    if (length == 0) {  // not UTF-8: the byte stays as it is
       ++at;
       continue;
     }
-    AppendUtf8(out, UpperCodePoint(code_point));
-    at += length;
+    std::string upper;
+    AppendUtf8(upper, UpperCodePoint(code_point));
+    out.replace(at, length, upper);
+    at += upper.size();
   }
   return out;
 }

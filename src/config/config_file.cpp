@@ -2,6 +2,7 @@
 // and the tag search. Knows nothing of the individual keys.
 #include "config/config_file.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -44,24 +45,25 @@ std::string ReadWholeFile(const std::string& path, Notifier& notifier) {
     notifier.Show(texts::StandardError(ErrorFromErrno(errno)));
     return {};
   }
-  std::string content;
+  // The size is only a hint (the file may change while it is read); one byte
+  // more lets the end be seen without growing the buffer.
   std::error_code size_error;
   const std::uintmax_t expected = fs::file_size(fs::path(path), size_error);
-  if (!size_error) content.reserve(static_cast<size_t>(expected));
-  // Read in large blocks straight into the result; the size is only a hint
-  // (the file may grow or shrink while it is read).
   constexpr size_t kBlock = 1 << 16;
+  std::string content(size_error ? kBlock : static_cast<size_t>(expected) + 1, '\0');
+  size_t used = 0;
   for (;;) {
-    const size_t used = content.size();
-    content.resize(used + kBlock);
+    if (used == content.size()) content.resize(content.size() + std::max(kBlock, content.size() / 2));
+    const size_t wanted = content.size() - used;
     errno = 0;
-    const size_t got = std::fread(content.data() + used, 1, kBlock, file.get());
-    content.resize(used + got);
-    if (got == kBlock) continue;
+    const size_t got = std::fread(content.data() + used, 1, wanted, file.get());
+    used += got;
+    if (got == wanted) continue;
     if (std::ferror(file.get()) != 0) {
       notifier.Show(texts::StandardError(ErrorFromErrno(errno != 0 ? errno : EIO)));
       return {};
     }
+    content.resize(used);
     return content;
   }
 }

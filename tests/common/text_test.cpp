@@ -32,6 +32,8 @@ TEST(TextTest, TrimUpperRemovesBlanksOnlyAndUpperCases) {
       {"cyrillic", "\xD0\xB4\xD0\xB0", "\xD0\x94\xD0\x90"},                  // да
       {"no upper case: CJK", "\xE4\xB8\xAD", "\xE4\xB8\xAD"},
       {"four-byte emoji", "a\xF0\x9F\x98\x80", "A\xF0\x9F\x98\x80"},
+      {"upper case is shorter", "\xC4\xB1x", "IX"},                      // dotless i
+      {"upper case is longer", "\xC9\x90" "b\xC9\x90", "\xE2\xB1\xAF" "B\xE2\xB1\xAF"},  // turned a
       {"latin-1 byte, not UTF-8", "caf\xE9", "CAF\xE9"},
       {"stray continuation byte", "a\x80z", "A\x80Z"},
       {"truncated sequence at end", "ab\xC3", "AB\xC3"},

@@ -43,19 +43,33 @@ TEST_F(ConfigFileTest, CheckFileExistsAnswersWithoutBoxes) {
 }
 
 TEST_F(ConfigFileTest, CheckFileExistsReportsAFailedTest) {
-  // A name longer than the platform allows makes the test itself fail.
-  const std::string path = dir_.Path(std::string(300, 'x'));
-  EXPECT_FALSE(CheckFileExists(path, notifier_));
-  ASSERT_EQ(notifier_.messages.size(), 1u);
-  EXPECT_EQ(notifier_.messages[0].text,
-            "Error while checking whether file exists.. " + path + "Error No. " + std::to_string(ENAMETOOLONG));
+  std::filesystem::create_symlink(dir_.Path("loop-b"), dir_.Path("loop-a"));
+  std::filesystem::create_symlink(dir_.Path("loop-a"), dir_.Path("loop-b"));
+  std::vector<std::tuple<const char*, std::string, int>> cases = {
+      {"a name longer than allowed", dir_.Path(std::string(300, 'x')), ENAMETOOLONG},
+      {"a link loop", dir_.Path("loop-a"), ELOOP},
+  };
+  if (geteuid() != 0) {  // root passes any folder permission
+    const std::string locked = dir_.MakeDir("locked");
+    dir_.Write("locked/MyConfig.xml", "");
+    std::filesystem::permissions(locked, std::filesystem::perms::none);
+    cases.emplace_back("a folder that cannot be searched", locked + "/MyConfig.xml", EACCES);
+  }
+  for (const auto& [name, path, number] : cases) {
+    SCOPED_TRACE(name);
+    notifier_.messages.clear();
+    EXPECT_FALSE(CheckFileExists(path, notifier_));
+    ASSERT_EQ(notifier_.messages.size(), 1u);
+    EXPECT_EQ(notifier_.messages[0].text,
+              "Error while checking whether file exists.. " + path + "Error No. " + std::to_string(number));
+  }
 }
 
 TEST_F(ConfigFileTest, ReadWholeFileKeepsEveryByte) {
   std::string bytes = "\xEF\xBB\xBF<A>\r\n x\t\n</A>";
   bytes += std::string("\0\xFF", 2);
   EXPECT_EQ(ReadWholeFile(dir_.Write("bytes.xml", bytes), notifier_), bytes);
-  const std::string big(3'000'000, 'q');
+  const std::string big(3'000'000, 'q');  // NOLINT(bugprone-string-constructor): meant to be big
   EXPECT_EQ(ReadWholeFile(dir_.Write("big.xml", big), notifier_), big);
   EXPECT_EQ(ReadWholeFile(dir_.Write("empty.xml", ""), notifier_), "");
   EXPECT_TRUE(notifier_.messages.empty());
@@ -180,7 +194,7 @@ TEST(GetTagValueTest, Quirks) {
 }
 
 TEST(GetTagValueTest, HugeValueComesBackWhole) {
-  const std::string value(10'000'000, 'v');
+  const std::string value(10'000'000, 'v');  // NOLINT(bugprone-string-constructor): meant to be big
   const std::string text = "<A>1</A><K>" + value + "</K>";
   EXPECT_EQ(GetTagValue(text, "K"), value);
   EXPECT_EQ(GetTagValue(text, "A"), "1");

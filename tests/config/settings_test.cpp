@@ -60,6 +60,20 @@ TEST_F(SettingsTest, EmptyConfigurationGivesEveryDefault) {
   EXPECT_EQ(state.Run.BatchCode, std::to_string(ProcessNumber()) + "__7_14_2013_1_02_01_PM");
 }
 
+TEST_F(SettingsTest, Utf16ConfigurationFindsNoKeyAndGivesDefaults) {
+  std::string utf16 = "\xFF\xFE";
+  for (char c : Tag("UNATTENDED_YES_NO", "YES") + Tag("DESTINATION_TABLE_NAME", "T")) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  AppState state;
+  state.ConfigFilePath = "/app/MyConfig.xml";
+  state.ConfigText = utf16;
+  ParseSettings(state);
+  EXPECT_FALSE(state.Run.Unattended);
+  EXPECT_EQ(state.Destination.TableName, "[SysCodeLines_Temp]");
+}
+
 TEST_F(SettingsTest, EveryKeyIsReadWithItsProcessing) {
   const std::string text = "<Config>" + Tag("SQL_SERVER_NAME", " srv\\inst ") + Tag("SQL_SERVER_DATABASE_NAME", " Code ") +
                            Tag("UNATTENDED_RUN_USER_NAME", " loader ") + Tag("UNATTENDED_RUN_PASSWORD", " p w ") +

@@ -1,7 +1,10 @@
 // frmOptions on the offscreen platform: what it shows when it opens, the
 // login checks, a real export run into SQLite with its progress, Help, Quit.
 // Boxes go to a recording notifier and the shell call to a recording lambda.
+#include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -17,6 +20,7 @@
 #include "config/app_state.hpp"
 #include "testing/temp_dir.hpp"
 #include "ui/frm_options.hpp"
+#include "ui/message_box.hpp"
 #include "ui/progress_widgets.hpp"
 
 using corvanne::AppState;
@@ -56,6 +60,16 @@ QStringList ReadRows(const std::string& db_path) {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
+// Records the boxes, and whether any came from a thread other than the window's.
+class UiRecordingNotifier : public RecordingNotifier {
+ public:
+  void Show(const Message& message) override {
+    if (QThread::currentThread() != QCoreApplication::instance()->thread()) off_ui_thread = true;
+    RecordingNotifier::Show(message);
+  }
+  bool off_ui_thread = false;
+};
+
 }  // namespace
 
 class WindowTest : public QObject {
@@ -64,7 +78,7 @@ class WindowTest : public QObject {
  private:
   std::unique_ptr<TempDir> dir_;
   AppState state_;
-  RecordingNotifier notifier_;
+  UiRecordingNotifier notifier_;
   QStringList opened_;                   // what the shell call was asked to open
   bool cursor_was_wait_ = false;         // the window's pointer during the shell call
   std::unique_ptr<FrmOptions> window_;
@@ -110,6 +124,7 @@ class WindowTest : public QObject {
     state_ = AppState{};
     state_.ConfigFilePath = dir_->Path("MyConfig.xml");
     notifier_.messages.clear();
+    notifier_.off_ui_thread = false;
     opened_.clear();
     cursor_was_wait_ = false;
     // With recursion on only the folders below src are searched.
@@ -314,6 +329,21 @@ class WindowTest : public QObject {
     QCOMPARE(notifier_.messages.size(), std::size_t{2});
   }
 
+  // A failed load's two boxes come from the run's thread but are shown on
+  // the window's, in order, before "Done..."; the run goes on after them.
+  void failedLoadBoxesComeThroughTheWindow() {
+    dir_->Write("src/two/c.cls", std::string(9000, 'x') + "\r\n");
+    dir_->Write("MyConfig.xml", Config());
+    OpenWindow();
+    Export();
+    QVERIFY(!notifier_.off_ui_thread);
+    QCOMPARE(notifier_.messages.size(), std::size_t{3});
+    QVERIFY(notifier_.messages[0].text.find(" failed\r\n") != std::string::npos);
+    QCOMPARE(notifier_.messages[1], corvanne::texts::ErrorForFile(dir_->Path("src/two/c.cls")));
+    QCOMPARE(notifier_.messages[2], corvanne::texts::Done());
+    QCOMPARE(ReadRows(dir_->Path("lines.db")).size(), 9 + 2);  // c.cls: its two marker rows only
+  }
+
   void exportIsRefusedWhileRunning() {
     dir_->Write("MyConfig.xml", Config());
     FrmOptions& w = OpenWindow();
@@ -352,6 +382,56 @@ class WindowTest : public QObject {
     w.controls().txtUserName->setFocus();
     QTest::keyClick(w.controls().txtUserName, Qt::Key_Escape);
     QTRY_VERIFY(!w.isVisible());
+  }
+
+  // The real boxes: exact text (CR LF shown as one break, markup not
+  // interpreted), title, icon, one OK button; modal until answered.
+  void messageBoxesAreExact_data() {
+    QTest::addColumn<int>("which");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<int>("icon");
+    QTest::newRow("standard error") << 0 << QStringLiteral("Error No. 13\nDescription : Permission denied")
+                                    << QStringLiteral("Corvanne") << int(QMessageBox::NoIcon);
+    QTest::newRow("markup stays text") << 1 << QStringLiteral("Unable to read config file... Expected here... /a/<b>x</b>")
+                                       << QStringLiteral("Corvanne") << int(QMessageBox::NoIcon);
+    QTest::newRow("blank user name") << 2 << QStringLiteral("Username cannot be left blank... ")
+                                     << QStringLiteral("Invalid input...") << int(QMessageBox::Critical);
+    QTest::newRow("done") << 3 << QStringLiteral("Done...") << QStringLiteral("Done.. ") << int(QMessageBox::Information);
+  }
+  void messageBoxesAreExact() {
+    QFETCH(int, which);
+    QFETCH(QString, text);
+    QFETCH(QString, title);
+    QFETCH(int, icon);
+    const Message messages[] = {corvanne::texts::StandardError({13, "Permission denied"}),
+                                corvanne::texts::ConfigFileMissing("/a/<b>x</b>"), corvanne::texts::BlankUserName(),
+                                corvanne::texts::Done()};
+    QString seen_text;
+    QString seen_title;
+    int seen_icon = -1;
+    int seen_buttons = 0;
+    bool seen_modal = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      poll.stop();
+      seen_text = box->text();
+      seen_title = box->windowTitle();
+      seen_icon = box->icon();
+      seen_buttons = int(box->buttons().size());
+      seen_modal = box->isModal() && box->textFormat() == Qt::PlainText;
+      box->button(QMessageBox::Ok)->click();
+    });
+    poll.start(10);
+    corvanne::ui::MessageBoxNotifier boxes;
+    boxes.Show(messages[which]);
+    QCOMPARE(seen_text, text);
+    QCOMPARE(seen_title, title);
+    QCOMPARE(seen_icon, icon);
+    QCOMPARE(seen_buttons, 1);
+    QVERIFY(seen_modal);
   }
 
   // The bar takes a maximum below its value, from the window's thread or a

@@ -12,7 +12,7 @@
 namespace corvanne {
 namespace {
 
-constexpr std::size_t kBlockBytes = 256 * 1024;  // one read; big enough that a row rarely spans two
+constexpr std::size_t kBlockBytes = std::size_t{256} * 1024;  // one read; big enough that a row rarely spans two
 
 std::string CauseText(int errno_value) { return std::generic_category().message(errno_value); }
 

@@ -82,15 +82,15 @@ class Transaction {
   bool open_ = false;  // BEGIN succeeded and neither COMMIT nor ROLLBACK has ended it
 };
 
-class SqliteDestination : public LoadDestination {
+class SqliteDestination final : public LoadDestination {
  public:
   explicit SqliteDestination(std::string application_folder) : application_folder_(std::move(application_folder)) {}
-  ~SqliteDestination() override { Close(); }
+  ~SqliteDestination() override { Disconnect(); }
   SqliteDestination(const SqliteDestination&) = delete;
   SqliteDestination& operator=(const SqliteDestination&) = delete;
 
   LoadResult Load(const LoadRequest& request) override;
-  void Close() override;
+  void Close() override { Disconnect(); }
 
  private:
   // Opens `path` unless it is the database already open; false with
@@ -100,6 +100,8 @@ class SqliteDestination : public LoadDestination {
   // once per connection; inside the load's transaction.
   // Returns false with `cause` set when either fails.
   bool PrepareInsert(const LoadRequest& request, std::string& cause);
+  // Closes the connection, everything committed made durable first.
+  void Disconnect();
   // Forces the write-ahead log to disk: commits in WAL mode with
   // synchronous=NORMAL are durable only once the log is synced.
   void SyncLog();
@@ -115,7 +117,7 @@ class SqliteDestination : public LoadDestination {
 
 bool SqliteDestination::Connect(const std::string& path, LoadResult& failure) {
   if (db_ != nullptr && path == db_path_) return true;
-  Close();
+  Disconnect();
   sqlite3* db = nullptr;
   const int rc =
       sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -190,7 +192,7 @@ LoadResult SqliteDestination::Load(const LoadRequest& request) {
   sqlite3_busy_timeout(db_, request.timeout_seconds * 1000);
 
   Transaction transaction(db_);
-  const auto database_failure = [&](int64_t line, std::string cause) {
+  const auto database_failure = [&](int64_t line, const std::string& cause) {
     const std::string where = line > 0 ? target + " line " + std::to_string(line) : target;
     // The statement may belong to a table that the rollback removes again.
     insert_.reset();
@@ -229,7 +231,7 @@ void SqliteDestination::SyncLog() {
   }
 }
 
-void SqliteDestination::Close() {
+void SqliteDestination::Disconnect() {
   if (db_ == nullptr) return;
   if (wal_) SyncLog();
   insert_.reset();

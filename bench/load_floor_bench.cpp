@@ -1,0 +1,20 @@
+// The floor of loading: the same files and rows as a run, with the least
+// work a loader can do. Usage: load_floor_bench CORPUS_DIR [DB_PATH].
+#include "load_bench_support.hpp"
+
+int main(int argc, char** argv) {
+  using namespace corvanne::bench;
+  if (argc < 2) {
+    std::cerr << "usage: load_floor_bench CORPUS_DIR [DB_PATH]\n";
+    return 2;
+  }
+  const fs::path corpus = argv[1];
+  const std::string db_path = argc > 2 ? argv[2] : (corpus / "floor.db").string();
+  try {
+    Print("floor", RunFloor(CorpusFiles(corpus / "src"), db_path));
+  } catch (const std::exception& error) {
+    std::cerr << "load_floor_bench: " << error.what() << "\n";
+    return 1;
+  }
+  return 0;
+}

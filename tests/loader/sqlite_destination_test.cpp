@@ -156,6 +156,7 @@ TEST_F(SqliteDestinationTest, FailuresNameTheDatabaseAndTheCause) {
   Connection setup(DatabasePath());
   ASSERT_TRUE(setup.Exec("CREATE TABLE Other (LineId INTEGER PRIMARY KEY, Text TEXT)"));
   const std::string folder = dir_.MakeDir("folder.db");
+  const std::string text = dir_.Write("text.db", "these are not the pages of a database, only some text\n");
   struct Case {
     const char* name;
     std::string database;
@@ -169,6 +170,7 @@ TEST_F(SqliteDestinationTest, FailuresNameTheDatabaseAndTheCause) {
        "cannot open database \"" + dir_.Path("no/such/folder/code.db") + "\": unable to open database file"},
       {"a folder, not a file", "folder.db", "Lines",
        "cannot open database \"" + folder + "\": unable to open database file"},
+      {"not a database", "text.db", "Lines", "cannot open database \"" + text + "\": file is not a database"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -81,6 +81,7 @@ class WindowTest : public QObject {
   UiRecordingNotifier notifier_;
   QStringList opened_;                   // what the shell call was asked to open
   bool cursor_was_wait_ = false;         // the window's pointer during the shell call
+  bool ended_now_ = false;               // the immediate process end was asked for
   std::unique_ptr<FrmOptions> window_;
 
   std::string Config(const std::string& extra = {}) const {
@@ -101,6 +102,7 @@ class WindowTest : public QObject {
       opened_ << Q(path);
       cursor_was_wait_ = window_->cursor().shape() == Qt::WaitCursor;
     };
+    services.end_process_now = [this] { ended_now_ = true; };
     window_ = std::make_unique<FrmOptions>(state_, services);
     window_->show();
     if (!window_->activated()) {
@@ -376,12 +378,33 @@ class WindowTest : public QObject {
     QVERIFY(notifier_.messages.empty());
   }
 
-  void escapeQuits() {
+  // Quit, Esc (Quit is the cancel button) and the close box close the
+  // window; only during a run is the process ended on the spot.
+  void quitClosesTheWindow_data() {
+    QTest::addColumn<int>("how");
+    QTest::addColumn<bool>("duringRun");
+    QTest::newRow("Quit") << 0 << false;
+    QTest::newRow("Esc in the user name box") << 1 << false;
+    QTest::newRow("close box") << 2 << false;
+    QTest::newRow("Quit during a run") << 0 << true;
+  }
+  void quitClosesTheWindow() {
+    QFETCH(int, how);
+    QFETCH(bool, duringRun);
+    dir_->Write("MyConfig.xml", Config());
     FrmOptions& w = OpenWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.controls().txtUserName->setFocus();
-    QTest::keyClick(w.controls().txtUserName, Qt::Key_Escape);
+    QSignalSpy finished(&w, &FrmOptions::runFinished);
+    if (duringRun) w.controls().cmdExport->click();
+    if (how == 0) w.controls().cmdQuit->click();
+    if (how == 1) {
+      w.controls().txtUserName->setFocus();
+      QTest::keyClick(w.controls().txtUserName, Qt::Key_Escape);
+    }
+    if (how == 2) w.close();
     QTRY_VERIFY(!w.isVisible());
+    QCOMPARE(ended_now_, duringRun);
+    if (duringRun) QVERIFY(finished.wait(30000));
   }
 
   // The real boxes: exact text (CR LF shown as one break, markup not

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
@@ -34,15 +33,6 @@ TEST(PlatformTest, ExecutableFolderHoldsTheTestProgram) {
 }
 
 TEST(PlatformTest, ProcessNumberIsThePid) { EXPECT_EQ(ProcessNumber(), static_cast<int32_t>(getpid())); }
-
-TEST(PlatformTest, ErrorsCarryNumberAndDescription) {
-  const PlatformError missing = ErrorFromErrno(ENOENT);
-  EXPECT_EQ(missing.number, ENOENT);
-  EXPECT_EQ(missing.description, "No such file or directory");
-  const PlatformError denied = ErrorFromCode(std::make_error_code(std::errc::permission_denied));
-  EXPECT_EQ(denied.number, EACCES);
-  EXPECT_EQ(denied.description, "Permission denied");
-}
 
 TEST(PlatformTest, UsFormatsHaveNoLeadingZerosOnMonthDayHour) {
   struct Case {

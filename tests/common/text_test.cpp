@@ -48,12 +48,6 @@ TEST(TextTest, TrimUpperRemovesBlanksOnlyAndUpperCases) {
   }
 }
 
-TEST(TextTest, TrimBlanksLeavesOtherWhitespace) {
-  EXPECT_EQ(TrimBlanks("  a b  "), "a b");
-  EXPECT_EQ(TrimBlanks(" \t a \n "), "\t a \n");
-  EXPECT_EQ(TrimBlanks("   "), "");
-}
-
 TEST(TextTest, ReplaceAllCoversEveryOccurrenceInOnePass) {
   const std::vector<std::tuple<const char*, std::string, std::string, std::string, std::string>> cases = {
       {"none", "abc", "/", "_", "abc"},

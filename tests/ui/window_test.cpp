@@ -147,6 +147,7 @@ class WindowTest : public QObject {
     FrmOptions& w = OpenWindow();
     const auto& c = w.controls();
     QCOMPARE(w.objectName(), QStringLiteral("frmOptions"));
+    if (w.logicalDpiX() == 96) QCOMPARE(w.size(), QSize(538, 435));  // 8070 x 6525 twips
     QCOMPARE(w.windowTitle(), QStringLiteral("DTS Parameters to export text file lines to MS-SQL Server"));
     QCOMPARE(w.font().family(), QStringLiteral("Courier New"));
     QCOMPARE(w.font().pointSizeF(), 11.25);

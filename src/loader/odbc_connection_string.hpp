@@ -27,7 +27,8 @@ std::string ChooseSqlServerDriver(std::string_view configured, const std::vector
 // "Driver={driver};Server=..;Database=..;UID=..;PWD=..;APP=..;" (the login
 // timeout is a connection attribute, not part of the string). Never a
 // trusted connection. For FreeTDS a "host,port" server becomes
-// Server=host;Port=port, as Microsoft's drivers read the comma form.
+// Server=host;Port=port, as Microsoft's drivers read the comma form, and
+// gets TDS_Version=7.4 so that a silent server fails within the timeout.
 std::string SqlServerConnectionString(const LoadRequest& request, std::string_view driver);
 
 // "DSN=server;UID=..;PWD=..;" for any ODBC data source; UID and PWD are left

@@ -48,9 +48,11 @@ TEST(OdbcConnectionStringTest, SqlServerStringsCarryLoginDatabaseAndApplicationN
        "Driver={ODBC Driver 18 for SQL Server};Server=db01\\SQL2019,1433;Database=Code;UID=loader;PWD=pw;"
        "APP=DTS  Import/Export Wizard;"},
       {"password needing braces", Request("srv", "Code", "sa", "p;w}d"), "FreeTDS",
-       "Driver={FreeTDS};Server=srv;Database=Code;UID=sa;PWD={p;w}}d};APP=DTS  Import/Export Wizard;"},
+       "Driver={FreeTDS};Server=srv;TDS_Version=7.4;Database=Code;UID=sa;PWD={p;w}}d};"
+       "APP=DTS  Import/Export Wizard;"},
       {"FreeTDS takes the port apart", Request("10.0.0.5,14330", "Code", "sa", ""), "FreeTDS",
-       "Driver={FreeTDS};Server=10.0.0.5;Port=14330;Database=Code;UID=sa;PWD=;APP=DTS  Import/Export Wizard;"},
+       "Driver={FreeTDS};Server=10.0.0.5;Port=14330;TDS_Version=7.4;Database=Code;UID=sa;PWD=;"
+       "APP=DTS  Import/Export Wizard;"},
       {"database with a brace", Request("srv", "My}Db", "u", "p"), "ODBC Driver 17 for SQL Server",
        "Driver={ODBC Driver 17 for SQL Server};Server=srv;Database={My}}Db};UID=u;PWD=p;"
        "APP=DTS  Import/Export Wizard;"},

@@ -1,0 +1,128 @@
+// The built program, unattended, loading one tree into PostgreSQL through
+// ODBC: the same rows as into SQLite, and failures that read well.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "odbc_test_support.hpp"
+#include "testing/temp_dir.hpp"
+
+namespace corvanne {
+namespace {
+
+using testing::ServerEnv;
+using testing::SqlClient;
+using Rows = std::vector<std::string>;
+
+struct Outcome {
+  int status = -1;
+  std::string err;
+};
+
+class OdbcEndToEndTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dsn_.empty());
+    client_ = std::make_unique<SqlClient>(testing::ClientConnectionString(dsn_, login_));
+    ASSERT_TRUE(client_->connected());
+    client_->Exec("DROP TABLE IF EXISTS \"T_E2E\"");
+    client_->Exec("CREATE TABLE \"T_E2E\" (LineId bigserial PRIMARY KEY, MyCodeLine text)");
+    dir_.Write("src/p1/a.frm", "VERSION 5.00\r\nPrivate Sub A()\r\n  x = `1` ' caf\xc3\xa9\r\n\r\nEnd Sub\r\n");
+    dir_.Write("src/p2/b.bas", "b1\nb2");
+    dir_.Write("src/p2/c.cls", "");
+    dir_.Write("src/p2/deep/d.FRM", "'); DROP TABLE \"T_E2E\"; --\r\n");
+  }
+  void TearDown() override {
+    if (client_ && client_->connected()) client_->Exec("DROP TABLE IF EXISTS \"T_E2E\"");
+  }
+
+  // Runs the program on a MyConfig.xml with the base keys and `changes`.
+  Outcome Run(const std::map<std::string, std::string>& changes) {
+    std::map<std::string, std::string> values = {
+        {"UNATTENDED_RUN_USER_NAME", login_.user},
+        {"UNATTENDED_RUN_PASSWORD", login_.password},
+        {"SOURCE_FOLDERS_LIST", dir_.Path("src")},
+        {"SOURCE_FOLDERS_LIST_SEP_CHAR", ";"},
+        {"DESTINATION_TABLE_NAME", "[T_E2E]"},
+        {"UNATTENDED_YES_NO", "YES"},
+    };
+    for (const auto& [key, value] : changes) values[key] = value;
+    std::string config = "<CONFIG>\n";
+    for (const auto& [key, value] : values) config += "<" + key + ">" + value + "</" + key + ">\n";
+    dir_.Write("MyConfig.xml", config + "</CONFIG>\n");
+    const std::string command = std::string(CORVANNE_BINARY) + " --config " + dir_.Path("MyConfig.xml") + " >" +
+                                dir_.Path("out.txt") + " 2>" + dir_.Path("err.txt") + " </dev/null";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, testing::ReadBytes(dir_.Path("err.txt"))};
+  }
+
+  // Rows with the values that differ from run to run (batch, date) blanked.
+  static Rows Comparable(Rows rows) {
+    static const std::regex varying("<(BATCH_CODE|DATE_TIME)>[^<]*</");
+    for (std::string& row : rows) row = std::regex_replace(row, varying, "<$1></");
+    return rows;
+  }
+
+  testing::TempDir dir_;
+  testing::PgLogin login_;
+  std::string dsn_ = ServerEnv("CORVANNE_TEST_PG_DSN");
+  std::unique_ptr<SqlClient> client_;
+};
+
+TEST_F(OdbcEndToEndTest, SameRowsThroughOdbcAsIntoSqlite) {
+  const Outcome sqlite = Run({{"DESTINATION_ENGINE", "SQLITE"}, {"SQL_SERVER_DATABASE_NAME", dir_.Path("out.db")}});
+  ASSERT_EQ(sqlite.status, 0) << sqlite.err;
+  const Outcome odbc = Run({{"DESTINATION_ENGINE", "odbc"}, {"SQL_SERVER_NAME", dsn_}});
+  ASSERT_EQ(odbc.status, 0) << odbc.err;
+  EXPECT_EQ(odbc.err, "");
+
+  SqlClient sqlite_client("Driver=SQLite3;Database=" + dir_.Path("out.db") + ";");
+  const Rows expected = sqlite_client.Column("SELECT MyCodeLine FROM T_E2E ORDER BY rowid");
+  ASSERT_EQ(expected.size(), 7u + 4 + 3);  // a.frm, b.bas, d.FRM, each between its two markers
+  const Rows actual = client_->Column("SELECT MyCodeLine FROM \"T_E2E\" ORDER BY LineId");
+  EXPECT_EQ(Comparable(actual), Comparable(expected));
+  EXPECT_NE(actual.front().find("<TASK_STATUS>BEGINS</TASK_STATUS>"), std::string::npos) << actual.front();
+}
+
+TEST_F(OdbcEndToEndTest, EveryLoadFailsReadablyAndTheRunGoesOn) {
+  struct Case {
+    const char* name;
+    std::map<std::string, std::string> changes;
+    const char* cause;  // the driver's or server's words
+  } cases[] = {
+      {"wrong password", {{"UNATTENDED_RUN_PASSWORD", login_.password + "x"}}, "password authentication failed"},
+      {"missing table", {{"DESTINATION_TABLE_NAME", "[NoSuchTable]"}}, "\"NoSuchTable\" does not exist"},
+      {"unknown data source", {{"SQL_SERVER_NAME", "NoSuchDsn"}}, "Data source name not found"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::map<std::string, std::string> changes = {
+        {"DESTINATION_ENGINE", "ODBC"}, {"SQL_SERVER_NAME", dsn_}, {"UNATTENDED_RUN_PASSWORD", login_.password}};
+    for (const auto& [key, value] : c.changes) changes[key] = value;
+    const Outcome outcome = Run(changes);
+    EXPECT_EQ(outcome.status, 1) << outcome.err;
+    // Three loads per file (two markers and the file), each reported.
+    std::size_t failures = 0;
+    for (std::size_t at = outcome.err.find(" Step failed"); at != std::string::npos;
+         at = outcome.err.find(" Step failed", at + 1)) {
+      ++failures;
+    }
+    EXPECT_EQ(failures, 9u) << outcome.err;
+    EXPECT_NE(outcome.err.find(c.cause), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("ODBC data source \"" + changes["SQL_SERVER_NAME"] + "\""), std::string::npos);
+    EXPECT_NE(outcome.err.find("Error for file... "), std::string::npos);
+    EXPECT_NE(outcome.err.find(dir_.Path("src/p2/deep/d.FRM")), std::string::npos);
+    EXPECT_EQ(outcome.err.find(login_.password), std::string::npos);
+    EXPECT_EQ(outcome.err.find(changes["UNATTENDED_RUN_PASSWORD"]), std::string::npos);
+  }
+  EXPECT_TRUE(client_->Column("SELECT MyCodeLine FROM \"T_E2E\"").empty());
+}
+
+}  // namespace
+}  // namespace corvanne

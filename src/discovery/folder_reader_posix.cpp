@@ -1,6 +1,6 @@
 // Folder reading on POSIX systems: opendir/readdir with the entry type that
 // readdir reports, so that a walk costs no stat per file.
-#ifndef _WIN32
+#if !defined(_WIN32) && !defined(CORVANNE_PORTABLE_FOLDER_READER)
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -111,4 +111,4 @@ bool ReadFolder(const std::string& path, FolderListing& listing) {
 
 }  // namespace corvanne
 
-#endif  // !_WIN32
+#endif

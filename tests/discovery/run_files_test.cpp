@@ -147,7 +147,10 @@ TEST_F(RunFilesTest, ExampleConfigurationSelectsTheExampleSources) {
       "SharedCode/Utilities/modText.bas",
   };
   ItemList expected;
-  for (const std::string& relative : expected_relative) expected.push_back(examples + "/" + relative);
+  for (const std::string& relative : expected_relative) {
+    expected.push_back(examples);
+    expected.back().append("/").append(relative);
+  }
   const ItemList files = CollectRunFiles(source, progress_, examples);
   EXPECT_EQ(files, expected);
 

@@ -19,7 +19,7 @@ int64_t GetFileSize(const std::string& path, Notifier& notifier);
 std::string GetExtension(const std::string& name);
 
 // Writes `text` followed by CR LF, byte for byte, to `file_name`: appended
-// when `append`, else the file is created or cut to zero first. An empty
+// when `append`, else the file is created or replaced first. An empty
 // `file_name` becomes `application_folder` + separator + "String1.txt" and is
 // handed back. On failure shows "An error occurred writing to file..." and
 // returns; `file_name` keeps what this step gave it.

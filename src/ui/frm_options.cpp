@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QThread>
+#include <algorithm>
 #include <exception>
 
 #include "common/message_texts.hpp"
@@ -108,7 +109,11 @@ void FrmOptions::FillFields() {
 void FrmOptions::cmdExport_Click() {
   if (running()) return;
   CleanBox(c_.txtUserName);
-  if (c_.txtUserName->text().isEmpty()) {
+  // Blanks that stood between apostrophes survive the cleaning; a name made
+  // of nothing else is still blank, and logging in as " " helps nobody.
+  const QString name = c_.txtUserName->text();
+  if (std::all_of(name.begin(), name.end(), [](QChar ch) { return ch == u' '; })) {
+    c_.txtUserName->clear();
     services_.notifier->Show(texts::BlankUserName());
     return;
   }

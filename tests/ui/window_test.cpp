@@ -232,6 +232,7 @@ class WindowTest : public QObject {
     QTest::newRow("blanks") << QStringLiteral("    ");
     QTest::newRow("apostrophes") << QStringLiteral("''");
     QTest::newRow("blanks around apostrophes") << QStringLiteral("  ''  ");
+    QTest::newRow("blanks between apostrophes") << QStringLiteral("  ' '  ");
   }
   void blankUserNameStopsExport() {
     QFETCH(QString, typed);

@@ -29,6 +29,7 @@ class StartupTest : public ::testing::Test {
   int Call(std::vector<std::string> args, const AttendedStarter& attended) {
     args.insert(args.begin(), "corvanne");
     std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
     for (std::string& arg : args) argv.push_back(arg.data());
     argv.push_back(nullptr);
     return Main(static_cast<int>(args.size()), argv.data(), attended);

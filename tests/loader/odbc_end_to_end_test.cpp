@@ -31,15 +31,15 @@ class OdbcEndToEndTest : public ::testing::Test {
     ASSERT_FALSE(dsn_.empty());
     client_ = std::make_unique<SqlClient>(testing::ClientConnectionString(dsn_, login_));
     ASSERT_TRUE(client_->connected());
-    client_->Exec("DROP TABLE IF EXISTS \"T_E2E\"");
-    client_->Exec("CREATE TABLE \"T_E2E\" (LineId bigserial PRIMARY KEY, MyCodeLine text)");
+    client_->Exec("DROP TABLE IF EXISTS \"" + table_ + "\"");
+    client_->Exec("CREATE TABLE \"" + table_ + "\" (LineId bigserial PRIMARY KEY, MyCodeLine text)");
     dir_.Write("src/p1/a.frm", "VERSION 5.00\r\nPrivate Sub A()\r\n  x = `1` ' caf\xc3\xa9\r\n\r\nEnd Sub\r\n");
     dir_.Write("src/p2/b.bas", "b1\nb2");
     dir_.Write("src/p2/c.cls", "");
-    dir_.Write("src/p2/deep/d.FRM", "'); DROP TABLE \"T_E2E\"; --\r\n");
+    dir_.Write("src/p2/deep/d.FRM", "'); DROP TABLE \"" + table_ + "\"; --\r\n");
   }
   void TearDown() override {
-    if (client_ && client_->connected()) client_->Exec("DROP TABLE IF EXISTS \"T_E2E\"");
+    if (client_ && client_->connected()) client_->Exec("DROP TABLE IF EXISTS \"" + table_ + "\"");
   }
 
   // Runs the program on a MyConfig.xml with the base keys and `changes`.
@@ -49,7 +49,7 @@ class OdbcEndToEndTest : public ::testing::Test {
         {"UNATTENDED_RUN_PASSWORD", login_.password},
         {"SOURCE_FOLDERS_LIST", dir_.Path("src")},
         {"SOURCE_FOLDERS_LIST_SEP_CHAR", ";"},
-        {"DESTINATION_TABLE_NAME", "[T_E2E]"},
+        {"DESTINATION_TABLE_NAME", "[" + table_ + "]"},
         {"UNATTENDED_YES_NO", "YES"},
     };
     for (const auto& [key, value] : changes) values[key] = value;
@@ -72,6 +72,8 @@ class OdbcEndToEndTest : public ::testing::Test {
   testing::TempDir dir_;
   testing::PgLogin login_;
   std::string dsn_ = ServerEnv("CORVANNE_TEST_PG_DSN");
+  // One table per test: ctest runs the tests of this suite side by side.
+  std::string table_ = std::string("T_E2E_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
   std::unique_ptr<SqlClient> client_;
 };
 
@@ -83,9 +85,9 @@ TEST_F(OdbcEndToEndTest, SameRowsThroughOdbcAsIntoSqlite) {
   EXPECT_EQ(odbc.err, "");
 
   SqlClient sqlite_client("Driver=SQLite3;Database=" + dir_.Path("out.db") + ";");
-  const Rows expected = sqlite_client.Column("SELECT MyCodeLine FROM T_E2E ORDER BY rowid");
+  const Rows expected = sqlite_client.Column("SELECT MyCodeLine FROM " + table_ + " ORDER BY rowid");
   ASSERT_EQ(expected.size(), 7u + 4 + 3);  // a.frm, b.bas, d.FRM, each between its two markers
-  const Rows actual = client_->Column("SELECT MyCodeLine FROM \"T_E2E\" ORDER BY LineId");
+  const Rows actual = client_->Column("SELECT MyCodeLine FROM \"" + table_ + "\" ORDER BY LineId");
   EXPECT_EQ(Comparable(actual), Comparable(expected));
   EXPECT_NE(actual.front().find("<TASK_STATUS>BEGINS</TASK_STATUS>"), std::string::npos) << actual.front();
 }
@@ -121,7 +123,7 @@ TEST_F(OdbcEndToEndTest, EveryLoadFailsReadablyAndTheRunGoesOn) {
     EXPECT_EQ(outcome.err.find(login_.password), std::string::npos);
     EXPECT_EQ(outcome.err.find(changes["UNATTENDED_RUN_PASSWORD"]), std::string::npos);
   }
-  EXPECT_TRUE(client_->Column("SELECT MyCodeLine FROM \"T_E2E\"").empty());
+  EXPECT_TRUE(client_->Column("SELECT MyCodeLine FROM \"" + table_ + "\"").empty());
 }
 
 }  // namespace

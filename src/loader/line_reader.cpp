@@ -31,9 +31,15 @@ LineReader::~LineReader() {
 bool LineReader::Open() {
   std::error_code ec;
   // A folder opens as a file on some systems and then fails on the first
-  // read; saying so at the open is clearer.
-  if (std::filesystem::is_directory(path_, ec)) {
+  // read; a device or a pipe may never end (or never answer). Only a regular
+  // file is a source file.
+  const auto type = std::filesystem::status(path_, ec).type();
+  if (type == std::filesystem::file_type::directory) {
     error_ = "cannot open source file \"" + path_ + "\": " + std::make_error_code(std::errc::is_a_directory).message();
+    return false;
+  }
+  if (!ec && type != std::filesystem::file_type::regular) {
+    error_ = "cannot open source file \"" + path_ + "\": not a regular file";
     return false;
   }
   file_ = std::fopen(path_.c_str(), "rb");

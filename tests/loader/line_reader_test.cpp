@@ -161,6 +161,7 @@ TEST_F(LineReaderTest, UnreadableSourceNamesFileAndCause) {
   const std::vector<Case> cases = {
       {"missing file", dir_.Path("missing.bas"), "No such file or directory"},
       {"a folder", dir_.MakeDir("folder.bas"), "Is a directory"},
+      {"a device that never ends", "/dev/zero", "not a regular file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -6,11 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "common/message_texts.hpp"
 #include "common/platform.hpp"
 
@@ -35,47 +30,41 @@ std::string GetExtension(const std::string& name) {
 
 namespace {
 
-// Before a file is written anew: removes a plain file that has no other name,
-// so that the write makes a fresh file instead of cutting the old one. Cutting
-// a file that holds data makes ext4 push the old blocks to disk at close
-// (auto_da_alloc), which costs milliseconds per call when the marker rows of
-// a run rewrite the header file thousands of times. Links, devices and files
-// with several names are left alone and cut as before.
-void ReleaseOldContent(const std::string& file_name) {
-#ifndef _WIN32
-  struct stat info {};
-  if (::lstat(file_name.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_nlink == 1 && info.st_size > 0) {
-    ::unlink(file_name.c_str());  // on failure the open below cuts the file instead
-  }
-#else
-  (void)file_name;
-#endif
-}
-
 // Writes the line and closes the file; false when any byte may be missing.
 // Buffered data reaches the disk only at fflush/fclose, so a full disk is
 // reported there rather than at fwrite.
+//
+// A file written anew is overwritten in place and then cut to length rather
+// than cut to zero first: a run rewrites its header file twice per source
+// file, and cutting a file that holds data makes ext4 force its blocks to
+// disk at close (milliseconds a time); removing and creating it costs more
+// system calls than this. The file keeps its owner and permissions, and
+// afterwards holds the same bytes either way.
 bool WriteLine(const std::string& text, const std::string& file_name, bool append) {
-  if (!append) ReleaseOldContent(file_name);
-  std::FILE* file = std::fopen(file_name.c_str(), append ? "ab" : "wb");
+  std::FILE* file = std::fopen(file_name.c_str(), append ? "ab" : "r+b");
+  if (file == nullptr && !append) file = std::fopen(file_name.c_str(), "wb");
   if (file == nullptr) return false;
   const std::string line = text + "\r\n";
   bool ok = std::fwrite(line.data(), 1, line.size(), file) == line.size();
   ok = std::fflush(file) == 0 && ok;
   ok = std::fclose(file) == 0 && ok;
-  return ok;
+  if (!ok || append) return ok;
+  std::error_code error;
+  if (!fs::is_regular_file(fs::path(file_name), error)) return !error;  // a device has no length to cut
+  fs::resize_file(fs::path(file_name), line.size(), error);
+  return !error;
 }
 
 }  // namespace
 
-void WriteTextFile(const std::string& text, std::string& file_name, bool append,
+bool WriteTextFile(const std::string& text, std::string& file_name, bool append,
                    const std::string& application_folder, Notifier& notifier) {
   if (file_name.empty()) {
     file_name = application_folder + kPathSeparator + "String1.txt";
   }
-  if (!WriteLine(text, file_name, append)) {
-    notifier.Show(texts::WriteFailed());
-  }
+  if (WriteLine(text, file_name, append)) return true;
+  notifier.Show(texts::WriteFailed());
+  return false;
 }
 
 }  // namespace corvanne

@@ -22,8 +22,9 @@ std::string GetExtension(const std::string& name);
 // when `append`, else the file is created or replaced first. An empty
 // `file_name` becomes `application_folder` + separator + "String1.txt" and is
 // handed back. On failure shows "An error occurred writing to file..." and
-// returns; `file_name` keeps what this step gave it.
-void WriteTextFile(const std::string& text, std::string& file_name, bool append,
+// returns false (the file may then hold anything); `file_name` keeps what
+// this step gave it. True when the file holds exactly the line.
+bool WriteTextFile(const std::string& text, std::string& file_name, bool append,
                    const std::string& application_folder, Notifier& notifier);
 
 }  // namespace corvanne

@@ -84,7 +84,7 @@ TEST(GetExtensionTest, SplitsTheWholeNameAtTheLastDot) {
 
 TEST_F(FileUtilsTest, WriteTruncatesOrAppendsWithCrLf) {
   std::string path = dir_.Write("head.txt", "old content that is longer\r\n");
-  WriteTextFile("new", path, false, dir_.path().string(), notifier_);
+  EXPECT_TRUE(WriteTextFile("new", path, false, dir_.path().string(), notifier_));
   EXPECT_EQ(ReadBytes(path), "new\r\n");
   WriteTextFile("second \xC3\xA9", path, true, dir_.path().string(), notifier_);
   EXPECT_EQ(ReadBytes(path), "new\r\nsecond \xC3\xA9\r\n");
@@ -116,7 +116,7 @@ TEST_F(FileUtilsTest, FailedWritesShowTheWriteBox) {
     for (bool append : {false, true}) {
       notifier_.messages.clear();
       std::string path = target;
-      WriteTextFile("text", path, append, dir_.path().string(), notifier_);
+      EXPECT_FALSE(WriteTextFile("text", path, append, dir_.path().string(), notifier_));
       EXPECT_EQ(path, target);
       ASSERT_EQ(notifier_.messages.size(), 1u);
       EXPECT_EQ(notifier_.messages[0], texts::WriteFailed());

@@ -64,7 +64,7 @@ int StartAttended(int& argc, char** argv, AppState& state, const std::vector<Mes
   const bool taking_screenshot = screenshot != nullptr && *screenshot != '\0';
   MessageBoxNotifier boxes;
   StreamNotifier to_stderr(std::cerr);
-  Notifier& notifier = taking_screenshot ? static_cast<Notifier&>(to_stderr) : boxes;
+  Notifier& notifier = *(taking_screenshot ? static_cast<Notifier*>(&to_stderr) : &boxes);
 
   for (const Message& message : startup_messages) notifier.Show(message);
 

@@ -1,5 +1,5 @@
-// A place that loads one file at a time in one transaction. Implemented for
-// SQLite and for ODBC (SQL Server and any data source).
+// A place that loads one file at a time, each load all or nothing, optionally
+// several loads committed together. Implemented for SQLite and for ODBC.
 #pragma once
 
 #include <memory>
@@ -16,7 +16,15 @@ class LoadDestination {
   // none. Opens the connection on first use (and again when it dropped);
   // failures come back in the result, never as exceptions.
   virtual LoadResult Load(const LoadRequest& request) = 0;
-  // Closes the connection; the next Load opens it again.
+  // Opens a group: the loads until EndGroup stay all-or-nothing each, but
+  // are committed together, so none of them outlives a crash without the
+  // others. By default each load keeps committing on its own.
+  virtual void BeginGroup() {}
+  // Commits the loads of the group. Failed: none of the group's loads was
+  // kept (those reported ok included), and the result says why.
+  virtual LoadResult EndGroup() { return {}; }
+  // Closes the connection, committing a group still open; the next Load
+  // opens it again.
   virtual void Close() = 0;
 };
 

@@ -44,28 +44,49 @@ LoadEngine::LoadEngine(Notifier& notifier, std::string application_folder)
 
 LoadEngine::~LoadEngine() { Close(); }
 
+bool LoadEngine::EnsureDestination(const AppState& state, std::string& error) {
+  if (destination_) return true;
+  // Start-up refuses these runs already; a window whose configuration was
+  // edited since can still get here, and then every load says why.
+  Engine engine = Engine::kSqlServer;
+  if (!ParseEngine(state.Destination.DestinationEngine, engine)) {
+    error = "DESTINATION_ENGINE \"" + state.Destination.DestinationEngine +
+            "\" names no destination engine (expected SQLSERVER, SQLITE or ODBC)";
+    return false;
+  }
+  destination_ = MakeDestination(engine, application_folder_, error);
+  return destination_ != nullptr;
+}
+
 LoadResult LoadEngine::ExecuteLoadPackage(const AppState& state) {
   const LoadRequest request = BuildLoadRequest(state.PackageSource, state.Destination);
   LoadResult result;
-  if (!destination_) {
-    // Start-up refuses these runs already; a window whose configuration was
-    // edited since can still get here, and then every load says why.
-    Engine engine = Engine::kSqlServer;
-    std::string error;
-    if (!ParseEngine(state.Destination.DestinationEngine, engine)) {
-      error = "DESTINATION_ENGINE \"" + state.Destination.DestinationEngine +
-              "\" names no destination engine (expected SQLSERVER, SQLITE or ODBC)";
-    } else {
-      destination_ = MakeDestination(engine, application_folder_, error);
-    }
-    if (!destination_) {
-      result.ok = false;
-      result.source = "Corvanne";
-      result.description = error + "; \"" + request.source_path + "\" was not loaded";
-    }
+  std::string error;
+  if (EnsureDestination(state, error)) {
+    result = destination_->Load(request);
+  } else {
+    result.ok = false;
+    result.source = "Corvanne";
+    result.description = error + "; \"" + request.source_path + "\" was not loaded";
   }
-  if (destination_) result = destination_->Load(request);
   ReportStepFailures(request, result, notifier_);
+  return result;
+}
+
+void LoadEngine::BeginFileGroup(const AppState& state) {
+  // Without a destination every load of the group fails and says why.
+  std::string error;
+  if (EnsureDestination(state, error)) destination_->BeginGroup();
+}
+
+LoadResult LoadEngine::EndFileGroup(const AppState& state, const SourceSettings& source) {
+  if (!destination_) return {};
+  LoadResult result = destination_->EndGroup();
+  if (!result.ok) {
+    const LoadRequest request = BuildLoadRequest(source, state.Destination);
+    result.description += "; nothing of \"" + request.source_path + "\" was kept";
+    ReportStepFailures(request, result, notifier_);
+  }
   return result;
 }
 

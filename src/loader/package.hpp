@@ -39,6 +39,13 @@ class LoadEngine {
   // Loads state.PackageSource.FileNameWithPath into the destination of
   // state.Destination; reports a failure (two boxes) and returns its result.
   LoadResult ExecuteLoadPackage(const AppState& state);
+  // The loads from here to EndFileGroup belong to one source file and are
+  // committed together (where the destination can); each stays all or
+  // nothing on its own.
+  void BeginFileGroup(const AppState& state);
+  // Commits the group. A failure is reported (two boxes naming `source`'s
+  // file) and returned: none of the group's loads was kept.
+  LoadResult EndFileGroup(const AppState& state, const SourceSettings& source);
   // For tests: use `destination` instead of the configured engine.
   void UseDestination(std::unique_ptr<LoadDestination> destination);
   // Closes the destination's connection; the next load chooses the engine
@@ -46,6 +53,10 @@ class LoadEngine {
   void Close();
 
  private:
+  // Chooses the destination from the settings unless one is there; false
+  // with `error` set when the settings name none that this program has.
+  bool EnsureDestination(const AppState& state, std::string& error);
+
   Notifier& notifier_;
   std::string application_folder_;
   std::unique_ptr<LoadDestination> destination_;  // chosen on the first load of a run

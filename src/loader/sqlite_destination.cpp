@@ -1,5 +1,5 @@
-// Loads files into a SQLite table, one transaction per file, through one
-// prepared INSERT per connection; the run decides which files and when.
+// Loads files into a SQLite table through one prepared INSERT per connection,
+// each load all or nothing; a group of loads shares one transaction.
 #include "loader/sqlite_destination.hpp"
 
 #include <sqlite3.h>
@@ -55,31 +55,48 @@ int PrepareOne(sqlite3* db, const std::string& sql, Statement& statement) {
   return SQLITE_OK;
 }
 
-// The write transaction of one load. Until Commit() succeeds, leaving the
-// scope rolls back, so a failed load leaves nothing behind.
-class Transaction {
- public:
-  explicit Transaction(sqlite3* db) : db_(db) {}
-  ~Transaction() {
-    if (open_ && sqlite3_get_autocommit(db_) == 0) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-  }
-  Transaction(const Transaction&) = delete;
-  Transaction& operator=(const Transaction&) = delete;
+bool Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
-  // Takes the write lock at once, waiting up to the busy timeout for it.
+// Makes one load all-or-nothing: its own write transaction, or, inside a
+// group's open transaction, a savepoint. Until Commit() succeeds, leaving the
+// scope undoes the load and nothing else.
+class LoadScope {
+ public:
+  LoadScope(sqlite3* db, bool nested) : db_(db), nested_(nested) {}
+  ~LoadScope() {
+    if (open_) Undo();
+  }
+  LoadScope(const LoadScope&) = delete;
+  LoadScope& operator=(const LoadScope&) = delete;
+
+  // A transaction takes the write lock at once, waiting up to the busy
+  // timeout for it; a savepoint has the group's lock already.
   bool Begin() {
-    open_ = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK;
+    open_ = Exec(db_, nested_ ? "SAVEPOINT corvanne_load" : "BEGIN IMMEDIATE");
     return open_;
   }
   bool Commit() {
-    if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) return false;
+    if (!Exec(db_, nested_ ? "RELEASE corvanne_load" : "COMMIT")) return false;
     open_ = false;
     return true;
   }
 
  private:
+  void Undo() {
+    // Some errors (I/O, a full disk, a trigger's RAISE(ROLLBACK)) end the
+    // whole transaction by themselves; there is nothing left to undo then.
+    if (sqlite3_get_autocommit(db_) != 0) return;
+    if (!nested_) {
+      Exec(db_, "ROLLBACK");
+    } else if (Exec(db_, "ROLLBACK TO corvanne_load")) {
+      // Rolling back to a savepoint keeps it open; the group goes on without it.
+      Exec(db_, "RELEASE corvanne_load");
+    }
+  }
+
   sqlite3* db_;
-  bool open_ = false;  // BEGIN succeeded and neither COMMIT nor ROLLBACK has ended it
+  bool nested_;        // a savepoint inside the group's transaction
+  bool open_ = false;  // begun, and neither committed nor undone
 };
 
 class SqliteDestination final : public LoadDestination {
@@ -90,9 +107,16 @@ class SqliteDestination final : public LoadDestination {
   SqliteDestination& operator=(const SqliteDestination&) = delete;
 
   LoadResult Load(const LoadRequest& request) override;
+  void BeginGroup() override { grouping_ = true; }
+  LoadResult EndGroup() override;
   void Close() override { Disconnect(); }
 
  private:
+  // Load() without the bookkeeping that follows a failure.
+  LoadResult LoadFile(const LoadRequest& request);
+  // Commits the group's transaction if one is open; the failure's
+  // description, or empty when committed (or nothing was open).
+  std::string CommitGroup();
   // Opens `path` unless it is the database already open; false with
   // `failure` set when it cannot be opened or set up.
   bool Connect(const std::string& path, LoadResult& failure);
@@ -113,6 +137,10 @@ class SqliteDestination final : public LoadDestination {
   Statement insert_;                // INSERT of insert_table_/insert_column_, or empty
   std::string insert_table_;        // table of insert_ as configured
   std::string insert_column_;       // column of insert_ as configured
+  bool grouping_ = false;           // between BeginGroup and EndGroup
+  bool group_open_ = false;         // the group's transaction is open on db_
+  int64_t group_loads_ = 0;         // loads kept so far in that transaction
+  std::string group_lost_;          // why loads of this group reported ok were lost, or empty
 };
 
 bool SqliteDestination::Connect(const std::string& path, LoadResult& failure) {
@@ -177,6 +205,29 @@ bool SqliteDestination::PrepareInsert(const LoadRequest& request, std::string& c
 }
 
 LoadResult SqliteDestination::Load(const LoadRequest& request) {
+  LoadResult result = LoadFile(request);
+  if (result.ok) {
+    if (group_open_) ++group_loads_;
+    return result;
+  }
+  // The rollback may have removed the table the statement was prepared for
+  // (a new database whose first load failed).
+  insert_.reset();
+  if (group_open_ && sqlite3_get_autocommit(db_) != 0) {
+    // The failure ended the group's whole transaction: the loads it had kept
+    // are gone too, which EndGroup has to tell. The next load opens a new one.
+    if (group_loads_ > 0 && group_lost_.empty()) {
+      group_lost_ = "database " + Quoted(db_path_) + ": a failed load of " + Quoted(request.source_path) +
+                    " rolled back the whole transaction, and with it " + std::to_string(group_loads_) +
+                    " load(s) before it that had succeeded: " + result.description;
+    }
+    group_open_ = false;
+    group_loads_ = 0;
+  }
+  return result;
+}
+
+LoadResult SqliteDestination::LoadFile(const LoadRequest& request) {
   const std::string path = SqliteDatabasePath(request.database, application_folder_);
   const std::string target = "database " + Quoted(path) + ", loading " + Quoted(request.source_path);
   // Names go into SQL text; only names that cannot be anything else may.
@@ -191,15 +242,21 @@ LoadResult SqliteDestination::Load(const LoadRequest& request) {
   if (!Connect(path, result)) return result;
   sqlite3_busy_timeout(db_, request.timeout_seconds * 1000);
 
-  Transaction transaction(db_);
   const auto database_failure = [&](int64_t line, const std::string& cause) {
     const std::string where = line > 0 ? target + " line " + std::to_string(line) : target;
     // The statement may belong to a table that the rollback removes again.
     insert_.reset();
     return Failure(kDatabaseSource, where + ": " + cause);
   };
-  if (!transaction.Begin()) return database_failure(0, sqlite3_errmsg(db_));
-  // From here the transaction is open; every return before the commit rolls back.
+  if (grouping_ && !group_open_) {
+    // Opened by the group's first load, when the database is known; a group
+    // whose BEGIN fails has each of its loads try again.
+    if (!Exec(db_, "BEGIN IMMEDIATE")) return database_failure(0, sqlite3_errmsg(db_));
+    group_open_ = true;
+  }
+  LoadScope scope(db_, group_open_);
+  if (!scope.Begin()) return database_failure(0, sqlite3_errmsg(db_));
+  // From here the load is open; every return before the commit undoes it.
   std::string cause;
   if (!PrepareInsert(request, cause)) return database_failure(0, cause);
 
@@ -218,9 +275,30 @@ LoadResult SqliteDestination::Load(const LoadRequest& request) {
   if (!reader.Error().empty()) {
     return Failure(kFileSource, reader.Error() + "; nothing was loaded into database " + Quoted(path));
   }
-  if (!transaction.Commit()) return database_failure(0, sqlite3_errmsg(db_));
+  if (!scope.Commit()) return database_failure(0, sqlite3_errmsg(db_));
   result.rows = rows;
   return result;
+}
+
+std::string SqliteDestination::CommitGroup() {
+  if (!group_open_) return {};
+  group_open_ = false;
+  group_loads_ = 0;
+  if (Exec(db_, "COMMIT")) return {};
+  const std::string cause = sqlite3_errmsg(db_);
+  if (sqlite3_get_autocommit(db_) == 0) Exec(db_, "ROLLBACK");
+  insert_.reset();
+  return "database " + Quoted(db_path_) + ": the loads of this group could not be committed, none of them was kept: " +
+         cause;
+}
+
+LoadResult SqliteDestination::EndGroup() {
+  grouping_ = false;
+  std::string failure = CommitGroup();
+  if (failure.empty()) failure = group_lost_;
+  group_lost_.clear();
+  if (failure.empty()) return {};
+  return Failure(kDatabaseSource, std::move(failure));
 }
 
 void SqliteDestination::SyncLog() {
@@ -233,6 +311,10 @@ void SqliteDestination::SyncLog() {
 
 void SqliteDestination::Disconnect() {
   if (db_ == nullptr) return;
+  // What was reported loaded must not go with the connection; EndGroup, if
+  // it still comes, tells of a commit that failed here.
+  const std::string failed = CommitGroup();
+  if (!failed.empty()) group_lost_ = failed;
   if (wal_) SyncLog();
   insert_.reset();
   // The last connection to close also copies the log into the database

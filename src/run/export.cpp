@@ -70,17 +70,23 @@ void RunExport(RunContext& context) {
 }
 
 void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial) {
+  // One commit for the file and its markers: a run cut short leaves a file
+  // whole between them or not at all, and saves two commits per file.
+  context.engine.BeginFileGroup(context.state);
   LoadCompletionHeader(context, source, serial, "BEGINS");
   context.state.PackageSource = source;
   const LoadResult result = context.engine.ExecuteLoadPackage(context.state);
-  if (result.ok) {
-    ++context.counts.files_loaded;
-    context.counts.lines += result.rows;
-  } else {
-    ++context.counts.failed_loads;
-  }
+  if (!result.ok) ++context.counts.failed_loads;
   // Also after a failed load: the DONE row closes the file's place in the table.
   LoadCompletionHeader(context, source, serial, "DONE");
+  const LoadResult group = context.engine.EndFileGroup(context.state, source);
+  if (!group.ok) {
+    // Its rows never reached the table: the file is not counted as loaded.
+    ++context.counts.failed_loads;
+  } else if (result.ok) {
+    ++context.counts.files_loaded;
+    context.counts.lines += result.rows;
+  }
 }
 
 }  // namespace corvanne

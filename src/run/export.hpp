@@ -46,7 +46,8 @@ struct RunContext {
 // cannot be listed (the run ends there).
 void RunExport(RunContext& context);
 
-// BEGINS row, the file, DONE row (the DONE row also after a failed load).
+// BEGINS row, the file, DONE row (the DONE row also after a failed load),
+// committed together.
 void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial);
 
 }  // namespace corvanne

@@ -25,9 +25,13 @@ class FakeDestination : public LoadDestination {
     requests.push_back(request);
     return results_.at(requests.size() - 1);
   }
+  void BeginGroup() override { ++groups_begun; }
+  LoadResult EndGroup() override { return group_result; }
   void Close() override { ++closes; }
   std::vector<LoadRequest> requests;
   int closes = 0;
+  int groups_begun = 0;
+  LoadResult group_result;  // what EndGroup answers
 
  private:
   std::vector<LoadResult> results_;
@@ -205,6 +209,42 @@ TEST_F(PackageTest, InjectedDestinationGetsTheRequestAndItsFailureIsReported) {
       {"Error for file... \r\n/tmp/TempHeader.txt"},
   };
   EXPECT_EQ(notifier_.messages, expected);
+}
+
+TEST_F(PackageTest, FailedGroupCommitIsReportedForTheSourceFile) {
+  auto fake = std::make_unique<FakeDestination>(std::vector<LoadResult>{});
+  FakeDestination* seen = fake.get();
+  LoadEngine engine(notifier_, dir_.path().string());
+  engine.UseDestination(std::move(fake));
+  // After the DONE row, PackageSource names the header file; the boxes must
+  // name the file whose loads were lost.
+  const AppState state = SqliteState("/tmp/TempHeader.txt");
+  SourceSettings source = state.PackageSource;
+  source.FileNameWithPath = "/src/a.bas";
+
+  engine.BeginFileGroup(state);
+  EXPECT_TRUE(engine.EndFileGroup(state, source).ok);
+  EXPECT_TRUE(notifier_.messages.empty());
+
+  seen->group_result = LoadResult{false, 0, "Fake", "disk full"};
+  engine.BeginFileGroup(state);
+  const LoadResult result = engine.EndFileGroup(state, source);
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(seen->groups_begun, 2);
+  const std::vector<Message> expected = {
+      {kStepFailedLine + "\r\nFake\r\ndisk full; nothing of \"/src/a.bas\" was kept"},
+      {"Error for file... \r\n/src/a.bas"},
+  };
+  EXPECT_EQ(notifier_.messages, expected);
+}
+
+TEST_F(PackageTest, GroupsWithoutADestinationLeaveTheLoadsToSayWhy) {
+  LoadEngine engine(notifier_, dir_.path().string());
+  const AppState state = SqliteState("/src/a.bas", " Oracle ");
+  engine.BeginFileGroup(state);
+  EXPECT_FALSE(engine.ExecuteLoadPackage(state).ok);
+  EXPECT_TRUE(engine.EndFileGroup(state, state.PackageSource).ok);
+  EXPECT_EQ(notifier_.messages.size(), 2u);  // the load's two boxes only
 }
 
 }  // namespace

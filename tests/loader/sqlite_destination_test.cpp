@@ -1,9 +1,12 @@
-// The SQLite destination against real database files: rows as loaded, one
-// transaction per file, and failures that name what failed and where.
+// The SQLite destination against real database files: rows as loaded, each
+// load all or nothing, groups committed together, and failures that name
+// what failed and where.
 #include "loader/sqlite_destination.hpp"
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sqlite3.h>
+#include <sys/resource.h>
 
 #include <filesystem>
 #include <string>
@@ -41,6 +44,30 @@ class Connection {
 
  private:
   sqlite3* db_ = nullptr;
+};
+
+// While it lives, no file of this process may grow at all: the next write
+// fails as on a full disk.
+class NoFileGrowth {
+ public:
+  NoFileGrowth() {
+    // Without this, the first write past the limit kills the process.
+    previous_handler_ = signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &previous_);
+    rlimit none = previous_;
+    none.rlim_cur = 0;
+    setrlimit(RLIMIT_FSIZE, &none);
+  }
+  ~NoFileGrowth() {
+    setrlimit(RLIMIT_FSIZE, &previous_);
+    signal(SIGXFSZ, previous_handler_);
+  }
+  NoFileGrowth(const NoFileGrowth&) = delete;
+  NoFileGrowth& operator=(const NoFileGrowth&) = delete;
+
+ private:
+  rlimit previous_{};
+  void (*previous_handler_)(int) = nullptr;
 };
 
 class SqliteDestinationTest : public ::testing::Test {
@@ -240,6 +267,105 @@ TEST_F(SqliteDestinationTest, NamesThatAreNotNamesNeverReachTheDatabase) {
   destination_->Close();
   Connection check(DatabasePath());
   EXPECT_EQ(check.Column("SELECT \"My Line\" FROM \"odd]name\""), std::vector<std::string>{"line"});
+}
+
+TEST_F(SqliteDestinationTest, FirstLoadOfANewDatabaseFailsAndTheNextStillLoads) {
+  // The failed load's rollback takes the table it created with it.
+  const std::string too_long = dir_.Write("long.bas", std::string(8001, 'x') + "\r\n");
+  EXPECT_FALSE(destination_->Load(Request(too_long)).ok);
+  const LoadResult result = destination_->Load(Request(dir_.Write("a.bas", "kept\r\n")));
+  EXPECT_TRUE(result.ok) << result.description;
+  EXPECT_EQ(Rows(), std::vector<std::string>{"kept"});
+}
+
+TEST_F(SqliteDestinationTest, GroupKeepsItsOtherLoadsWhenOneFails) {
+  Connection setup(DatabasePath());
+  ASSERT_TRUE(setup.Exec("CREATE TABLE SysCodeLines_Temp (LineId INTEGER PRIMARY KEY, MyCodeLine TEXT)"));
+  ASSERT_TRUE(setup.Exec("CREATE TRIGGER refuse BEFORE INSERT ON SysCodeLines_Temp WHEN NEW.MyCodeLine = 'boom' "
+                         "BEGIN SELECT RAISE(ABORT, 'boom refused'); END"));
+  const std::string begins = dir_.Write("begins.txt", "BEGINS\r\n");
+  const std::string done = dir_.Write("done.txt", "DONE\r\n");
+  struct Case {
+    const char* name;
+    std::string middle;                // the file's own load, between its markers
+    bool middle_ok;
+    std::vector<std::string> added;    // rows the group adds
+  };
+  const std::vector<Case> cases = {
+      {"file loads", dir_.Write("good.bas", "a\r\nb\r\n"), true, {"BEGINS", "a", "b", "DONE"}},
+      {"line 3 over the limit", dir_.Write("long.bas", "a\r\nb\r\n" + std::string(8001, 'x') + "\r\n"), false,
+       {"BEGINS", "DONE"}},
+      {"database refuses line 2", dir_.Write("refused.bas", "a\r\nboom\r\nc\r\n"), false, {"BEGINS", "DONE"}},
+      {"file missing", dir_.Path("missing.bas"), false, {"BEGINS", "DONE"}},
+  };
+  std::vector<std::string> expected;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    destination_->BeginGroup();
+    EXPECT_TRUE(destination_->Load(Request(begins)).ok);
+    EXPECT_EQ(destination_->Load(Request(c.middle)).ok, c.middle_ok);
+    EXPECT_TRUE(destination_->Load(Request(done)).ok);
+    // Nothing of the group is committed before its end.
+    EXPECT_EQ(Rows(), expected);
+    const LoadResult result = destination_->EndGroup();
+    EXPECT_TRUE(result.ok) << result.description;
+    expected.insert(expected.end(), c.added.begin(), c.added.end());
+    EXPECT_EQ(Rows(), expected);
+  }
+}
+
+TEST_F(SqliteDestinationTest, GroupThatCannotCommitKeepsNothingAndTheNextGroupLoads) {
+  const std::string source = dir_.Write("a.bas", "one\r\ntwo\r\n");
+  ASSERT_TRUE(destination_->Load(Request(source)).ok);
+  destination_->BeginGroup();
+  ASSERT_TRUE(destination_->Load(Request(source)).ok);
+  ASSERT_TRUE(destination_->Load(Request(source)).ok);
+  LoadResult result;
+  {
+    NoFileGrowth disk_full;
+    result = destination_->EndGroup();
+  }
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.source, "SQLite");
+  const std::string start =
+      "database \"" + DatabasePath() + "\": the loads of this group could not be committed, none of them was kept: ";
+  EXPECT_EQ(result.description.substr(0, start.size()), start) << result.description;
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"one", "two"}));
+
+  destination_->BeginGroup();
+  ASSERT_TRUE(destination_->Load(Request(dir_.Write("b.bas", "three\r\n"))).ok);
+  EXPECT_TRUE(destination_->EndGroup().ok);
+  destination_->Close();
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"one", "two", "three"}));
+}
+
+TEST_F(SqliteDestinationTest, LoadThatEndsTheWholeTransactionMakesTheGroupFail) {
+  Connection setup(DatabasePath());
+  ASSERT_TRUE(setup.Exec("CREATE TABLE SysCodeLines_Temp (LineId INTEGER PRIMARY KEY, MyCodeLine TEXT)"));
+  ASSERT_TRUE(setup.Exec("CREATE TRIGGER refuse BEFORE INSERT ON SysCodeLines_Temp WHEN NEW.MyCodeLine = 'boom' "
+                         "BEGIN SELECT RAISE(ROLLBACK, 'boom ends it all'); END"));
+  const std::string begins = dir_.Write("begins.txt", "BEGINS\r\n");
+  const std::string refused = dir_.Write("refused.bas", "a\r\nboom\r\n");
+  destination_->BeginGroup();
+  ASSERT_TRUE(destination_->Load(Request(begins)).ok);
+  ASSERT_FALSE(destination_->Load(Request(refused)).ok);
+  // The group goes on in a new transaction.
+  ASSERT_TRUE(destination_->Load(Request(dir_.Write("done.txt", "DONE\r\n"))).ok);
+  const LoadResult result = destination_->EndGroup();
+  EXPECT_FALSE(result.ok);
+  EXPECT_EQ(result.description, "database \"" + DatabasePath() + "\": a failed load of \"" + refused +
+                                    "\" rolled back the whole transaction, and with it 1 load(s) before it that had "
+                                    "succeeded: database \"" + DatabasePath() + "\", loading \"" + refused +
+                                    "\" line 2: boom ends it all");
+  EXPECT_EQ(Rows(), std::vector<std::string>{"DONE"});
+}
+
+TEST_F(SqliteDestinationTest, CloseCommitsAnOpenGroup) {
+  destination_->BeginGroup();
+  ASSERT_TRUE(destination_->Load(Request(dir_.Write("a.bas", "one\r\n"))).ok);
+  destination_->Close();
+  EXPECT_EQ(Rows(), std::vector<std::string>{"one"});
+  EXPECT_TRUE(destination_->EndGroup().ok);
 }
 
 }  // namespace

@@ -112,6 +112,25 @@ TEST_F(RunTest, DoneRowFollowsAFailedLoadAndTheRunGoesOn) {
   EXPECT_EQ(notifier_.messages,
             (std::vector<Message>{texts::StepFailed(kStepName, "FakeSource", "cannot load \"" + a + "\""),
                                   texts::ErrorForFile(a)}));
+  EXPECT_EQ(GroupsOfTheLoads(), (std::vector<int>{1, 1, 1, 2, 2, 2}));
+}
+
+TEST_F(RunTest, FileWhoseGroupCannotCommitIsNotCountedAsLoaded) {
+  const std::string a = dir_.Write("src/a.frm", "lost 1\r\nlost 2\r\n");
+  const std::string b = dir_.Write("src/b.frm", "kept\r\n");
+  state_.ConfiguredSource.FoldersList = dir_.Path("src");
+  state_.ConfiguredSource.AvoidRecursion = true;
+
+  const RunCounts counts = Run({}, {a});
+
+  EXPECT_EQ(TableRows(), (Rows{Marker("BEGINS", 2, Upper(b), "FRM"), "kept", Marker("DONE", 2, Upper(b), "FRM")}));
+  EXPECT_EQ(counts.failed_loads, 1);
+  EXPECT_EQ(counts.files_loaded, 1);
+  EXPECT_EQ(counts.lines, 1);
+  EXPECT_EQ(notifier_.messages,
+            (std::vector<Message>{
+                texts::StepFailed(kStepName, "FakeSource", "commit refused; nothing of \"" + a + "\" was kept"),
+                texts::ErrorForFile(a)}));
 }
 
 TEST_F(RunTest, SkippedHeadersLeaveOnlyTheFilesAndNoHeaderFile) {
@@ -124,7 +143,7 @@ TEST_F(RunTest, SkippedHeadersLeaveOnlyTheFilesAndNoHeaderFile) {
   Run();
 
   EXPECT_EQ(TableRows(), (Rows{"1", "2"}));
-  EXPECT_EQ(log_.size(), 2u);
+  EXPECT_EQ(GroupsOfTheLoads(), (std::vector<int>{1, 2}));
   EXPECT_FALSE(std::filesystem::exists(state_.Run.HeaderTempFile));
   // The last load's record stays in PackageSource.
   SourceSettings expected = state_.ConfiguredSource;

@@ -19,19 +19,35 @@ namespace corvanne::testing {
 struct LoadCall {
   std::string path;                // request.source_path
   std::vector<std::string> lines;  // rows read from the file at load time
-  bool ok = true;                  // false: the load failed and wrote nothing
+  bool ok = true;                  // false: the load failed and wrote nothing (or its group was lost)
+  int group = 0;                   // 1, 2, ... for the group the load was in; 0 outside any
 };
 
 // Reads the file at load time (the header file is overwritten before the
 // next load) and cuts it at CR LF or LF; fails for missing files and for the
-// paths in `failing`. Appends to a log the test owns.
+// paths in `failing`; a group with a load of a path in `failing_commits`
+// fails to commit and loses its loads. Appends to a log the test owns.
 class FakeDestination : public LoadDestination {
  public:
-  FakeDestination(std::vector<LoadCall>& log, std::set<std::string> failing)
-      : log_(log), failing_(std::move(failing)) {}
+  FakeDestination(std::vector<LoadCall>& log, std::set<std::string> failing,
+                  std::set<std::string> failing_commits = {})
+      : log_(log), failing_(std::move(failing)), failing_commits_(std::move(failing_commits)) {}
+
+  void BeginGroup() override {
+    group_ = ++groups_;
+    group_start_ = log_.size();
+  }
+  LoadResult EndGroup() override {
+    bool fails = false;
+    for (std::size_t i = group_start_; i < log_.size(); ++i) fails = fails || failing_commits_.count(log_[i].path) > 0;
+    group_ = 0;
+    if (!fails) return {};
+    for (std::size_t i = group_start_; i < log_.size(); ++i) log_[i].ok = false;
+    return LoadResult{false, 0, "FakeSource", "commit refused"};
+  }
 
   LoadResult Load(const LoadRequest& request) override {
-    LoadCall call{request.source_path, {}, true};
+    LoadCall call{request.source_path, {}, true, group_};
     LoadResult result;
     if (failing_.count(request.source_path) > 0 || !std::filesystem::is_regular_file(request.source_path)) {
       call.ok = false;
@@ -57,6 +73,10 @@ class FakeDestination : public LoadDestination {
  private:
   std::vector<LoadCall>& log_;
   std::set<std::string> failing_;
+  std::set<std::string> failing_commits_;
+  int groups_ = 0;              // groups begun so far
+  int group_ = 0;               // the open group, or 0
+  std::size_t group_start_ = 0;  // first log entry of the open group
 };
 
 // Always the same moment: 14 July 2013, 1:02:05 PM.
@@ -123,9 +143,11 @@ class RunTest : public ::testing::Test {
   }
   void TearDown() override { SetDateTimeSource(nullptr); }
 
-  // Runs the export; loads of the paths in `failing` fail.
-  RunCounts Run(std::set<std::string> failing = {}) {
-    engine_.UseDestination(std::make_unique<FakeDestination>(log_, std::move(failing)));
+  // Runs the export; loads of the paths in `failing` fail, and so do the
+  // commits of groups that load a path in `failing_commits`.
+  RunCounts Run(std::set<std::string> failing = {}, std::set<std::string> failing_commits = {}) {
+    engine_.UseDestination(
+        std::make_unique<FakeDestination>(log_, std::move(failing), std::move(failing_commits)));
     RunContext context{state_, notifier_, progress_, engine_, nullptr, {}};
     RunExport(context);
     return context.counts;
@@ -138,6 +160,13 @@ class RunTest : public ::testing::Test {
       if (call.ok) rows.insert(rows.end(), call.lines.begin(), call.lines.end());
     }
     return rows;
+  }
+
+  // The group of each load, in load order.
+  std::vector<int> GroupsOfTheLoads() const {
+    std::vector<int> groups;
+    for (const LoadCall& call : log_) groups.push_back(call.group);
+    return groups;
   }
 
   // The marker row the run writes for `path` with the fixture's settings.

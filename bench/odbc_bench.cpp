@@ -1,6 +1,7 @@
 // Loads files through the ODBC destination into a data source, once per
-// batch size, and prints lines per second. Driven by bench/odbc_bench.sh.
-// Usage: odbc_bench DSN USER PASSWORD TABLE BATCH[,BATCH...] FILE...
+// shape, and prints lines per second. Driven by bench/odbc_bench.sh.
+// Usage: odbc_bench DSN USER PASSWORD TABLE SHAPE[,SHAPE...] FILE...
+// SHAPE is ROWS (lines per INSERT) or ROWSxSETS (and SETS INSERTs per execute).
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -47,7 +48,7 @@ bool Exec(const std::string& connection_string, const std::string& sql, std::str
 
 int main(int argc, char** argv) {
   if (argc < 7) {
-    std::fprintf(stderr, "usage: odbc_bench DSN USER PASSWORD TABLE BATCH[,BATCH...] FILE...\n");
+    std::fprintf(stderr, "usage: odbc_bench DSN USER PASSWORD TABLE ROWS[xSETS][,ROWS[xSETS]...] FILE...\n");
     return 2;
   }
   LoadRequest request;
@@ -58,13 +59,19 @@ int main(int argc, char** argv) {
   request.column_name = "MyCodeLine";
   request.row_delimiter = "\r\n";
   const std::string client = DsnConnectionString(request);
-  std::vector<std::size_t> batches;
+  std::vector<OdbcOptions> shapes;
   std::stringstream list(argv[5]);
-  for (std::string item; std::getline(list, item, ',');) batches.push_back(std::stoul(item));
+  for (std::string item; std::getline(list, item, ',');) {
+    OdbcOptions options;
+    const std::size_t x = item.find('x');
+    options.batch_rows = std::stoul(item.substr(0, x));
+    options.statements_per_execute = x == std::string::npos ? 1 : std::stoul(item.substr(x + 1));
+    shapes.push_back(options);
+  }
 
-  for (std::size_t batch : batches) {
+  for (const OdbcOptions& shape : shapes) {
     if (!Exec(client, "TRUNCATE " + request.table_name)) return 1;
-    auto destination = MakeOdbcDestination(Engine::kOdbc, {batch});
+    auto destination = MakeOdbcDestination(Engine::kOdbc, shape);
     int64_t lines = 0;
     const auto start = std::chrono::steady_clock::now();
     for (int i = 6; i < argc; ++i) {
@@ -85,7 +92,8 @@ int main(int argc, char** argv) {
                    static_cast<long long>(lines));
       return 1;
     }
-    std::printf("odbc batch=%zu lines=%lld seconds=%.2f lines_per_second=%.0f\n", batch,
+    std::printf("odbc rows_per_insert=%zu inserts_per_execute=%zu lines=%lld seconds=%.2f lines_per_second=%.0f\n",
+                shape.batch_rows, shape.statements_per_execute,
                 static_cast<long long>(lines), seconds, static_cast<double>(lines) / seconds);
     std::fflush(stdout);
   }

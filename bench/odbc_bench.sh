@@ -2,14 +2,18 @@
 # ODBC load speed: the 4 x 1,000,000-line corpus into the local test
 # PostgreSQL through the ODBC destination (several array sizes), and the
 # same files with psql's \copy into a fresh table; prints lines/s and ratios.
-# Usage: bench/odbc_bench.sh [BATCH,BATCH,...]   (default 1,100,1000,5000)
+# Usage: bench/odbc_bench.sh [SHAPE,SHAPE,...]   (default 1,100,250,500,1000,1000x4)
+# SHAPE is ROWS (lines per INSERT, at most 1000) or ROWSxSETS (SETS such
+# INSERTs per round trip as a parameter array). ODBC_BENCH=path runs another
+# build of odbc_bench (e.g. of an older revision) on the same corpus.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-batches=${1:-1,100,1000,5000}
+batches=${1:-1,100,250,500,1000,1000x4}
 build=${BUILD_DIR:-build}
 
 cmake -S . -B "$build" -G Ninja >/dev/null
 cmake --build "$build" -j2 --target odbc_bench corpus_gen >/dev/null
+bench=${ODBC_BENCH:-$build/bench/odbc_bench}
 
 if [ -z "${CORVANNE_TEST_PG_DSN:-}" ]; then
   # shellcheck source=../scripts/lib/test-servers.sh
@@ -45,7 +49,7 @@ copy_lines=$(psql_run -At -c 'SELECT count(*) FROM bench_copy')
 copy_rate=$(echo "$copy_lines / ($end - $start)" | bc -l)
 printf 'copy lines=%d seconds=%.2f lines_per_second=%.0f\n' "$copy_lines" "$(echo "$end - $start" | bc -l)" "$copy_rate"
 
-"$build/bench/odbc_bench" "$CORVANNE_TEST_PG_DSN" "$CORVANNE_TEST_PG_USER" "$CORVANNE_TEST_PG_PASSWORD" \
+"$bench" "$CORVANNE_TEST_PG_DSN" "$CORVANNE_TEST_PG_USER" "$CORVANNE_TEST_PG_PASSWORD" \
   bench_odbc "$batches" "${files[@]}" | while read -r line; do
   echo "$line"
   rate=${line##*lines_per_second=}

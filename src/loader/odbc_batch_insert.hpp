@@ -1,5 +1,5 @@
-// One prepared single-parameter INSERT that sends lines in arrays of
-// parameters, so a large file does not cost one round trip per line.
+// Multi-row INSERTs for the ODBC destination: many lines per statement, each
+// its own parameter, so the server runs one statement per chunk, not per line.
 #pragma once
 
 #include <cstdint>
@@ -7,52 +7,80 @@
 #include <string_view>
 #include <vector>
 
+#include "loader/odbc_connection.hpp"
 #include "loader/odbc_handles.hpp"
 
 namespace corvanne {
 
+// SQL Server takes at most 1000 rows in one VALUES list (and 2100 parameters
+// per statement), the tightest limit among common servers.
+inline constexpr std::size_t kMaxRowsPerStatement = 1000;
+
+// How lines are grouped on their way to the server.
+struct OdbcInsertShape {
+  std::size_t rows_per_statement = 500;    // VALUES rows per INSERT (1: one row per statement); capped at the maximum
+  std::size_t statements_per_execute = 1;  // parameter sets per execute where the driver takes arrays
+  std::size_t column_size = 8000;          // declared size of each varchar parameter
+};
+
 // Why an insert stopped.
 struct OdbcInsertFailure {
   std::vector<OdbcDiagnostic> diagnostics;  // of the statement (or connection)
-  int64_t first_line = 0;                   // first line of the failed batch (1-based; 0: none)
-  int64_t last_line = 0;                    // last line of the failed batch
+  int64_t first_line = 0;                   // first line of the failed statement (1-based; 0: none)
+  int64_t last_line = 0;                    // last line of the failed statement
   int64_t failed_line = 0;                  // the line the driver marked as failed; 0 when unknown
   std::string what;                         // what was tried: "insert", "prepare the insert", ...
 };
 
-// Lines in, rows out, through `sql` (one "?" parameter). Not thread-safe;
-// lives for one load on one connection, inside the caller's transaction.
+// Lines in, rows out, through "<prefix>(?),(?),...". Not thread-safe; lives
+// for one load on one connection, inside the caller's transaction, which it
+// may roll back only while nothing of the load has been sent (see Flush).
 class OdbcBatchInsert {
  public:
-  // `batch_rows` lines per execute (1: row by row); `column_size` is the
-  // declared size of the varchar parameter.
-  OdbcBatchInsert(std::size_t batch_rows, std::size_t column_size);
+  // `insert_prefix` is "INSERT INTO t (c) VALUES " with names already checked.
+  OdbcBatchInsert(OdbcConnection& connection, std::string insert_prefix, const OdbcInsertShape& shape);
+  OdbcBatchInsert(const OdbcBatchInsert&) = delete;  // the driver holds pointers into it
+  OdbcBatchInsert& operator=(const OdbcBatchInsert&) = delete;
 
-  // Prepares `sql` on `dbc` and settles the batch size: row by row when the
-  // driver refuses parameter arrays. False with Failure() set on error.
-  bool Prepare(SQLHDBC dbc, const std::string& sql);
-  // Buffers one line (copied) and sends the batch when it is full.
+  // Buffers one line (copied) and sends the buffer when it is full.
   bool Add(std::string_view line, int64_t line_number);
-  // Sends what is buffered. Every row is confirmed by the driver's status
-  // array before success is returned.
+  // Sends what is buffered: full chunks through the multi-row statement, the
+  // rest through one statement of its own size. Every row is confirmed by
+  // the driver before success is returned. A driver that refuses multi-row
+  // VALUES on its first try is used one row per statement from then on (for
+  // the life of the connection). False with Failure() set on error.
   bool Flush();
 
-  std::size_t BatchRows() const { return batch_rows_; }
   const OdbcInsertFailure& Failure() const { return failure_; }
 
  private:
-  bool Fail(const std::string& what, SQLSMALLINT type, SQLHANDLE handle);
-  bool CheckStatuses(SQLRETURN rc, std::size_t rows);
+  // One prepared INSERT and the per-set verdicts the driver writes into.
+  struct Statement {
+    OdbcHandle handle;                    // invalid until prepared
+    std::size_t rows = 0;                 // VALUES rows, one parameter each
+    std::size_t sets = 1;                 // parameter sets per execute (1: no arrays)
+    std::vector<SQLUSMALLINT> statuses;   // the driver's verdict per set
+    SQLULEN processed = 0;                // sets the driver processed in the last execute
+  };
 
-  std::size_t batch_rows_;              // rows per execute, settled by Prepare
-  std::size_t column_size_;             // declared parameter size
-  OdbcHandle stmt_;                     // the prepared INSERT
+  bool Prepare(Statement& statement, std::size_t rows, std::size_t sets);
+  bool SendBuffered();
+  // Sends `sets` x statement.rows buffered lines from buffered line `first`.
+  bool Send(Statement& statement, std::size_t first, std::size_t sets);
+  bool CheckStatuses(const Statement& statement, SQLRETURN rc, std::size_t first, std::size_t sets);
+  bool Fail(const std::string& what, SQLSMALLINT type, SQLHANDLE handle);
+  bool MayRefuseMultiRow(const Statement& statement) const;
+
+  OdbcConnection& connection_;
+  std::string prefix_;                  // "INSERT INTO t (c) VALUES "
+  OdbcInsertShape shape_;               // as asked, rows capped
+  Statement main_;                      // full chunks
+  Statement tail_;                      // the last, shorter chunk of a file
+  bool multi_row_refusal_ = false;      // the last failure may be the driver refusing multi-row VALUES
   std::string arena_;                   // bytes of the buffered lines, back to back
   std::vector<std::size_t> offsets_;    // start of each buffered line in arena_
-  std::vector<char> strided_;           // the bound column: rows x stride bytes
-  std::vector<SQLLEN> lengths_;         // byte length of each bound row
-  std::vector<SQLUSMALLINT> statuses_;  // the driver's verdict per row
-  SQLULEN processed_ = 0;               // rows the driver processed in the last execute
+  std::vector<char> strided_;           // bound values: parameter-major, sets x stride bytes per parameter
+  std::vector<SQLLEN> lengths_;         // byte length of each bound value, same order
   int64_t first_line_ = 0;              // line number of the first buffered line
   OdbcInsertFailure failure_;
 };

@@ -7,6 +7,7 @@ namespace corvanne {
 bool OdbcConnection::Open(SQLHENV env, const std::string& connection_string, int timeout_seconds) {
   Close();
   diagnostics_.clear();
+  multi_row_ = MultiRowValues::kUnknown;
   dbc_ = OdbcHandle(SQL_HANDLE_DBC, env);
   if (!dbc_.Valid()) {
     diagnostics_ = ReadDiagnostics(SQL_HANDLE_ENV, env);

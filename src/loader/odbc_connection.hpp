@@ -9,6 +9,9 @@
 
 namespace corvanne {
 
+// Whether the connection's driver and server take several rows in one VALUES.
+enum class MultiRowValues { kUnknown, kYes, kNo };
+
 class OdbcConnection {
  public:
   OdbcConnection() = default;
@@ -32,12 +35,16 @@ class OdbcConnection {
   bool Commit();
   void Rollback();
   const std::vector<OdbcDiagnostic>& Diagnostics() const { return diagnostics_; }
+  // What the inserts learned about multi-row VALUES; kUnknown after Open.
+  MultiRowValues MultiRow() const { return multi_row_; }
+  void SetMultiRow(MultiRowValues value) { multi_row_ = value; }
 
  private:
   OdbcHandle dbc_;                          // allocated while open
   bool open_ = false;                       // SQLDriverConnect succeeded
   std::string quote_;                       // SQL_IDENTIFIER_QUOTE_CHAR
   std::vector<OdbcDiagnostic> diagnostics_;  // of the last failed call
+  MultiRowValues multi_row_ = MultiRowValues::kUnknown;  // learned by the first multi-row insert
 };
 
 // Rolls the connection's transaction back on every exit unless Commit()

@@ -1,5 +1,5 @@
 // The ODBC destination: SQL Server and any ODBC data source. One connection
-// per run, one transaction and one prepared array-bound INSERT per load.
+// per run, one transaction and prepared multi-row INSERTs per load.
 #include "loader/odbc_destination.hpp"
 
 #include <algorithm>
@@ -43,7 +43,8 @@ class OdbcDestination final : public LoadDestination {
   bool EnsureConnected(const LoadRequest& request, const Target& target, LoadResult& failure);
   // The destination object as it stands in the SQL text.
   std::string TableSql(const LoadRequest& request) const;
-  std::string InsertSql(const LoadRequest& request) const;
+  // "INSERT INTO t (c) VALUES ", to be followed by the rows' placeholders.
+  std::string InsertPrefix(const LoadRequest& request) const;
   Attempt LoadOnce(const LoadRequest& request, const Target& target);
   LoadResult Failed(const LoadRequest& request, const Target& target, const std::string& description) const;
 
@@ -137,11 +138,11 @@ std::string OdbcDestination::TableSql(const LoadRequest& request) const {
   return request.destination_object_name;
 }
 
-std::string OdbcDestination::InsertSql(const LoadRequest& request) const {
+std::string OdbcDestination::InsertPrefix(const LoadRequest& request) const {
   const std::string column = engine_ == Engine::kOdbc
                                  ? RequoteIdentifier(request.column_name, connection_.IdentifierQuote())
                                  : request.column_name;
-  return "INSERT INTO " + TableSql(request) + " (" + column + ") VALUES (?)";
+  return "INSERT INTO " + TableSql(request) + " (" + column + ") VALUES ";
 }
 
 Attempt OdbcDestination::LoadOnce(const LoadRequest& request, const Target& target) {
@@ -170,8 +171,9 @@ Attempt OdbcDestination::LoadOnce(const LoadRequest& request, const Target& targ
   // From here a transaction is open: every exit but a successful commit
   // rolls it back.
   OdbcTransaction transaction(connection_);
-  OdbcBatchInsert insert(options_.batch_rows, std::min<std::size_t>(request.max_line_bytes, 8000));
-  if (!insert.Prepare(connection_.Handle(), InsertSql(request))) return insert_failed(insert.Failure());
+  const OdbcInsertShape shape{options_.batch_rows, options_.statements_per_execute,
+                              std::min<std::size_t>(request.max_line_bytes, 8000)};
+  OdbcBatchInsert insert(connection_, InsertPrefix(request), shape);
   std::string_view line;
   int64_t rows = 0;
   while (reader.Next(line)) {

@@ -11,7 +11,8 @@ namespace corvanne {
 
 // How the ODBC destination talks to the driver.
 struct OdbcOptions {
-  std::size_t batch_rows = 1000;  // lines per execute; 1 sends row by row
+  std::size_t batch_rows = 500;            // lines per INSERT (at most 1000); 1 sends row by row
+  std::size_t statements_per_execute = 1;  // INSERTs per round trip, as a parameter array
 };
 
 // A destination for Engine::kSqlServer or Engine::kOdbc. The connection is

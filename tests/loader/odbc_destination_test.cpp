@@ -246,5 +246,121 @@ TEST_F(OdbcPgTest, SameRowsAsTheSqliteDestination) {
   sqlite_odbc.Exec("DROP TABLE \"" + table_ + "\"");
 }
 
+// Lines 1..count that tell themselves apart, with an empty one now and then.
+std::vector<std::string> DistinctLines(std::size_t count) {
+  std::vector<std::string> lines;
+  for (std::size_t i = 1; i <= count; ++i) lines.push_back(i % 5 == 0 ? "" : "l" + std::to_string(i) + " '?'");
+  return lines;
+}
+
+std::string CrlfText(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+// Files of 1, 3, K-1, K, K+1 and 3K+2 lines: full chunks, a tail, or both.
+TEST_F(OdbcPgTest, FullChunksAndTheTailKeepEveryLineInOrderThroughEachDriver) {
+  const std::string sqlite_dsn = ServerEnv("CORVANNE_TEST_SQLITE_DSN");
+  SqlClient sqlite("DSN=" + sqlite_dsn + ";");
+  sqlite.Exec("DROP TABLE IF EXISTS \"" + table_ + "\"");
+  sqlite.Exec("CREATE TABLE \"" + table_ + "\" (LineId INTEGER PRIMARY KEY, MyCodeLine TEXT)");
+  struct Driver {
+    const char* name;
+    std::string dsn;
+    SqlClient* client;
+    const char* empty_table;
+  } drivers[] = {
+      {"Unicode driver", dsn_, client_.get(), "TRUNCATE"},
+      {"ANSI driver", ServerEnv("CORVANNE_TEST_PG_ANSI_DSN"), client_.get(), "TRUNCATE"},
+      {"SQLite driver", sqlite_dsn, &sqlite, "DELETE FROM"},
+  };
+  for (const Driver& driver : drivers) {
+    for (const OdbcOptions options : {OdbcOptions{1, 1}, OdbcOptions{7, 1}, OdbcOptions{7, 3}, OdbcOptions{}}) {
+      auto destination = MakeOdbcDestination(Engine::kOdbc, options);
+      const std::size_t k = options.batch_rows;
+      for (const std::size_t count : {std::size_t{1}, std::size_t{3}, k - 1, k, k + 1, 3 * k + 2}) {
+        SCOPED_TRACE(std::string(driver.name) + ", " + std::to_string(k) + " rows x " +
+                     std::to_string(options.statements_per_execute) + ", " + std::to_string(count) + " lines");
+        driver.client->Exec(std::string(driver.empty_table) + " \"" + table_ + "\"");
+        const std::vector<std::string> lines = DistinctLines(count);
+        LoadRequest request = Request(dir_.Write("f.bas", CrlfText(lines)), driver.dsn);
+        if (driver.client == &sqlite) request.user_name = request.password = "";
+        const LoadResult result = destination->Load(request);
+        ASSERT_TRUE(result.ok) << result.source << "\n" << result.description;
+        EXPECT_EQ(result.rows, static_cast<int64_t>(count));
+        EXPECT_EQ(driver.client->Column("SELECT MyCodeLine FROM \"" + table_ + "\" ORDER BY LineId"), lines);
+      }
+    }
+  }
+  sqlite.Exec("DROP TABLE \"" + table_ + "\"");
+}
+
+TEST_F(OdbcPgTest, AFailedMultiRowInsertNamesItsLinesAndLeavesNothing) {
+  CreateTable("varchar(20)");
+  struct Case {
+    const char* name;
+    OdbcOptions options;
+    int lines;
+    int long_line;
+    std::string named;        // where the description says the failure is
+    std::string or_named;     // as good: the driver did not single out one set of an array
+  } cases[] = {
+      {"middle of a chunk", {7, 1}, 20, 10, "lines 8 to 14", ""},
+      {"in the tail", {7, 1}, 20, 18, "lines 15 to 20", ""},
+      {"a tail of one line", {7, 1}, 22, 22, "line 22", ""},
+      {"a chunk inside an array", {7, 3}, 50, 10, "lines 8 to 14", "lines 1 to 21"},
+      {"default size, a later chunk", {}, 1200, 700, "lines 501 to 1000", ""},
+      {"default size, the tail", {}, 1200, 1001, "lines 1001 to 1200", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto destination = MakeOdbcDestination(Engine::kOdbc, c.options);
+    const LoadResult failed = destination->Load(Request(dir_.Write("long.bas", NumberedLines(c.lines, c.long_line))));
+    EXPECT_FALSE(failed.ok);
+    EXPECT_EQ(failed.rows, 0);
+    EXPECT_NE(failed.description.find("22001"), std::string::npos) << failed.description;
+    const auto names = [&](const std::string& where) {
+      return !where.empty() &&
+             failed.description.find("\"" + dir_.Path("long.bas") + "\" " + where + ": cannot insert into") !=
+                 std::string::npos;
+    };
+    EXPECT_TRUE(names(c.named) || names(c.or_named)) << failed.description;
+    EXPECT_TRUE(Rows().empty());
+    const LoadResult next = destination->Load(Request(dir_.Write("ok.bas", CrlfText(DistinctLines(9)))));
+    EXPECT_TRUE(next.ok) << next.description;
+    EXPECT_EQ(Rows(), DistinctLines(9));
+    client_->Exec("TRUNCATE \"" + table_ + "\"");
+  }
+}
+
+// A statement trigger stands in for a server without multi-row VALUES: it
+// refuses any statement that adds more than one row, as a syntax error.
+TEST_F(OdbcPgTest, AServerThatRefusesMultiRowInsertsGetsOneRowPerStatement) {
+  client_->Exec("CREATE SEQUENCE \"" + table_ + "_no\"");
+  client_->Exec("CREATE FUNCTION \"" + table_ + "_refuse\"() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+                "IF (SELECT count(*) FROM added) > 1 THEN PERFORM nextval('\"" + table_ + "_no\"'); "
+                "RAISE EXCEPTION 'multi-row VALUES refused' USING ERRCODE = '42601'; END IF; RETURN NULL; END $$");
+  client_->Exec("CREATE TRIGGER refuse AFTER INSERT ON \"" + table_ + "\" REFERENCING NEW TABLE AS added "
+                "FOR EACH STATEMENT EXECUTE FUNCTION \"" + table_ + "_refuse\"()");
+  auto destination = MakeOdbcDestination(Engine::kOdbc, {7, 1});
+  std::vector<std::string> expected;
+  for (const std::size_t count : {std::size_t{20}, std::size_t{3}, std::size_t{15}}) {
+    SCOPED_TRACE(std::to_string(count) + " lines");
+    const std::vector<std::string> lines = DistinctLines(count);
+    const LoadResult result = destination->Load(Request(dir_.Write("f.bas", CrlfText(lines))));
+    ASSERT_TRUE(result.ok) << result.description;
+    EXPECT_EQ(result.rows, static_cast<int64_t>(count));
+    expected.insert(expected.end(), lines.begin(), lines.end());
+    EXPECT_EQ(Rows(), expected);
+  }
+  // Refused once, then remembered for the connection.
+  EXPECT_EQ(client_->Column("SELECT last_value FROM \"" + table_ + "_no\""), std::vector<std::string>{"1"});
+  destination->Close();
+  client_->Exec("DROP TABLE \"" + table_ + "\"");
+  client_->Exec("DROP FUNCTION \"" + table_ + "_refuse\"()");
+  client_->Exec("DROP SEQUENCE \"" + table_ + "_no\"");
+}
+
 }  // namespace
 }  // namespace corvanne

@@ -6,6 +6,11 @@
 #include <cstdio>
 #include <filesystem>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 #include "common/message_texts.hpp"
 #include "common/platform.hpp"
 
@@ -33,26 +38,48 @@ namespace {
 // Writes the line and closes the file; false when any byte may be missing.
 // Buffered data reaches the disk only at fflush/fclose, so a full disk is
 // reported there rather than at fwrite.
-//
-// A file written anew is overwritten in place and then cut to length rather
-// than cut to zero first: a run rewrites its header file twice per source
-// file, and cutting a file that holds data makes ext4 force its blocks to
-// disk at close (milliseconds a time); removing and creating it costs more
-// system calls than this. The file keeps its owner and permissions, and
-// afterwards holds the same bytes either way.
-bool WriteLine(const std::string& text, const std::string& file_name, bool append) {
-  std::FILE* file = std::fopen(file_name.c_str(), append ? "ab" : "r+b");
-  if (file == nullptr && !append) file = std::fopen(file_name.c_str(), "wb");
+bool AppendLine(const std::string& line, const std::string& file_name) {
+  std::FILE* file = std::fopen(file_name.c_str(), "ab");
   if (file == nullptr) return false;
-  const std::string line = text + "\r\n";
   bool ok = std::fwrite(line.data(), 1, line.size(), file) == line.size();
   ok = std::fflush(file) == 0 && ok;
   ok = std::fclose(file) == 0 && ok;
-  if (!ok || append) return ok;
-  std::error_code error;
-  if (!fs::is_regular_file(fs::path(file_name), error)) return !error;  // a device has no length to cut
-  fs::resize_file(fs::path(file_name), line.size(), error);
-  return !error;
+  return ok;
+}
+
+// Makes the file hold exactly `line`. It is overwritten in place and then cut
+// to length rather than cut to zero first: a run rewrites its header file
+// twice per source file, and cutting a file that holds data to zero makes
+// ext4 force its blocks to disk at close (milliseconds a time); removing and
+// creating it costs more system calls than this. The file keeps its owner
+// and permissions, and afterwards holds the same bytes either way.
+bool ReplaceWithLine(const std::string& line, const std::string& file_name) {
+#ifndef _WIN32
+  const int fd = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool ok = true;
+  for (std::size_t done = 0; ok && done < line.size();) {
+    const ssize_t wrote = ::write(fd, line.data() + done, line.size() - done);
+    if (wrote > 0) {
+      done += static_cast<std::size_t>(wrote);
+    } else if (wrote < 0 && errno == EINTR) {
+      continue;
+    } else {
+      ok = false;
+    }
+  }
+  // A device or a pipe has no length to cut (EINVAL); a file must be cut.
+  if (ok && ::ftruncate(fd, static_cast<off_t>(line.size())) != 0 && errno != EINVAL) ok = false;
+  if (::close(fd) != 0) ok = false;
+  return ok;
+#else
+  std::FILE* file = std::fopen(file_name.c_str(), "wb");
+  if (file == nullptr) return false;
+  bool ok = std::fwrite(line.data(), 1, line.size(), file) == line.size();
+  ok = std::fflush(file) == 0 && ok;
+  ok = std::fclose(file) == 0 && ok;
+  return ok;
+#endif
 }
 
 }  // namespace
@@ -62,7 +89,8 @@ bool WriteTextFile(const std::string& text, std::string& file_name, bool append,
   if (file_name.empty()) {
     file_name = application_folder + kPathSeparator + "String1.txt";
   }
-  if (WriteLine(text, file_name, append)) return true;
+  const std::string line = text + "\r\n";
+  if (append ? AppendLine(line, file_name) : ReplaceWithLine(line, file_name)) return true;
   notifier.Show(texts::WriteFailed());
   return false;
 }

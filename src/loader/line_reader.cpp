@@ -9,12 +9,40 @@
 #include <system_error>
 #include <utility>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 namespace corvanne {
 namespace {
 
 constexpr std::size_t kBlockBytes = std::size_t{256} * 1024;  // one read; big enough that a row rarely spans two
 
 std::string CauseText(int errno_value) { return std::generic_category().message(errno_value); }
+
+enum class FileKind { kRegular, kDirectory, kOther };
+
+// What the open `file` is, and its size when it is a regular file.
+FileKind KindOfOpenFile(std::FILE* file, const std::string& path, uint64_t& size) {
+#ifndef _WIN32
+  (void)path;
+  struct stat info {};
+  if (::fstat(::fileno(file), &info) != 0) return FileKind::kOther;
+  if (S_ISDIR(info.st_mode)) return FileKind::kDirectory;
+  if (!S_ISREG(info.st_mode)) return FileKind::kOther;
+  size = static_cast<uint64_t>(info.st_size);
+  return FileKind::kRegular;
+#else
+  (void)file;
+  std::error_code ec;
+  const auto status = std::filesystem::status(path, ec);
+  if (status.type() == std::filesystem::file_type::directory) return FileKind::kDirectory;
+  if (ec || status.type() != std::filesystem::file_type::regular) return FileKind::kOther;
+  size = std::filesystem::file_size(path, ec);
+  if (ec) size = 0;
+  return FileKind::kRegular;
+#endif
+}
 
 }  // namespace
 
@@ -29,22 +57,19 @@ LineReader::~LineReader() {
 }
 
 bool LineReader::Open() {
-  std::error_code ec;
-  // A folder opens as a file on some systems and then fails on the first
-  // read; a device or a pipe may never end (or never answer). Only a regular
-  // file is a source file.
-  const auto type = std::filesystem::status(path_, ec).type();
-  if (type == std::filesystem::file_type::directory) {
-    error_ = "cannot open source file \"" + path_ + "\": " + std::make_error_code(std::errc::is_a_directory).message();
-    return false;
-  }
-  if (!ec && type != std::filesystem::file_type::regular) {
-    error_ = "cannot open source file \"" + path_ + "\": not a regular file";
-    return false;
-  }
   file_ = std::fopen(path_.c_str(), "rb");
   if (file_ == nullptr) {
     error_ = "cannot open source file \"" + path_ + "\": " + CauseText(errno);
+    return false;
+  }
+  // A folder opens as a file here and then fails on the first read; a
+  // device or a pipe may never end (or never answer). Only a regular file is
+  // a source file. Asked of the open file, so it is the file that is read.
+  const FileKind kind = KindOfOpenFile(file_, path_, expected_bytes_);
+  if (kind != FileKind::kRegular) {
+    error_ = "cannot open source file \"" + path_ + "\": " +
+             (kind == FileKind::kDirectory ? std::make_error_code(std::errc::is_a_directory).message()
+                                           : std::string("not a regular file"));
     return false;
   }
   // Reads are already block-sized; stdio's own buffer would only add a copy.
@@ -107,9 +132,17 @@ bool LineReader::Fill() {
     buffer_ = std::move(bigger);
     capacity_ *= 2;
   }
-  const std::size_t wanted = capacity_ - end_;
+  std::size_t wanted = capacity_ - end_;
+  // Asking for no more than the file holds lets one read fill it; asking for
+  // more would make the read go round once more only to hear "end of file".
+  if (expected_bytes_ > bytes_read_) wanted = static_cast<std::size_t>(std::min<uint64_t>(wanted, expected_bytes_ - bytes_read_));
   const std::size_t got = std::fread(buffer_.get() + end_, 1, wanted, file_);
   end_ += got;
+  bytes_read_ += got;
+  // The file is read as it was when it was opened: once that many bytes are
+  // in, it is done. A size of 0 may be a file whose size is not known in
+  // advance (as under /proc), so that one is read until a read comes back short.
+  if (got == wanted && expected_bytes_ > 0 && bytes_read_ >= expected_bytes_) eof_ = true;
   if (got < wanted) {
     if (std::ferror(file_)) {
       error_ = "cannot read source file \"" + path_ + "\" after line " + std::to_string(line_number_) + ": " +

@@ -52,6 +52,8 @@ class LineReader {
   std::size_t end_ = 0;               // end of the bytes read into buffer_
   std::size_t scan_ = 0;              // from here on [begin_, end_) is not yet searched
   bool eof_ = false;                  // the file has no more bytes to read
+  uint64_t expected_bytes_ = 0;       // size of the file when it was opened (0: unknown)
+  uint64_t bytes_read_ = 0;           // bytes read from the file so far
   int64_t line_number_ = 0;
   std::string error_;
 };

@@ -173,5 +173,19 @@ TEST_F(LineReaderTest, UnreadableSourceNamesFileAndCause) {
   }
 }
 
+// The size seen at open ends the read early; a file that reports no size
+// (as under /proc) is read to its end all the same.
+TEST_F(LineReaderTest, ReadsFilesWhoseSizeIsNotKnownInAdvance) {
+  LineReader reader("/proc/self/status", "\r\n", 8000);
+  ASSERT_TRUE(reader.Open()) << reader.Error();
+  std::string_view line;
+  ASSERT_TRUE(reader.Next(line));
+  EXPECT_TRUE(line.starts_with("Name:")) << line;
+  while (reader.Next(line)) {
+  }
+  EXPECT_EQ(reader.Error(), "");
+  EXPECT_GT(reader.LineNumber(), 10);
+}
+
 }  // namespace
 }  // namespace corvanne

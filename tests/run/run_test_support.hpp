@@ -11,6 +11,7 @@
 #include "common/platform.hpp"
 #include "common/progress.hpp"
 #include "loader/destination.hpp"
+#include "testing/recording_display.hpp"
 #include "testing/temp_dir.hpp"
 
 namespace corvanne::testing {
@@ -84,35 +85,6 @@ class FixedClock : public DateTimeSource {
  public:
   std::string ShortDate() const override { return "7/14/2013"; }
   std::string LongTime() const override { return "1:02:05 PM"; }
-};
-
-// One ShowProgress report.
-struct ProgressReport {
-  int32_t total = 0;
-  int32_t index = 0;
-  std::string text;  // the box text's item (after " : ")
-  bool operator==(const ProgressReport&) const = default;
-};
-
-// Records what the window's progress display would show; `on_box_text` runs
-// before each report is recorded (lets a test act between listing and loading).
-class RecordingDisplay : public ProgressDisplay {
- public:
-  void SetBarVisible() override {}
-  void SetBarMaximum(int32_t maximum) override { total_ = maximum; }
-  void SetBarValue(int32_t value) override { index_ = value; }
-  void SetBoxVisible() override {}
-  void SetBoxText(const std::string& text) override {
-    const std::string item = text.substr(text.find(" : ", text.find("\r\n")) + 3);
-    if (on_box_text) on_box_text(item);
-    reports.push_back({total_, index_, item});
-  }
-  std::vector<ProgressReport> reports;
-  std::function<void(const std::string&)> on_box_text;
-
- private:
-  int32_t total_ = 0;
-  int32_t index_ = 0;
 };
 
 }  // namespace corvanne::testing

@@ -21,13 +21,14 @@ int32_t ClampTo32(std::size_t value) {
 
 void RunSingleFile(RunContext& context, const SourceSettings& configured) {
   context.counts.files_listed = 1;
-  if (context.observer != nullptr) {
-    context.observer->FilesListed(1);
-    context.observer->FileStarted(1, 1, configured.FileNameWithPath);
-  }
+  if (context.observer != nullptr) context.observer->FilesListed(1);
   // No size test here: a missing or empty configured file still gets its
-  // two markers, and its failed load is reported.
+  // two markers, and its failed load is reported. A relative name is taken
+  // from the application folder, as in folder mode.
   SourceSettings record = configured;
+  record.FileNameWithPath =
+      CollectRunFiles(configured, context.progress, ApplicationFolder(context.state)).front();
+  if (context.observer != nullptr) context.observer->FileStarted(1, 1, record.FileNameWithPath);
   ExportOneFile(context, record, 1);
   if (context.observer != nullptr) context.observer->FileDone(context.counts);
 }

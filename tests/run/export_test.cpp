@@ -56,6 +56,17 @@ TEST_F(RunTest, SingleFileModeHasNoSizeTestAndNoProgress) {
   EXPECT_TRUE(display.reports.empty());
 }
 
+TEST_F(RunTest, SingleFileGivenRelativeIsTakenFromTheApplicationFolder) {
+  const std::string path = dir_.Write("single/rel.bas", "only\r\n");
+  state_.ConfiguredSource.FileNameWithPath = "single/rel.bas";
+
+  Run();
+
+  EXPECT_EQ(TableRows(), (Rows{Marker("BEGINS", 1, Upper(path), "BAS"), "only", Marker("DONE", 1, Upper(path), "BAS")}));
+  ASSERT_EQ(log_.size(), 3u);
+  EXPECT_EQ(log_[1].path, path);
+}
+
 TEST_F(RunTest, NothingConfiguredLoadsNothing) {
   const RunCounts counts = Run();
   EXPECT_TRUE(log_.empty());

@@ -28,6 +28,19 @@ int64_t GetFileSize(const std::string& path, Notifier& notifier) {
   return static_cast<int64_t>(size);
 }
 
+std::string ResolveFrom(const std::string& folder, const std::string& path) {
+  if (folder.empty() || path.empty() || !fs::path(path).is_relative()) return path;
+  std::string_view rest = path;
+  while (rest.size() >= 2 && rest[0] == '.' && (rest[1] == '/' || rest[1] == '\\')) rest.remove_prefix(2);
+  if (rest == ".") rest = {};
+  std::string resolved = folder;
+  if (rest.empty()) return resolved;
+  const char last = resolved.back();
+  if (last != '/' && last != kPathSeparator) resolved += kPathSeparator;
+  resolved += rest;
+  return resolved;
+}
+
 std::string GetExtension(const std::string& name) {
   const size_t dot = name.rfind('.');
   return dot == std::string::npos ? name : name.substr(dot + 1);

@@ -2,6 +2,7 @@
 // and file selection with paths taken relative to the application folder.
 #include <filesystem>
 
+#include "common/file_utils.hpp"
 #include "discovery/discovery.hpp"
 #include "discovery/walk.hpp"
 
@@ -9,21 +10,8 @@ namespace corvanne {
 
 namespace {
 
-// `item` taken relative to `base` when it is a relative path; leading "./"
-// steps are dropped so that "./Forms" and "Forms" name the same folder text.
-// Empty items stay empty: they name nothing.
-std::string Resolve(const std::string& base, const std::string& item) {
-  if (base.empty() || item.empty() || !std::filesystem::path(item).is_relative()) return item;
-  std::string_view rest = item;
-  while (rest.size() >= 2 && rest[0] == '.' && (rest[1] == '/' || rest[1] == '\\')) rest.remove_prefix(2);
-  if (rest == ".") rest = {};
-  std::string resolved = base;
-  if (!rest.empty()) resolved = ChildPath(base, std::string(rest));
-  return resolved;
-}
-
 void ResolveAll(const std::string& base, ItemList& items) {
-  for (std::string& item : items) item = Resolve(base, item);
+  for (std::string& item : items) item = ResolveFrom(base, item);
 }
 
 std::string AbsoluteFolder(const std::string& folder) {
@@ -42,7 +30,7 @@ ItemList CollectRunFiles(const SourceSettings& configured, const Progress& progr
   const std::string base = AbsoluteFolder(application_folder);
   ItemList files;
   if (IsSingleFileMode(configured)) {
-    files.push_back(Resolve(base, configured.FileNameWithPath));
+    files.push_back(ResolveFrom(base, configured.FileNameWithPath));
     return files;
   }
 

@@ -47,8 +47,10 @@ std::string BuildCompletionHeader(const RunSettings& run, const SourceSettings& 
 void LoadCompletionHeader(RunContext& context, SourceSettings& source, int32_t serial,
                           const std::string& status) {
   AppState& state = context.state;
-  std::string path = state.Run.HeaderTempFile;
   if (state.Run.SkipCompletionHeaders) return;
+  // A relative name is taken from the application folder, like every other
+  // file the configuration names.
+  std::string path = ResolveFrom(ApplicationFolder(state), state.Run.HeaderTempFile);
 
   const std::string line = BuildCompletionHeader(state.Run, source, state.Destination, serial, status);
   const bool written = WriteTextFile(line, path, false, ApplicationFolder(state), context.notifier);

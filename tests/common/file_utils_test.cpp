@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "common/message_texts.hpp"
 #include "testing/temp_dir.hpp"
@@ -79,6 +80,24 @@ TEST(GetExtensionTest, SplitsTheWholeNameAtTheLastDot) {
   for (const auto& [name, input, expected] : cases) {
     SCOPED_TRACE(name);
     EXPECT_EQ(GetExtension(input), expected);
+  }
+}
+
+TEST(ResolveFromTest, RelativePathsAreTakenFromTheFolder) {
+  const std::vector<std::tuple<const char*, std::string, std::string, std::string>> cases = {
+      {"relative", "/app", "src/a.bas", "/app/src/a.bas"},
+      {"leading ./ dropped", "/app", "././src", "/app/src"},
+      {"dot alone is the folder", "/app", ".", "/app"},
+      {"parent steps kept as written", "/app", "../lib", "/app/../lib"},
+      {"folder ending in a separator", "/", "a.txt", "/a.txt"},
+      {"absolute unchanged", "/app", "/var/h.txt", "/var/h.txt"},
+      {"empty path stays empty", "/app", "", ""},
+      {"no folder: unchanged", "", "h.txt", "h.txt"},
+      {"blanks are a name", "/app", "  ", "/app/  "},
+  };
+  for (const auto& [name, folder, path, expected] : cases) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(ResolveFrom(folder, path), expected);
   }
 }
 

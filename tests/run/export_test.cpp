@@ -67,6 +67,18 @@ TEST_F(RunTest, SingleFileGivenRelativeIsTakenFromTheApplicationFolder) {
   EXPECT_EQ(log_[1].path, path);
 }
 
+TEST_F(RunTest, RelativeHeaderFileIsTakenFromTheApplicationFolder) {
+  const std::string path = dir_.Write("single/h.bas", "only\r\n");
+  state_.ConfiguredSource.FileNameWithPath = path;
+  state_.Run.HeaderTempFile = "scratch/Header.txt";
+  dir_.MakeDir("scratch");
+
+  Run();
+
+  EXPECT_EQ(ReadBytes(dir_.Path("scratch/Header.txt")), Marker("DONE", 1, Upper(path), "BAS") + "\r\n");
+  EXPECT_EQ(state_.PackageSource.FileNameWithPath, dir_.Path("scratch/Header.txt"));
+}
+
 TEST_F(RunTest, NothingConfiguredLoadsNothing) {
   const RunCounts counts = Run();
   EXPECT_TRUE(log_.empty());

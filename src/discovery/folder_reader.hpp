@@ -36,6 +36,10 @@ struct FolderListing {
 // the folder is there but its contents cannot be listed.
 bool ReadFolder(const std::string& path, FolderListing& listing);
 
+// Puts the sub-folders and files of `listing` in byte order of their names:
+// the platform's own order depends on the file system.
+void SortByName(FolderListing& listing);
+
 // `folder` + separator + `name`, without doubling a separator `folder`
 // already ends in.
 std::string ChildPath(const std::string& folder, const std::string& name);

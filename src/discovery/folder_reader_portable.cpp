@@ -2,7 +2,6 @@
 // (Windows). Slower than the POSIX reader; the same observable results.
 #if defined(_WIN32) || defined(CORVANNE_PORTABLE_FOLDER_READER)
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <system_error>
@@ -58,10 +57,7 @@ bool ReadFolder(const std::string& path, FolderListing& listing) {
     }
   }
   if (error) ThrowCannotList(path, error);
-  // The platform's order differs between file systems; byte order does not.
-  std::sort(listing.folders.begin(), listing.folders.end(),
-            [](const SubFolder& a, const SubFolder& b) { return a.name < b.name; });
-  std::sort(listing.files.begin(), listing.files.end());
+  SortByName(listing);
   return true;
 }
 

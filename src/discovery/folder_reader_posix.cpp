@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <system_error>
 
@@ -102,10 +101,7 @@ bool ReadFolder(const std::string& path, FolderListing& listing) {
         break;
     }
   }
-  // readdir's order depends on the file system; byte order is the same everywhere.
-  std::sort(listing.folders.begin(), listing.folders.end(),
-            [](const SubFolder& a, const SubFolder& b) { return a.name < b.name; });
-  std::sort(listing.files.begin(), listing.files.end());
+  SortByName(listing);
   return true;
 }
 

@@ -2,6 +2,7 @@
 // Listing a folder is folder_reader's job; the run composes the two steps.
 #include "discovery/walk.hpp"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "common/file_utils.hpp"
@@ -49,6 +50,12 @@ int32_t ReportCount(size_t count) {
 }
 
 }  // namespace
+
+void SortByName(FolderListing& listing) {
+  std::sort(listing.folders.begin(), listing.folders.end(),
+            [](const SubFolder& a, const SubFolder& b) { return a.name < b.name; });
+  std::sort(listing.files.begin(), listing.files.end());
+}
 
 std::string ChildPath(const std::string& folder, const std::string& name) {
   std::string path;

@@ -7,7 +7,7 @@
 #include "config/app_state.hpp"
 #include "load_bench_support.hpp"
 #include "loader/line_reader.hpp"
-#include "loader/package.hpp"
+#include "run/load_engine.hpp"
 
 namespace corvanne::bench {
 namespace {

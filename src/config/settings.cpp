@@ -42,6 +42,9 @@ void ReadDestinationSettings(DestinationSettings& record, std::string_view confi
   record.ColumnName = Trimmed(config_text, "DESTINATION_COLUMN_NAME", "MyCodeLine");
   record.DestinationEngine = Trimmed(config_text, "DESTINATION_ENGINE");
   record.OdbcDriverName = Trimmed(config_text, "ODBC_DRIVER_NAME");
+  record.FileNameColumnName = Trimmed(config_text, "DESTINATION_FILE_NAME_COLUMN_NAME");
+  record.LineNumberColumnName = Trimmed(config_text, "DESTINATION_LINE_NUMBER_COLUMN_NAME");
+  record.BatchCodeColumnName = Trimmed(config_text, "DESTINATION_BATCH_CODE_COLUMN_NAME");
 }
 
 void ReadSourceSettings(SourceSettings& record, std::string_view config_text) {

@@ -20,6 +20,9 @@ struct DestinationSettings {
   std::string ColumnName;        // DESTINATION_COLUMN_NAME; default "MyCodeLine"
   std::string DestinationEngine; // DESTINATION_ENGINE; SQLSERVER, SQLITE or ODBC (empty: SQLSERVER)
   std::string OdbcDriverName;    // ODBC_DRIVER_NAME; empty: the first SQL Server driver installed
+  std::string FileNameColumnName;    // DESTINATION_FILE_NAME_COLUMN_NAME; empty: not written
+  std::string LineNumberColumnName;  // DESTINATION_LINE_NUMBER_COLUMN_NAME; empty: not written
+  std::string BatchCodeColumnName;   // DESTINATION_BATCH_CODE_COLUMN_NAME; empty: not written
 
   bool operator==(const DestinationSettings&) const = default;
 };

@@ -1,5 +1,6 @@
-// A place that loads one file at a time, each load all or nothing, optionally
-// several loads committed together. Implemented for SQLite and for ODBC.
+// A place that takes loads: each load all or nothing, and a source file's
+// loads (its marker rows and its lines) committed together as one unit.
+// Implemented for SQLite and for ODBC.
 #pragma once
 
 #include <memory>
@@ -9,23 +10,33 @@
 
 namespace corvanne {
 
+// Failures come back as results, never as exceptions. A destination holds
+// one connection, opened on first use (and again when it dropped).
 class LoadDestination {
  public:
   virtual ~LoadDestination() = default;
-  // Loads every row of request.source_path in one transaction: all rows or
-  // none. Opens the connection on first use (and again when it dropped);
-  // failures come back in the result, never as exceptions.
+  // Connects and makes the destination ready for loads as `request`
+  // describes them (SQLite: creates the table when missing). Loads nothing.
+  virtual LoadResult Open(const LoadRequest& request) = 0;
+  // Checks, without creating or loading anything, that the destination can
+  // be reached and that its table has the configured columns. SQLite: a
+  // missing database or table is fine (a load creates them).
+  virtual LoadResult Verify(const LoadRequest& request) = 0;
+  // Opens a unit: the loads until CommitUnit stay all or nothing each, but
+  // are committed together, so none of them outlives a crash or a failure
+  // without the others. `request` names the unit's file.
+  virtual LoadResult BeginUnit(const LoadRequest& request) = 0;
+  // Loads request.row_text, or every row of request.source_path, all or
+  // nothing; inside a unit when one is open, else on its own.
   virtual LoadResult Load(const LoadRequest& request) = 0;
-  // Opens a group: the loads until EndGroup stay all-or-nothing each, but
-  // are committed together, so none of them outlives a crash without the
-  // others. By default each load keeps committing on its own.
-  virtual void BeginGroup() {}
-  // Commits the loads of the group. Failed: none of the group's loads was
-  // kept (those reported ok included), and the result says why.
-  virtual LoadResult EndGroup() { return {}; }
-  // Closes the connection, committing a group still open; the next Load
-  // opens it again.
-  virtual void Close() = 0;
+  // Commits the open unit. Failed: nothing of the unit was kept.
+  virtual LoadResult CommitUnit() = 0;
+  // Undoes the open unit, if any.
+  virtual void RollbackUnit() = 0;
+  // Rolls back an open unit (never commits it), makes what was committed
+  // durable and closes the connection; the next call opens it again.
+  // Failed: something reported loaded may not be on disk.
+  virtual LoadResult Close() = 0;
 };
 
 enum class Engine { kSqlServer, kSqlite, kOdbc };

@@ -131,4 +131,46 @@ std::string RequoteIdentifier(std::string_view name, std::string_view quote) {
   return result;
 }
 
+std::vector<std::string> IdentifierParts(std::string_view name) {
+  std::vector<std::string> parts;
+  if (!IsIdentifier(name)) return parts;
+  std::size_t pos = 0;
+  char opener = 0;
+  while (pos < name.size()) {
+    std::size_t end = 0;
+    parts.emplace_back();
+    ParsePart(name, pos, end, parts.back(), opener);
+    pos = end + 1;
+  }
+  return parts;
+}
+
+std::string QuoteIdentifierPart(std::string_view part, QuoteStyle style) {
+  const char close = style == QuoteStyle::kBracket ? ']' : '"';
+  std::string result(1, style == QuoteStyle::kBracket ? '[' : '"');
+  for (char c : part) {
+    result += c;
+    if (c == close) result += c;
+  }
+  result += close;
+  return result;
+}
+
+std::string QuoteIdentifier(std::string_view name, QuoteStyle style) {
+  if (!IsIdentifier(name)) return std::string(name);
+  std::string result;
+  for (const std::string& part : IdentifierParts(name)) {
+    if (!result.empty()) result += '.';
+    result += QuoteIdentifierPart(part, style);
+  }
+  return result;
+}
+
+std::string Quoted(std::string_view text) {
+  std::string result;
+  result.reserve(text.size() + 2);
+  result.append("\"").append(text).append("\"");
+  return result;
+}
+
 }  // namespace corvanne

@@ -1,9 +1,11 @@
-// What one load is, as a value: the file, how to cut it, where it goes and
-// with which login; and what came of it.
+// What one load is, as a value: the rows (a file, or one row given as text),
+// how to cut them, where they go and with which login; and what came of it.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace corvanne {
 
@@ -15,11 +17,23 @@ inline constexpr const char* kTaskName =
 inline constexpr std::size_t kMaxLineBytes = 8000;
 inline constexpr int kTimeoutSeconds = 60;
 
-// Everything a destination needs for one load of one file.
+// The optional columns that let a row say where it comes from. An empty name
+// means the column is not written.
+struct RowColumns {
+  std::string file_name;    // the source file's path, on its lines and its marker rows
+  std::string line_number;  // the line's number in its file, from 1; NULL on marker rows
+  std::string batch_code;   // the run's batch code, on every row
+
+  bool operator==(const RowColumns&) const = default;
+};
+
+// Everything a destination needs for one load.
 struct LoadRequest {
-  std::string source_path;              // the file to read
+  std::string source_path;              // the file to read (or the file a text row belongs to)
+  std::optional<std::string> row_text;  // set: load exactly this one row instead of reading source_path
   std::string row_delimiter;            // from TranslateRowDelimiter ("\r\n" means any line break)
   std::size_t max_line_bytes = kMaxLineBytes;
+  std::string code_page;                // SOURCE_FILE_CODE_PAGE as configured
   std::string server;                   // server name, or ODBC data source name
   std::string database;                 // database name (SQLite: the database file)
   std::string user_name;                // SQL login; never a trusted connection
@@ -29,6 +43,9 @@ struct LoadRequest {
   std::string destination_object_name;  // "[" database "].[dbo]." table
   std::string table_name;               // as configured
   std::string column_name;              // as configured
+  RowColumns columns;                   // optional columns, as configured
+  std::string file_name_value;          // value of the file-name column (the source file, also for marker rows)
+  std::string batch_code_value;         // value of the batch-code column
   std::string odbc_driver_name;         // as configured (SQL Server engine)
   std::string step_name = kStepName;
   std::string task_name = kTaskName;
@@ -36,12 +53,28 @@ struct LoadRequest {
   bool operator==(const LoadRequest&) const = default;
 };
 
-// The outcome of one load. A failed load wrote nothing.
+// The outcome of one load or of a destination call. A failure unless built
+// by Loaded(): a forgotten assignment can never read as success.
 struct LoadResult {
-  bool ok = true;
+  bool ok = false;
   int64_t rows = 0;          // rows inserted (0 when failed)
   std::string source;        // failed: what failed, e.g. "SQLite", "[unixODBC][Driver]..."
   std::string description;   // failed: the cause, naming file and line where there is one
+
+  // A success that inserted `rows` rows.
+  static LoadResult Loaded(int64_t rows) {
+    LoadResult result;
+    result.ok = true;
+    result.rows = rows;
+    return result;
+  }
+  // A failure of `source` for `description`; nothing of it was kept.
+  static LoadResult Failed(std::string source, std::string description) {
+    LoadResult result;
+    result.source = std::move(source);
+    result.description = std::move(description);
+    return result;
+  }
 };
 
 }  // namespace corvanne

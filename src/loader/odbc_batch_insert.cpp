@@ -33,11 +33,14 @@ void ResetArraySize(SQLHSTMT stmt) {
   SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(SQLULEN{1}), 0);
 }
 
-// "(?),(?),...,(?)" with `rows` groups.
-std::string ValuesList(std::size_t rows) {
+// "(?,?),(?,?),...,(?,?)" with `rows` groups of `per_row` markers.
+std::string ValuesList(std::size_t rows, std::size_t per_row) {
+  std::string group = "(?";
+  for (std::size_t i = 1; i < per_row; ++i) group += ",?";
+  group += ")";
   std::string list;
-  list.reserve(rows * 4);
-  for (std::size_t i = 0; i < rows; ++i) list += i == 0 ? "(?)" : ",(?)";
+  list.reserve(rows * (group.size() + 1));
+  for (std::size_t i = 0; i < rows; ++i) list.append(i == 0 ? "" : ",").append(group);
   return list;
 }
 
@@ -51,9 +54,15 @@ bool IsSyntaxOrAccessError(const std::vector<OdbcDiagnostic>& records) {
 
 }  // namespace
 
-OdbcBatchInsert::OdbcBatchInsert(OdbcConnection& connection, std::string insert_prefix, const OdbcInsertShape& shape)
-    : connection_(connection), prefix_(std::move(insert_prefix)), shape_(shape) {
-  shape_.rows_per_statement = std::clamp<std::size_t>(shape.rows_per_statement, 1, kMaxRowsPerStatement);
+OdbcBatchInsert::OdbcBatchInsert(OdbcConnection& connection, std::string insert_prefix, const OdbcInsertShape& shape,
+                                 const OdbcRowColumns& columns, std::function<bool()> undo)
+    : connection_(connection),
+      prefix_(std::move(insert_prefix)),
+      columns_(columns),
+      undo_(std::move(undo)),
+      shape_(shape) {
+  const std::size_t most_rows = std::min(kMaxRowsPerStatement, kMaxParametersPerStatement / ColumnsPerRow());
+  shape_.rows_per_statement = std::clamp<std::size_t>(shape.rows_per_statement, 1, most_rows);
   shape_.statements_per_execute = std::max<std::size_t>(shape.statements_per_execute, 1);
   shape_.column_size = std::max<std::size_t>(shape.column_size, 1);
   if (connection_.MultiRow() == MultiRowValues::kNo) {
@@ -61,6 +70,17 @@ OdbcBatchInsert::OdbcBatchInsert(OdbcConnection& connection, std::string insert_
     shape_.statements_per_execute *= shape_.rows_per_statement;
     shape_.rows_per_statement = 1;
   }
+}
+
+std::size_t OdbcBatchInsert::ColumnsPerRow() const {
+  return 1 + (columns_.file_name ? 1 : 0) + (columns_.line_number ? 1 : 0) + (columns_.batch_code ? 1 : 0);
+}
+
+void OdbcBatchInsert::SetLoadValues(std::string file_name, std::string batch_code) {
+  file_name_ = std::move(file_name);
+  batch_code_ = std::move(batch_code);
+  file_values_.clear();
+  batch_values_.clear();
 }
 
 bool OdbcBatchInsert::Fail(const std::string& what, SQLSMALLINT type, SQLHANDLE handle) {
@@ -80,7 +100,7 @@ bool OdbcBatchInsert::Prepare(Statement& statement, std::size_t rows, std::size_
   statement.handle = OdbcHandle(SQL_HANDLE_STMT, connection_.Handle());
   if (!statement.handle.Valid()) return Fail("allocate a statement for the insert", SQL_HANDLE_DBC, connection_.Handle());
   SQLHSTMT stmt = statement.handle.Get();
-  std::string text = prefix_ + ValuesList(rows);  // SQLPrepare takes a non-const pointer
+  std::string text = prefix_ + ValuesList(rows, ColumnsPerRow());  // SQLPrepare takes a non-const pointer
   if (!Succeeded(SQLPrepare(stmt, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS))) {
     multi_row_refusal_ = MayRefuseMultiRow(statement);
     return Fail("prepare the insert", SQL_HANDLE_STMT, stmt);
@@ -101,8 +121,8 @@ bool OdbcBatchInsert::Prepare(Statement& statement, std::size_t rows, std::size_
 }
 
 bool OdbcBatchInsert::Add(std::string_view line, int64_t line_number) {
-  if (offsets_.empty()) first_line_ = line_number;
   offsets_.push_back(arena_.size());
+  line_numbers_.push_back(line_number);
   arena_.append(line);
   return offsets_.size() < shape_.rows_per_statement * shape_.statements_per_execute || Flush();
 }
@@ -115,7 +135,12 @@ bool OdbcBatchInsert::Flush() {
     // Only the first multi-row statement on a connection can be refused, so
     // nothing of this load is in the table yet and the buffer holds all of
     // it: undo the failed statement and send the lines one row each.
-    connection_.Rollback();
+    if (!undo_()) {
+      arena_.clear();
+      offsets_.clear();
+      line_numbers_.clear();
+      return false;
+    }
     shape_.statements_per_execute *= shape_.rows_per_statement;
     shape_.rows_per_statement = 1;
     main_ = Statement{};
@@ -128,6 +153,7 @@ bool OdbcBatchInsert::Flush() {
   }
   arena_.clear();
   offsets_.clear();
+  line_numbers_.clear();
   return ok;
 }
 
@@ -149,11 +175,26 @@ bool OdbcBatchInsert::SendBuffered() {
 }
 
 bool OdbcBatchInsert::Send(Statement& statement, std::size_t first, std::size_t sets) {
+  const std::size_t count = statement.rows * sets;
+  failure_ = {};
+  failure_.first_line = line_numbers_[first];
+  failure_.last_line = line_numbers_[first + count - 1];
+  if (!Bind(statement, first, sets)) return false;
+  SQLHSTMT stmt = statement.handle.Get();
+  if (statement.sets > 1) {
+    const SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(sets), 0);
+    if (!Succeeded(rc)) return Fail("set the number of rows for the insert", SQL_HANDLE_STMT, stmt);
+    std::fill(statement.statuses.begin(), statement.statuses.end(), static_cast<SQLUSMALLINT>(SQL_PARAM_UNUSED));
+    statement.processed = 0;
+  }
+  if (!CheckStatuses(statement, SQLExecute(stmt), first, sets)) return false;
+  if (statement.rows > 1) connection_.SetMultiRow(MultiRowValues::kYes);
+  return true;
+}
+
+bool OdbcBatchInsert::Bind(Statement& statement, std::size_t first, std::size_t sets) {
   const std::size_t rows = statement.rows;
   const std::size_t count = rows * sets;
-  failure_ = {};
-  failure_.first_line = first_line_ + static_cast<int64_t>(first);
-  failure_.last_line = failure_.first_line + static_cast<int64_t>(count) - 1;
   const auto length_of = [&](std::size_t k) {
     return (k + 1 < offsets_.size() ? offsets_[k + 1] : arena_.size()) - offsets_[k];
   };
@@ -162,6 +203,10 @@ bool OdbcBatchInsert::Send(Statement& statement, std::size_t first, std::size_t 
   const std::size_t stride = longest + 1;
   if (strided_.size() < count * stride) strided_.resize(count * stride);
   if (lengths_.size() < count) lengths_.resize(count);
+  if (columns_.line_number && line_values_.size() < count) {
+    line_values_.resize(count);
+    line_indicators_.resize(count);
+  }
   // Parameter-major: the values of parameter i for every set lie together,
   // as column-wise arrays want them.
   for (std::size_t set = 0; set < sets; ++set) {
@@ -170,24 +215,47 @@ bool OdbcBatchInsert::Send(Statement& statement, std::size_t first, std::size_t 
       const std::size_t slot = i * sets + set;
       lengths_[slot] = static_cast<SQLLEN>(length_of(line));
       std::memcpy(strided_.data() + slot * stride, arena_.data() + offsets_[line], length_of(line));
+      if (columns_.line_number) {
+        line_values_[slot] = line_numbers_[line];
+        line_indicators_[slot] = line_numbers_[line] > 0 ? 0 : SQL_NULL_DATA;
+      }
     }
   }
+  // The values that are the same on every row: one array of sets, shared by
+  // the rows' parameters.
+  const auto fill = [sets](const std::string& value, std::vector<char>& values, std::vector<SQLLEN>& lengths) {
+    const std::size_t value_stride = value.size() + 1;
+    if (values.size() >= sets * value_stride && lengths.size() >= sets) return;
+    values.assign(sets * value_stride, '\0');
+    lengths.assign(sets, static_cast<SQLLEN>(value.size()));
+    for (std::size_t set = 0; set < sets; ++set) std::memcpy(values.data() + set * value_stride, value.data(), value.size());
+  };
+  if (columns_.file_name) fill(file_name_, file_values_, file_lengths_);
+  if (columns_.batch_code) fill(batch_code_, batch_values_, batch_lengths_);
+
   SQLHSTMT stmt = statement.handle.Get();
+  SQLUSMALLINT parameter = 0;
+  const auto bind_text = [&](char* values, SQLLEN value_stride, SQLLEN* lengths, std::size_t size) {
+    return Succeeded(SQLBindParameter(stmt, ++parameter, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
+                                      std::max<std::size_t>(size, 1), 0, values, value_stride, lengths));
+  };
   for (std::size_t i = 0; i < rows; ++i) {
-    const SQLRETURN rc =
-        SQLBindParameter(stmt, static_cast<SQLUSMALLINT>(i + 1), SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
-                         shape_.column_size, 0, strided_.data() + i * sets * stride, static_cast<SQLLEN>(stride),
-                         lengths_.data() + i * sets);
-    if (!Succeeded(rc)) return Fail("bind the line text for the insert", SQL_HANDLE_STMT, stmt);
+    bool ok = bind_text(strided_.data() + i * sets * stride, static_cast<SQLLEN>(stride), lengths_.data() + i * sets,
+                        shape_.column_size);
+    if (ok && columns_.file_name) {
+      ok = bind_text(file_values_.data(), static_cast<SQLLEN>(file_name_.size() + 1), file_lengths_.data(),
+                     file_name_.size());
+    }
+    if (ok && columns_.line_number) {
+      ok = Succeeded(SQLBindParameter(stmt, ++parameter, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
+                                      line_values_.data() + i * sets, 0, line_indicators_.data() + i * sets));
+    }
+    if (ok && columns_.batch_code) {
+      ok = bind_text(batch_values_.data(), static_cast<SQLLEN>(batch_code_.size() + 1), batch_lengths_.data(),
+                     batch_code_.size());
+    }
+    if (!ok) return Fail("bind the row values for the insert", SQL_HANDLE_STMT, stmt);
   }
-  if (statement.sets > 1) {
-    const SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(sets), 0);
-    if (!Succeeded(rc)) return Fail("set the number of rows for the insert", SQL_HANDLE_STMT, stmt);
-    std::fill(statement.statuses.begin(), statement.statuses.end(), static_cast<SQLUSMALLINT>(SQL_PARAM_UNUSED));
-    statement.processed = 0;
-  }
-  if (!CheckStatuses(statement, SQLExecute(stmt), first, sets)) return false;
-  if (rows > 1) connection_.SetMultiRow(MultiRowValues::kYes);
   return true;
 }
 
@@ -216,8 +284,9 @@ bool OdbcBatchInsert::CheckStatuses(const Statement& statement, SQLRETURN rc, st
   // only when the driver singled one set out.
   const auto at = std::find(statement.statuses.begin(), statuses_end, static_cast<SQLUSMALLINT>(SQL_PARAM_ERROR));
   if (at != statuses_end && std::count(at, statuses_end, static_cast<SQLUSMALLINT>(SQL_PARAM_ERROR)) == 1) {
-    failure_.first_line = first_line_ + static_cast<int64_t>(first + (at - statement.statuses.begin()) * rows);
-    failure_.last_line = failure_.first_line + static_cast<int64_t>(rows) - 1;
+    const auto first_row = first + static_cast<std::size_t>(at - statement.statuses.begin()) * rows;
+    failure_.first_line = line_numbers_[first_row];
+    failure_.last_line = line_numbers_[first_row + rows - 1];
     if (rows == 1) failure_.failed_line = failure_.first_line;
   }
   fail();

@@ -3,18 +3,28 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "loader/odbc_connection.hpp"
 #include "loader/odbc_handles.hpp"
+#include "loader/row_sink.hpp"
 
 namespace corvanne {
 
-// SQL Server takes at most 1000 rows in one VALUES list (and 2100 parameters
-// per statement), the tightest limit among common servers.
+// SQL Server takes at most 1000 rows in one VALUES list and 2100 parameters
+// per statement, the tightest limits among common servers.
 inline constexpr std::size_t kMaxRowsPerStatement = 1000;
+inline constexpr std::size_t kMaxParametersPerStatement = 2000;
+
+// The columns of each row after the line text, in this order when present.
+struct OdbcRowColumns {
+  bool file_name = false;    // the file's path: one value for the whole load
+  bool line_number = false;  // the row's line number; NULL for a row without one
+  bool batch_code = false;   // the batch code: one value for the whole load
+};
 
 // How lines are grouped on their way to the server.
 struct OdbcInsertShape {
@@ -32,24 +42,28 @@ struct OdbcInsertFailure {
   std::string what;                         // what was tried: "insert", "prepare the insert", ...
 };
 
-// Lines in, rows out, through "<prefix>(?),(?),...". Not thread-safe; lives
-// for one load on one connection, inside the caller's transaction, which it
-// may roll back only while nothing of the load has been sent (see Flush).
-class OdbcBatchInsert {
+// Lines in, rows out, through "<prefix>(?,..),(?,..),...". Not thread-safe;
+// lives for one load on one connection, inside the caller's transaction.
+class OdbcBatchInsert final : public RowSink {
  public:
-  // `insert_prefix` is "INSERT INTO t (c) VALUES " with names already checked.
-  OdbcBatchInsert(OdbcConnection& connection, std::string insert_prefix, const OdbcInsertShape& shape);
+  // `insert_prefix` is "INSERT INTO t (c, ...) VALUES " with names already
+  // checked and the columns in OdbcRowColumns order. `undo` takes back what
+  // this load sent so far (and nothing before it), true when it could.
+  OdbcBatchInsert(OdbcConnection& connection, std::string insert_prefix, const OdbcInsertShape& shape,
+                  const OdbcRowColumns& columns, std::function<bool()> undo);
   OdbcBatchInsert(const OdbcBatchInsert&) = delete;  // the driver holds pointers into it
   OdbcBatchInsert& operator=(const OdbcBatchInsert&) = delete;
 
+  // The values of the file-name and batch-code columns for every row.
+  void SetLoadValues(std::string file_name, std::string batch_code);
   // Buffers one line (copied) and sends the buffer when it is full.
-  bool Add(std::string_view line, int64_t line_number);
+  bool Add(std::string_view line, int64_t line_number) override;
   // Sends what is buffered: full chunks through the multi-row statement, the
   // rest through one statement of its own size. Every row is confirmed by
   // the driver before success is returned. A driver that refuses multi-row
   // VALUES on its first try is used one row per statement from then on (for
   // the life of the connection). False with Failure() set on error.
-  bool Flush();
+  bool Flush() override;
 
   const OdbcInsertFailure& Failure() const { return failure_; }
 
@@ -71,8 +85,23 @@ class OdbcBatchInsert {
   bool Fail(const std::string& what, SQLSMALLINT type, SQLHANDLE handle);
   bool MayRefuseMultiRow(const Statement& statement) const;
 
+  // Binds the parameters of `statement` for `sets` sets of buffered lines from `first`.
+  bool Bind(Statement& statement, std::size_t first, std::size_t sets);
+  std::size_t ColumnsPerRow() const;
+
   OdbcConnection& connection_;
-  std::string prefix_;                  // "INSERT INTO t (c) VALUES "
+  std::string prefix_;                  // "INSERT INTO t (c, ...) VALUES "
+  OdbcRowColumns columns_;              // the optional columns written
+  std::function<bool()> undo_;          // takes back what this load sent
+  std::string file_name_;               // value of the file-name column
+  std::string batch_code_;              // value of the batch-code column
+  std::vector<char> file_values_;       // file_name_ once per set, stride file_name_.size() + 1
+  std::vector<char> batch_values_;      // batch_code_ once per set
+  std::vector<SQLLEN> file_lengths_;    // per set
+  std::vector<SQLLEN> batch_lengths_;   // per set
+  std::vector<int64_t> line_numbers_;   // of the buffered lines, 0: none
+  std::vector<SQLBIGINT> line_values_;  // bound line numbers, parameter-major like strided_
+  std::vector<SQLLEN> line_indicators_; // their lengths or SQL_NULL_DATA
   OdbcInsertShape shape_;               // as asked, rows capped
   Statement main_;                      // full chunks
   Statement tail_;                      // the last, shorter chunk of a file
@@ -81,7 +110,6 @@ class OdbcBatchInsert {
   std::vector<std::size_t> offsets_;    // start of each buffered line in arena_
   std::vector<char> strided_;           // bound values: parameter-major, sets x stride bytes per parameter
   std::vector<SQLLEN> lengths_;         // byte length of each bound value, same order
-  int64_t first_line_ = 0;              // line number of the first buffered line
   OdbcInsertFailure failure_;
 };
 

@@ -2,7 +2,34 @@
 // Narrow (ANSI) calls throughout: lines are bytes and are bound as bytes.
 #include "loader/odbc_connection.hpp"
 
+#include <algorithm>
+#include <cctype>
+
 namespace corvanne {
+
+namespace {
+
+constexpr const char* kSavepointName = "corvanne_load";
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+}  // namespace
+
+SavepointDialect SavepointDialectOf(const std::string& dbms_name) {
+  const std::string name = Lower(dbms_name);
+  const auto has = [&](const char* word) { return name.find(word) != std::string::npos; };
+  if (has("sql server")) return SavepointDialect::kSaveTransaction;
+  if (has("oracle")) return SavepointDialect::kSavepointNoRelease;
+  if (has("postgres") || has("sqlite") || has("mysql") || has("mariadb") || has("db2") || has("firebird") ||
+      has("hdb") || has("snowflake")) {
+    return SavepointDialect::kSavepoint;
+  }
+  return SavepointDialect::kNone;
+}
 
 bool OdbcConnection::Open(SQLHENV env, const std::string& connection_string, int timeout_seconds) {
   Close();
@@ -43,7 +70,73 @@ bool OdbcConnection::Open(SQLHENV env, const std::string& connection_string, int
       quote[0] != ' ') {
     quote_ = quote;
   }
+  char dbms[128] = {};
+  SQLSMALLINT dbms_length = 0;
+  dbms_.clear();
+  if (Succeeded(SQLGetInfo(dbc_.Get(), SQL_DBMS_NAME, dbms, sizeof dbms, &dbms_length))) dbms_ = dbms;
+  savepoints_ = SavepointDialectOf(dbms_);
+  deferred_flush_ = false;
+  if (Lower(dbms_).find("postgres") != std::string::npos) {
+    // A flush of the log per file costs about a millisecond; the server
+    // flushes it once at the end instead (MakeDurable), which covers every
+    // commit before it. A failed load is still rolled back as always.
+    deferred_flush_ = Execute("SET synchronous_commit TO off") && Commit();
+    if (!deferred_flush_) Rollback();
+  }
   return true;
+}
+
+bool OdbcConnection::Execute(const std::string& sql) {
+  OdbcHandle statement(SQL_HANDLE_STMT, dbc_.Get());
+  if (!statement.Valid()) {
+    diagnostics_ = ReadDiagnostics(dbc_);
+    return false;
+  }
+  std::string text = sql;  // the API takes a non-const pointer
+  if (Succeeded(SQLExecDirect(statement.Get(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS))) return true;
+  diagnostics_ = ReadDiagnostics(statement);
+  return false;
+}
+
+bool OdbcConnection::SetSavepoint() {
+  switch (savepoints_) {
+    case SavepointDialect::kSavepoint:
+    case SavepointDialect::kSavepointNoRelease:
+      return Execute(std::string("SAVEPOINT ") + kSavepointName);
+    case SavepointDialect::kSaveTransaction:
+      return Execute(std::string("SAVE TRANSACTION ") + kSavepointName);
+    case SavepointDialect::kNone:
+      break;
+  }
+  return false;
+}
+
+bool OdbcConnection::RollbackToSavepoint() {
+  switch (savepoints_) {
+    case SavepointDialect::kSavepoint:
+    case SavepointDialect::kSavepointNoRelease:
+      return Execute(std::string("ROLLBACK TO SAVEPOINT ") + kSavepointName);
+    case SavepointDialect::kSaveTransaction:
+      return Execute(std::string("ROLLBACK TRANSACTION ") + kSavepointName);
+    case SavepointDialect::kNone:
+      break;
+  }
+  return false;
+}
+
+bool OdbcConnection::ReleaseSavepoint() {
+  if (savepoints_ != SavepointDialect::kSavepoint) return true;  // the others keep it until the transaction ends
+  return Execute(std::string("RELEASE SAVEPOINT ") + kSavepointName);
+}
+
+bool OdbcConnection::MakeDurable() {
+  if (!open_ || !deferred_flush_) return true;
+  // A transaction that takes a transaction id writes a commit record, and a
+  // synchronous commit flushes the log up to it: every earlier commit too.
+  const bool ok = Execute("SET synchronous_commit TO on") && Execute("SELECT txid_current()") && Commit();
+  if (!ok) Rollback();
+  deferred_flush_ = !ok;
+  return ok;
 }
 
 void OdbcConnection::Close() {

@@ -1,12 +1,13 @@
 // The ODBC destination: SQL Server and any ODBC data source. One connection
-// per run, one transaction and prepared multi-row INSERTs per load.
+// per run; a source file's loads share one transaction, each load a
+// savepoint in it; prepared multi-row INSERTs.
 #include "loader/odbc_destination.hpp"
 
 #include <algorithm>
 #include <utility>
+#include <vector>
 
 #include "loader/identifier.hpp"
-#include "loader/line_reader.hpp"
 #include "loader/odbc_batch_insert.hpp"
 #include "loader/odbc_connection.hpp"
 #include "loader/odbc_connection_string.hpp"
@@ -14,8 +15,6 @@
 namespace corvanne {
 
 namespace {
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 // How one attempt at a load ended, beyond its result.
 struct Attempt {
@@ -26,10 +25,17 @@ struct Attempt {
 class OdbcDestination final : public LoadDestination {
  public:
   OdbcDestination(Engine engine, OdbcOptions options) : engine_(engine), options_(options) {}
-  ~OdbcDestination() override { Close(); }
+  ~OdbcDestination() override { static_cast<void>(Close()); }
+  OdbcDestination(const OdbcDestination&) = delete;
+  OdbcDestination& operator=(const OdbcDestination&) = delete;
 
+  LoadResult Open(const LoadRequest& request) override;
+  LoadResult Verify(const LoadRequest& request) override;
+  LoadResult BeginUnit(const LoadRequest& request) override;
   LoadResult Load(const LoadRequest& request) override;
-  void Close() override;
+  LoadResult CommitUnit() override;
+  void RollbackUnit() override;
+  LoadResult Close() override;
 
  private:
   // Where the load goes: the connection string and the name users know it by.
@@ -41,11 +47,20 @@ class OdbcDestination final : public LoadDestination {
   bool ResolveTarget(const LoadRequest& request, Target& target, LoadResult& failure);
   bool CheckNames(const LoadRequest& request, const Target& target, LoadResult& failure) const;
   bool EnsureConnected(const LoadRequest& request, const Target& target, LoadResult& failure);
-  // The destination object as it stands in the SQL text.
+  // The destination object and a column as they stand in the SQL text.
   std::string TableSql(const LoadRequest& request) const;
-  // "INSERT INTO t (c) VALUES ", to be followed by the rows' placeholders.
+  std::string ColumnSql(const std::string& name) const;
+  // "INSERT INTO t (c, ...) VALUES ", to be followed by the rows' placeholders.
   std::string InsertPrefix(const LoadRequest& request) const;
   Attempt LoadOnce(const LoadRequest& request, const Target& target);
+  // Inside a unit: takes back the load in progress and nothing before it.
+  // Without savepoints the unit is rolled back and its earlier loads sent
+  // again; false (the unit lost) when that fails.
+  bool UndoLoad(const Target& target);
+  // Sends the unit's earlier loads again on a fresh transaction; false with
+  // unit_lost_ set when one fails.
+  bool ReplayUnit(const Target& target);
+  void Disconnect();
   LoadResult Failed(const LoadRequest& request, const Target& target, const std::string& description) const;
 
   Engine engine_;
@@ -55,43 +70,50 @@ class OdbcDestination final : public LoadDestination {
   std::string connected_to_;                      // connection string of the open connection
   std::string failed_to_;                         // connection string that could not connect this run
   std::vector<OdbcDiagnostic> failed_diagnostics_;  // and why
+  bool unit_open_ = false;                        // between BeginUnit and CommitUnit/RollbackUnit
+  std::vector<LoadRequest> unit_loads_;           // the open unit's loads that succeeded, in order
+  std::string unit_file_;                         // the open unit's file
+  std::string unit_lost_;                         // why the open unit's transaction is gone, or empty
+  std::string password_;                          // of the last request, scrubbed from every text
 };
+
+// The file a message is about, or nothing when the call is for no file.
+std::string Where(const LoadRequest& request) {
+  return request.source_path.empty() ? std::string() : Quoted(request.source_path) + ": ";
+}
 
 LoadResult OdbcDestination::Failed(const LoadRequest& request, const Target& target,
                                    const std::string& description) const {
-  LoadResult result;
-  result.ok = false;
-  result.rows = 0;
-  result.source = ScrubSecret(target.label, request.password);
-  result.description = ScrubSecret(description, request.password);
-  return result;
+  return LoadResult::Failed(ScrubSecret(target.label, request.password),
+                            ScrubSecret(description, request.password));
 }
 
 bool OdbcDestination::ResolveTarget(const LoadRequest& request, Target& target, LoadResult& failure) {
+  password_ = request.password;
   if (!env_.Valid()) env_ = MakeOdbcEnvironment();
   target.label = engine_ == Engine::kOdbc
                      ? "ODBC data source " + Quoted(request.server)
                      : "SQL Server " + Quoted(request.server) + ", database " + Quoted(request.database);
   if (!env_.Valid()) {
-    failure = Failed(request, target, Quoted(request.source_path) + ": the ODBC driver manager is not available");
+    failure = Failed(request, target, Where(request) + "the ODBC driver manager is not available");
     return false;
   }
   if (engine_ == Engine::kOdbc) {
     target.connection_string = DsnConnectionString(request);
-    return true;
+    return CheckNames(request, target, failure);
   }
   const std::string driver = ChooseSqlServerDriver(request.odbc_driver_name, InstalledDrivers(env_.Get()));
   if (driver.empty()) {
     std::string tried;
     for (const std::string& name : kSqlServerDriverPreference) tried += (tried.empty() ? "" : ", ") + Quoted(name);
     failure = Failed(request, target,
-                     Quoted(request.source_path) + ": no SQL Server ODBC driver is installed (looked for " + tried +
+                     Where(request) + "no SQL Server ODBC driver is installed (looked for " + tried +
                          "; ODBC_DRIVER_NAME can name another)");
     return false;
   }
   target.label += ", ODBC driver " + Quoted(driver);
   target.connection_string = SqlServerConnectionString(request, driver);
-  return true;
+  return CheckNames(request, target, failure);
 }
 
 bool OdbcDestination::CheckNames(const LoadRequest& request, const Target& target, LoadResult& failure) const {
@@ -99,11 +121,17 @@ bool OdbcDestination::CheckNames(const LoadRequest& request, const Target& targe
   const std::pair<const char*, const std::string*> names[] = {
       {"destination table", engine_ == Engine::kOdbc ? &request.table_name : &request.destination_object_name},
       {"destination column", &request.column_name},
+      {"file name column", &request.columns.file_name},
+      {"line number column", &request.columns.line_number},
+      {"batch code column", &request.columns.batch_code},
   };
   for (const auto& [what, name] : names) {
+    const bool optional = name == &request.columns.file_name || name == &request.columns.line_number ||
+                          name == &request.columns.batch_code;
+    if (optional && name->empty()) continue;
     if (!IsIdentifier(*name)) {
       failure = Failed(request, target,
-                       Quoted(request.source_path) + ": the " + what + " name " + Quoted(*name) +
+                       Where(request) + "the " + what + " name " + Quoted(*name) +
                            " is not a valid identifier; nothing was sent to the server");
       return false;
     }
@@ -115,15 +143,14 @@ bool OdbcDestination::EnsureConnected(const LoadRequest& request, const Target& 
   if (connection_.IsOpen() && connected_to_ == target.connection_string) return true;
   const auto fail = [&](const std::vector<OdbcDiagnostic>& diagnostics) {
     failure = Failed(request, target,
-                     Quoted(request.source_path) + ": cannot connect: " +
+                     Where(request) + "cannot connect: " +
                          FormatDiagnostics(diagnostics, "the driver gave no reason"));
     return false;
   };
   // A server that refused or did not answer once in this run is not asked
   // again: every later load would wait out the same timeout.
   if (failed_to_ == target.connection_string) return fail(failed_diagnostics_);
-  connection_.Close();
-  connected_to_.clear();
+  Disconnect();
   if (!connection_.Open(env_.Get(), target.connection_string, request.timeout_seconds)) {
     failed_to_ = target.connection_string;
     failed_diagnostics_ = connection_.Diagnostics();
@@ -135,97 +162,252 @@ bool OdbcDestination::EnsureConnected(const LoadRequest& request, const Target& 
 
 std::string OdbcDestination::TableSql(const LoadRequest& request) const {
   if (engine_ == Engine::kOdbc) return RequoteIdentifier(request.table_name, connection_.IdentifierQuote());
-  return request.destination_object_name;
+  // Every part bracketed: a table called Order or User is a name too.
+  return QuoteIdentifier(request.destination_object_name, QuoteStyle::kBracket);
+}
+
+std::string OdbcDestination::ColumnSql(const std::string& name) const {
+  if (engine_ == Engine::kOdbc) return RequoteIdentifier(name, connection_.IdentifierQuote());
+  return QuoteIdentifier(name, QuoteStyle::kBracket);
 }
 
 std::string OdbcDestination::InsertPrefix(const LoadRequest& request) const {
-  const std::string column = engine_ == Engine::kOdbc
-                                 ? RequoteIdentifier(request.column_name, connection_.IdentifierQuote())
-                                 : request.column_name;
-  return "INSERT INTO " + TableSql(request) + " (" + column + ") VALUES ";
+  std::string columns = ColumnSql(request.column_name);
+  for (const std::string* name : {&request.columns.file_name, &request.columns.line_number, &request.columns.batch_code}) {
+    if (!name->empty()) columns += ", " + ColumnSql(*name);
+  }
+  return "INSERT INTO " + TableSql(request) + " (" + columns + ") VALUES ";
 }
 
 Attempt OdbcDestination::LoadOnce(const LoadRequest& request, const Target& target) {
   Attempt attempt;
-  LineReader reader(request.source_path, request.row_delimiter, request.max_line_bytes);
-  if (!reader.Open()) {
-    attempt.result = Failed(request, target, reader.Error());
-    return attempt;
-  }
   if (!EnsureConnected(request, target, attempt.result)) return attempt;
+  const std::string what = request.row_text ? "a marker row of " + Quoted(request.source_path)
+                                            : Quoted(request.source_path);
+  const auto describe = [&](const std::string& where, const std::string& cause,
+                            const std::vector<OdbcDiagnostic>& diagnostics) {
+    attempt.connection_lost = IsConnectionLost(diagnostics) || connection_.IsDead();
+    attempt.result = Failed(request, target,
+                            where + ": " + cause + ": " + FormatDiagnostics(diagnostics, "the driver gave no reason"));
+    return attempt;
+  };
 
-  const auto insert_failed = [&](const OdbcInsertFailure& why) {
-    attempt.connection_lost = IsConnectionLost(why.diagnostics) || connection_.IsDead();
-    std::string where = Quoted(request.source_path);
+  // From here a transaction (or the unit's savepoint) is open: every exit
+  // but a successful commit takes the load back.
+  OdbcTransaction transaction(connection_);
+  if (unit_open_) {
+    transaction.Release();  // the unit's transaction outlives the load
+    if (connection_.Savepoints() != SavepointDialect::kNone && !connection_.SetSavepoint()) {
+      return describe(what, "cannot mark the start of the load", connection_.Diagnostics());
+    }
+  }
+  // Takes back what the load sent so far and keeps the load open, so that
+  // the insert can send its rows again another way.
+  const auto undo = [&]() {
+    if (!unit_open_) {
+      connection_.Rollback();
+      return true;
+    }
+    if (connection_.Savepoints() != SavepointDialect::kNone) return connection_.RollbackToSavepoint();
+    connection_.Rollback();
+    return ReplayUnit(target);
+  };
+  const OdbcInsertShape shape{options_.batch_rows, options_.statements_per_execute,
+                              std::min<std::size_t>(request.max_line_bytes, 8000)};
+  const OdbcRowColumns columns{!request.columns.file_name.empty(), !request.columns.line_number.empty(),
+                               !request.columns.batch_code.empty()};
+  OdbcBatchInsert insert(connection_, InsertPrefix(request), shape, columns, undo);
+  insert.SetLoadValues(request.file_name_value, request.batch_code_value);
+  const FeedOutcome fed = FeedRows(request, insert);
+  if (fed.stop != FeedOutcome::Stop::kDone) {
+    const bool lost = fed.stop == FeedOutcome::Stop::kSink &&
+                      (IsConnectionLost(insert.Failure().diagnostics) || connection_.IsDead());
+    // A lost connection took the whole transaction with it; Load() decides.
+    if (unit_open_ && !lost) UndoLoad(target);
+    if (fed.stop == FeedOutcome::Stop::kSource) {
+      attempt.result = Failed(request, target, fed.source_error);
+      return attempt;
+    }
+    const OdbcInsertFailure& why = insert.Failure();
+    std::string where = what;
     if (why.failed_line > 0) {
       where += " line " + std::to_string(why.failed_line);
     } else if (why.first_line > 0) {
       where += " lines " + std::to_string(why.first_line) + " to " + std::to_string(why.last_line);
     }
-    attempt.result = Failed(request, target,
-                            where + ": cannot " + why.what + " into " + TableSql(request) + ": " +
-                                FormatDiagnostics(why.diagnostics, "the driver gave no reason"));
-    return attempt;
-  };
-
-  // From here a transaction is open: every exit but a successful commit
-  // rolls it back.
-  OdbcTransaction transaction(connection_);
-  const OdbcInsertShape shape{options_.batch_rows, options_.statements_per_execute,
-                              std::min<std::size_t>(request.max_line_bytes, 8000)};
-  OdbcBatchInsert insert(connection_, InsertPrefix(request), shape);
-  std::string_view line;
-  int64_t rows = 0;
-  while (reader.Next(line)) {
-    if (!insert.Add(line, reader.LineNumber())) return insert_failed(insert.Failure());
-    ++rows;
+    return describe(where, "cannot " + why.what + " into " + TableSql(request), why.diagnostics);
   }
-  if (!reader.Error().empty()) {
-    attempt.result = Failed(request, target, reader.Error());
+  if (unit_open_) {
+    if (!connection_.ReleaseSavepoint()) {
+      UndoLoad(target);
+      return describe(what, "cannot end the load", connection_.Diagnostics());
+    }
+    attempt.result = LoadResult::Loaded(fed.rows);
     return attempt;
   }
-  if (!insert.Flush()) return insert_failed(insert.Failure());
   if (!transaction.Commit()) {
     // The server may or may not have committed before the link broke, so the
     // load is not tried again: that could write the file twice.
     attempt.result = Failed(request, target,
-                            Quoted(request.source_path) + ": cannot commit " + std::to_string(rows) +
+                            what + ": cannot commit " + std::to_string(fed.rows) +
                                 " rows (if the connection broke, they may or may not be in the table): " +
                                 FormatDiagnostics(connection_.Diagnostics(), "the driver gave no reason"));
-    if (IsConnectionLost(connection_.Diagnostics()) || connection_.IsDead()) {
-      connection_.Close();
-      connected_to_.clear();
-    }
+    if (IsConnectionLost(connection_.Diagnostics()) || connection_.IsDead()) Disconnect();
     return attempt;
   }
-  attempt.result.rows = rows;
+  attempt.result = LoadResult::Loaded(fed.rows);
   return attempt;
+}
+
+bool OdbcDestination::UndoLoad(const Target& target) {
+  if (!unit_lost_.empty()) return false;
+  if (connection_.Savepoints() != SavepointDialect::kNone && connection_.RollbackToSavepoint()) {
+    connection_.ReleaseSavepoint();
+    return true;
+  }
+  connection_.Rollback();
+  return ReplayUnit(target);
+}
+
+bool OdbcDestination::ReplayUnit(const Target& target) {
+  // Replayed loads go in as the unit's own, without savepoints of their own
+  // being needed: a failure here loses the unit.
+  const std::vector<LoadRequest> loads = std::move(unit_loads_);
+  unit_loads_.clear();
+  for (const LoadRequest& earlier : loads) {
+    const Attempt again = LoadOnce(earlier, target);
+    if (!again.result.ok) {
+      unit_lost_ = "the loads of " + Quoted(unit_file_) + " before the failed one could not be sent again: " +
+                   again.result.description;
+      return false;
+    }
+    unit_loads_.push_back(earlier);
+  }
+  return true;
+}
+
+LoadResult OdbcDestination::Open(const LoadRequest& request) {
+  // A table or column that is not there fails every load alike: better
+  // one error before the first file than one per file.
+  return Verify(request);
+}
+
+LoadResult OdbcDestination::Verify(const LoadRequest& request) {
+  Target target;
+  LoadResult failure;
+  if (!ResolveTarget(request, target, failure) || !EnsureConnected(request, target, failure)) return failure;
+  std::string columns = ColumnSql(request.column_name);
+  for (const std::string* name : {&request.columns.file_name, &request.columns.line_number, &request.columns.batch_code}) {
+    if (!name->empty()) columns += ", " + ColumnSql(*name);
+  }
+  // Some drivers only ask the server at execute time; no row comes back.
+  const bool ok = connection_.Execute("SELECT " + columns + " FROM " + TableSql(request) + " WHERE 1 = 0");
+  const std::vector<OdbcDiagnostic> diagnostics = connection_.Diagnostics();
+  connection_.Rollback();
+  if (ok) return LoadResult::Loaded(0);
+  return Failed(request, target,
+                "the table " + TableSql(request) + " with the columns " + columns + " cannot be read: " +
+                    FormatDiagnostics(diagnostics, "the driver gave no reason"));
+}
+
+LoadResult OdbcDestination::BeginUnit(const LoadRequest& request) {
+  RollbackUnit();
+  Target target;
+  LoadResult failure;
+  if (!ResolveTarget(request, target, failure) || !EnsureConnected(request, target, failure)) return failure;
+  // Autocommit is off: the unit's transaction starts with its first statement.
+  unit_open_ = true;
+  unit_file_ = request.source_path;
+  unit_lost_.clear();
+  unit_loads_.clear();
+  return LoadResult::Loaded(0);
 }
 
 LoadResult OdbcDestination::Load(const LoadRequest& request) {
   Target target;
   LoadResult failure;
-  if (!ResolveTarget(request, target, failure) || !CheckNames(request, target, failure)) return failure;
+  if (!ResolveTarget(request, target, failure)) return failure;
+  if (unit_open_ && !unit_lost_.empty()) {
+    return Failed(request, target,
+                  Quoted(request.source_path) + ": not loaded, the file's unit was already rolled back: " +
+                      unit_lost_);
+  }
   Attempt attempt = LoadOnce(request, target);
   if (attempt.connection_lost) {
-    // The load was rolled back with the connection, so it can start over
-    // once on a new connection without writing anything twice.
-    connection_.Close();
-    connected_to_.clear();
-    attempt = LoadOnce(request, target);
-    if (attempt.connection_lost) {
-      connection_.Close();
-      connected_to_.clear();
+    // The transaction went with the connection, so the load (and the unit's
+    // earlier loads) can start over once on a new connection without
+    // writing anything twice.
+    Disconnect();
+    if (!unit_open_ || (EnsureConnected(request, target, failure) && ReplayUnit(target))) {
+      attempt = LoadOnce(request, target);
+    } else if (unit_lost_.empty()) {
+      unit_lost_ = "the connection was lost";
+    }
+    if (attempt.connection_lost) Disconnect();
+  }
+  if (unit_open_) {
+    if (attempt.result.ok) {
+      unit_loads_.push_back(request);
+    } else if (attempt.connection_lost && unit_lost_.empty()) {
+      unit_lost_ = "the connection was lost: " + attempt.result.description;
     }
   }
   return attempt.result;
 }
 
-void OdbcDestination::Close() {
+LoadResult OdbcDestination::CommitUnit() {
+  if (!unit_open_) return LoadResult::Failed("ODBC", "no unit is open to be committed");
+  unit_open_ = false;
+  unit_loads_.clear();
+  const std::string file = std::exchange(unit_file_, {});
+  if (!unit_lost_.empty()) {
+    connection_.Rollback();
+    return LoadResult::Failed("ODBC", ScrubSecret(std::exchange(unit_lost_, {}), password_));
+  }
+  if (connection_.IsOpen() && connection_.Commit()) return LoadResult::Loaded(0);
+  const std::vector<OdbcDiagnostic> diagnostics = connection_.Diagnostics();
+  const bool lost = !connection_.IsOpen() || IsConnectionLost(diagnostics) || connection_.IsDead();
+  if (lost) {
+    Disconnect();
+  } else {
+    connection_.Rollback();
+  }
+  return LoadResult::Failed(
+      "ODBC", ScrubSecret(Quoted(file) + (lost ? ": the connection broke at the commit of the file's rows (they may "
+                                                 "or may not be in the table): "
+                                               : ": the file's rows could not be committed, none of them was kept: ") +
+                              FormatDiagnostics(diagnostics, "the driver gave no reason"),
+                          password_));
+}
+
+void OdbcDestination::RollbackUnit() {
+  if (!unit_open_) return;
+  unit_open_ = false;
+  unit_loads_.clear();
+  unit_file_.clear();
+  unit_lost_.clear();
+  connection_.Rollback();
+}
+
+void OdbcDestination::Disconnect() {
   connection_.Close();
   connected_to_.clear();
+}
+
+LoadResult OdbcDestination::Close() {
+  // An unfinished unit is never committed by accident.
+  RollbackUnit();
+  LoadResult result = LoadResult::Loaded(0);
+  if (connection_.IsOpen() && !connection_.MakeDurable()) {
+    result = LoadResult::Failed(
+        "ODBC", ScrubSecret("the server did not confirm that the loaded rows are on disk: " +
+                                FormatDiagnostics(connection_.Diagnostics(), "the driver gave no reason"),
+                            password_));
+  }
+  Disconnect();
   failed_to_.clear();
   failed_diagnostics_.clear();
+  return result;
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Loads files into a SQLite table through one prepared INSERT per connection,
-// each load all or nothing; a group of loads shares one transaction.
+// Loads into a SQLite table through one prepared INSERT per connection, each
+// load all or nothing, a source file's loads committed together as one unit.
 #include "loader/sqlite_destination.hpp"
 
 #include <sqlite3.h>
@@ -7,9 +7,11 @@
 #include <filesystem>
 #include <string_view>
 #include <utility>
+#include <vector>
 
+#include "common/text.hpp"
 #include "loader/identifier.hpp"
-#include "loader/line_reader.hpp"
+#include "loader/row_sink.hpp"
 
 namespace corvanne {
 namespace {
@@ -22,22 +24,6 @@ struct StatementDeleter {
   void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
 };
 using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
-
-LoadResult Failure(const char* source, std::string description) {
-  LoadResult result;
-  result.ok = false;
-  result.source = source;
-  result.description = std::move(description);
-  return result;
-}
-
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-
-// SQLite reads "[...]" as quoting but knows no "]]" escape inside it; such a
-// name is handed over in double quotes, which mean the same name.
-std::string SqliteName(const std::string& name) {
-  return name.find("]]") == std::string::npos ? name : RequoteIdentifier(name, "\"");
-}
 
 // Prepares exactly one statement: text after it would be a second statement
 // smuggled in, and is refused.
@@ -57,8 +43,68 @@ int PrepareOne(sqlite3* db, const std::string& sql, Statement& statement) {
 
 bool Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
+// The text of a one-row, one-column query, or empty.
+std::string QueryText(sqlite3* db, const char* sql) {
+  Statement statement;
+  std::string text;
+  if (PrepareOne(db, sql, statement) == SQLITE_OK && sqlite3_step(statement.get()) == SQLITE_ROW) {
+    const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
+    if (value != nullptr) text = value;
+  }
+  return text;
+}
+
+// Why the configured names cannot be used, or empty. Names go into SQL
+// text; only names that cannot be anything else may.
+std::string CheckNames(const LoadRequest& request) {
+  const std::pair<const char*, const std::string*> names[] = {
+      {"table", &request.table_name},
+      {"column", &request.column_name},
+      {"file name column", &request.columns.file_name},
+      {"line number column", &request.columns.line_number},
+      {"batch code column", &request.columns.batch_code},
+  };
+  for (const auto& [what, name] : names) {
+    if (name->empty() && what != names[0].first && what != names[1].first) continue;
+    if (!IsIdentifier(*name)) return std::string("the ") + what + " name " + Quoted(*name) + " is not a valid name";
+  }
+  const std::vector<std::string> parts = IdentifierParts(request.table_name);
+  if (parts.size() > 1 && (TrimUpper(parts.front()) == "TEMP" || TrimUpper(parts.front()) == "TEMPORARY")) {
+    // Such a table vanishes with the connection: every row reported loaded
+    // would be lost when the run ends.
+    return "the table " + Quoted(request.table_name) +
+           " is in the temporary schema, whose rows are dropped when the run ends";
+  }
+  return {};
+}
+
+// The columns a load writes, quoted: the line's column first, then the
+// optional ones that are configured, in a fixed order.
+struct InsertShape {
+  std::string table;                 // quoted table name
+  std::vector<std::string> columns;  // quoted column names, line text first
+  int file_parameter = 0;            // 1-based parameter of the file name, 0: none
+  int line_parameter = 0;            // of the line number
+  int batch_parameter = 0;           // of the batch code
+};
+
+InsertShape ShapeOf(const LoadRequest& request) {
+  InsertShape shape;
+  shape.table = QuoteIdentifier(request.table_name, QuoteStyle::kDoubleQuote);
+  shape.columns.push_back(QuoteIdentifier(request.column_name, QuoteStyle::kDoubleQuote));
+  const auto add = [&](const std::string& name, int& parameter) {
+    if (name.empty()) return;
+    shape.columns.push_back(QuoteIdentifier(name, QuoteStyle::kDoubleQuote));
+    parameter = static_cast<int>(shape.columns.size());
+  };
+  add(request.columns.file_name, shape.file_parameter);
+  add(request.columns.line_number, shape.line_parameter);
+  add(request.columns.batch_code, shape.batch_parameter);
+  return shape;
+}
+
 // Makes one load all-or-nothing: its own write transaction, or, inside a
-// group's open transaction, a savepoint. Until Commit() succeeds, leaving the
+// unit's open transaction, a savepoint. Until Commit() succeeds, leaving the
 // scope undoes the load and nothing else.
 class LoadScope {
  public:
@@ -70,7 +116,7 @@ class LoadScope {
   LoadScope& operator=(const LoadScope&) = delete;
 
   // A transaction takes the write lock at once, waiting up to the busy
-  // timeout for it; a savepoint has the group's lock already.
+  // timeout for it; a savepoint has the unit's lock already.
   bool Begin() {
     open_ = Exec(db_, nested_ ? "SAVEPOINT corvanne_load" : "BEGIN IMMEDIATE");
     return open_;
@@ -89,248 +135,368 @@ class LoadScope {
     if (!nested_) {
       Exec(db_, "ROLLBACK");
     } else if (Exec(db_, "ROLLBACK TO corvanne_load")) {
-      // Rolling back to a savepoint keeps it open; the group goes on without it.
+      // Rolling back to a savepoint keeps it open; the unit goes on without it.
       Exec(db_, "RELEASE corvanne_load");
     }
   }
 
   sqlite3* db_;
-  bool nested_;        // a savepoint inside the group's transaction
+  bool nested_;        // a savepoint inside the unit's transaction
   bool open_ = false;  // begun, and neither committed nor undone
+};
+
+// Binds and steps the prepared INSERT once per row.
+class SqliteRowSink final : public RowSink {
+ public:
+  SqliteRowSink(sqlite3_stmt* insert, int line_parameter) : insert_(insert), line_parameter_(line_parameter) {}
+  bool Add(std::string_view text, int64_t line_number) override {
+    // The row's bytes stay put until the step is done: no copy needed.
+    int rc = sqlite3_bind_text64(insert_, 1, text.empty() ? "" : text.data(), text.size(), SQLITE_STATIC, SQLITE_UTF8);
+    if (rc == SQLITE_OK && line_parameter_ > 0) {
+      rc = line_number > 0 ? sqlite3_bind_int64(insert_, line_parameter_, line_number)
+                           : sqlite3_bind_null(insert_, line_parameter_);
+    }
+    if (rc == SQLITE_OK) rc = sqlite3_step(insert_);
+    sqlite3_reset(insert_);
+    return rc == SQLITE_OK || rc == SQLITE_DONE;
+  }
+  bool Flush() override { return true; }
+
+ private:
+  sqlite3_stmt* insert_;
+  int line_parameter_;
 };
 
 class SqliteDestination final : public LoadDestination {
  public:
   explicit SqliteDestination(std::string application_folder) : application_folder_(std::move(application_folder)) {}
-  ~SqliteDestination() override { Disconnect(); }
+  ~SqliteDestination() override { static_cast<void>(Close()); }
   SqliteDestination(const SqliteDestination&) = delete;
   SqliteDestination& operator=(const SqliteDestination&) = delete;
 
+  LoadResult Open(const LoadRequest& request) override;
+  LoadResult Verify(const LoadRequest& request) override;
+  LoadResult BeginUnit(const LoadRequest& request) override;
   LoadResult Load(const LoadRequest& request) override;
-  void BeginGroup() override { grouping_ = true; }
-  LoadResult EndGroup() override;
-  void Close() override { Disconnect(); }
+  LoadResult CommitUnit() override;
+  void RollbackUnit() override;
+  LoadResult Close() override;
 
  private:
-  // Load() without the bookkeeping that follows a failure.
-  LoadResult LoadFile(const LoadRequest& request);
-  // Commits the group's transaction if one is open; the failure's
-  // description, or empty when committed (or nothing was open).
-  std::string CommitGroup();
-  // Opens `path` unless it is the database already open; false with
-  // `failure` set when it cannot be opened or set up.
-  bool Connect(const std::string& path, LoadResult& failure);
+  // The database of `request`, opened (or kept) with the names checked;
+  // failed with a description that starts with `target`.
+  LoadResult Ready(const LoadRequest& request, const std::string& target);
+  // Opens `path` unless it is the database already open; empty, or why not.
+  std::string Connect(const std::string& path, int timeout_seconds);
   // Creates the table when missing and prepares the INSERT for it, both
-  // once per connection; inside the load's transaction.
-  // Returns false with `cause` set when either fails.
-  bool PrepareInsert(const LoadRequest& request, std::string& cause);
-  // Closes the connection, everything committed made durable first.
-  void Disconnect();
-  // Forces the write-ahead log to disk: commits in WAL mode with
-  // synchronous=NORMAL are durable only once the log is synced.
-  void SyncLog();
+  // once per connection; inside a transaction. Empty, or why not.
+  std::string PrepareInsert(const LoadRequest& request);
+  // Load() inside its scope.
+  LoadResult LoadRows(const LoadRequest& request, const std::string& target);
+  std::string Target(const LoadRequest& request) const;
 
   std::string application_folder_;  // resolves a relative database path
   sqlite3* db_ = nullptr;           // open connection, or nullptr
   std::string db_path_;             // file of db_
   bool wal_ = false;                // db_ runs in WAL mode
-  Statement insert_;                // INSERT of insert_table_/insert_column_, or empty
-  std::string insert_table_;        // table of insert_ as configured
-  std::string insert_column_;       // column of insert_ as configured
-  bool grouping_ = false;           // between BeginGroup and EndGroup
-  bool group_open_ = false;         // the group's transaction is open on db_
-  int64_t group_loads_ = 0;         // loads kept so far in that transaction
-  std::string group_lost_;          // why loads of this group reported ok were lost, or empty
+  std::string restore_mode_;        // journal mode to give back at close ("": keep WAL)
+  Statement insert_;                // INSERT for insert_key_, or empty
+  LoadRequest insert_key_;          // table and columns insert_ was prepared for
+  int line_parameter_ = 0;          // of insert_, 0: no line column
+  int file_parameter_ = 0;          // of insert_, 0: no file column
+  int batch_parameter_ = 0;         // of insert_, 0: no batch column
+  bool unit_open_ = false;          // between BeginUnit and CommitUnit/RollbackUnit
+  std::string unit_lost_;           // why the open unit's transaction is gone, or empty
 };
 
-bool SqliteDestination::Connect(const std::string& path, LoadResult& failure) {
-  if (db_ != nullptr && path == db_path_) return true;
-  Disconnect();
+std::string SqliteDestination::Target(const LoadRequest& request) const {
+  const std::string path = SqliteDatabasePath(request.database, application_folder_);
+  if (request.row_text) return "database " + Quoted(path) + ", loading a marker row of " + Quoted(request.source_path);
+  return "database " + Quoted(path) + ", loading " + Quoted(request.source_path);
+}
+
+std::string SqliteDestination::Connect(const std::string& path, int timeout_seconds) {
+  if (db_ != nullptr && path == db_path_) return {};
+  static_cast<void>(Close());
+  std::error_code ignored;
+  const bool existed = std::filesystem::exists(path, ignored);
   sqlite3* db = nullptr;
   const int rc =
       sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-  std::string cause;
   if (rc != SQLITE_OK) {
-    cause = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-  } else {
-    // WAL with synchronous=NORMAL makes a commit cost no fsync; Close() then
-    // syncs the log once. Where WAL is refused (some file systems) every
-    // commit is synced instead.
-    sqlite3_stmt* mode = nullptr;
-    if (sqlite3_prepare_v2(db, "PRAGMA journal_mode=WAL", -1, &mode, nullptr) == SQLITE_OK &&
-        sqlite3_step(mode) == SQLITE_ROW) {
-      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(mode, 0));
-      wal_ = text != nullptr && std::string_view(text) == "wal";
-    }
-    const int mode_rc = sqlite3_finalize(mode);
-    if (mode_rc != SQLITE_OK ||
-        sqlite3_exec(db, wal_ ? "PRAGMA synchronous=NORMAL" : "PRAGMA synchronous=FULL", nullptr, nullptr,
-                     nullptr) != SQLITE_OK) {
-      cause = sqlite3_errmsg(db);
-    }
+    std::string cause = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    sqlite3_close(db);
+    return "cannot open database " + Quoted(path) + ": " + cause;
+  }
+  // Before anything else: the first pragma may already wait for another run's lock.
+  sqlite3_busy_timeout(db, timeout_seconds * 1000);
+  // WAL with synchronous=NORMAL makes a commit cost no fsync; Close() then
+  // syncs the log once. Where WAL is refused (some file systems) every
+  // commit is synced instead. A user's database gets its own mode back.
+  const std::string before = existed ? QueryText(db, "PRAGMA journal_mode") : std::string();
+  const std::string mode = QueryText(db, "PRAGMA journal_mode=WAL");
+  const bool wal = mode == "wal";
+  std::string cause;
+  if (mode.empty() || !Exec(db, wal ? "PRAGMA synchronous=NORMAL" : "PRAGMA synchronous=FULL")) {
+    cause = sqlite3_errmsg(db);
   }
   if (!cause.empty()) {
     sqlite3_close(db);
-    wal_ = false;
-    failure = Failure(kDatabaseSource, "cannot open database " + Quoted(path) + ": " + cause);
-    return false;
+    return "cannot open database " + Quoted(path) + ": " + cause;
   }
   db_ = db;
   db_path_ = path;
-  return true;
+  wal_ = wal;
+  // The mode is SQLite's own word ("delete", "truncate", ...); it goes back
+  // into a pragma at close, so nothing else may pass.
+  const bool word = !before.empty() && before.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string::npos;
+  restore_mode_ = (wal && word && before != "wal") ? before : std::string();
+  return {};
 }
 
-bool SqliteDestination::PrepareInsert(const LoadRequest& request, std::string& cause) {
-  if (insert_ && insert_table_ == request.table_name && insert_column_ == request.column_name) return true;
+std::string SqliteDestination::PrepareInsert(const LoadRequest& request) {
+  if (insert_ && insert_key_.table_name == request.table_name && insert_key_.column_name == request.column_name &&
+      insert_key_.columns == request.columns) {
+    return {};
+  }
   insert_.reset();
-  const std::string table = SqliteName(request.table_name);
-  const std::string column = SqliteName(request.column_name);
+  const InsertShape shape = ShapeOf(request);
   const auto fail = [&](int rc) {
     // PrepareOne refuses a second statement without SQLite having an error.
-    cause = rc == SQLITE_MISUSE ? "the names do not make one statement" : sqlite3_errmsg(db_);
-    return false;
+    return rc == SQLITE_MISUSE ? std::string("the names do not make one statement") : std::string(sqlite3_errmsg(db_));
   };
-  {
-    Statement create;
-    const int rc = PrepareOne(
-        db_, "CREATE TABLE IF NOT EXISTS " + table + " (LineId INTEGER PRIMARY KEY, " + column + " TEXT)", create);
-    if (rc != SQLITE_OK) return fail(rc);
-    if (sqlite3_step(create.get()) != SQLITE_DONE) return fail(SQLITE_ERROR);
+  const auto run = [&](const std::string& sql) {
+    Statement statement;
+    int rc = PrepareOne(db_, sql, statement);
+    if (rc == SQLITE_OK && sqlite3_step(statement.get()) != SQLITE_DONE) rc = SQLITE_ERROR;
+    return rc == SQLITE_OK ? std::string() : fail(rc);
+  };
+  std::string definition = shape.columns[0] + " TEXT";
+  std::string list = shape.columns[0];
+  std::string values = "?";
+  for (std::size_t i = 1; i < shape.columns.size(); ++i) {
+    const bool is_line = static_cast<int>(i + 1) == shape.line_parameter;
+    definition += ", " + shape.columns[i] + (is_line ? " INTEGER" : " TEXT");
+    list += ", " + shape.columns[i];
+    values += ", ?";
   }
-  const int rc = PrepareOne(db_, "INSERT INTO " + table + " (" + column + ") VALUES (?)", insert_);
+  std::string cause = run("CREATE TABLE IF NOT EXISTS " + shape.table + " (LineId INTEGER PRIMARY KEY, " +
+                          definition + ")");
+  if (!cause.empty()) return cause;
+  // Preparing the INSERT is what names a configured column that an
+  // existing table lacks.
+  const int rc = PrepareOne(db_, "INSERT INTO " + shape.table + " (" + list + ") VALUES (" + values + ")", insert_);
   if (rc != SQLITE_OK) return fail(rc);
-  insert_table_ = request.table_name;
-  insert_column_ = request.column_name;
-  return true;
+  if (shape.file_parameter > 0) {
+    // "line N of file F" is the query these columns are for. The index
+    // lives in the table's schema and is named after the table.
+    const std::vector<std::string> parts = IdentifierParts(request.table_name);
+    std::string index_name = QuoteIdentifierPart(parts.back() + "_file_line", QuoteStyle::kDoubleQuote);
+    if (parts.size() > 1) index_name = QuoteIdentifierPart(parts[parts.size() - 2], QuoteStyle::kDoubleQuote) + "." + index_name;
+    const std::string table_only = QuoteIdentifierPart(parts.back(), QuoteStyle::kDoubleQuote);
+    std::string on = shape.columns[static_cast<std::size_t>(shape.file_parameter - 1)];
+    if (shape.line_parameter > 0) on += ", " + shape.columns[static_cast<std::size_t>(shape.line_parameter - 1)];
+    cause = run("CREATE INDEX IF NOT EXISTS " + index_name + " ON " + table_only + " (" + on + ")");
+    if (!cause.empty()) {
+      insert_.reset();
+      return cause;
+    }
+  }
+  insert_key_ = request;
+  line_parameter_ = shape.line_parameter;
+  file_parameter_ = shape.file_parameter;
+  batch_parameter_ = shape.batch_parameter;
+  return {};
+}
+
+LoadResult SqliteDestination::Ready(const LoadRequest& request, const std::string& target) {
+  if (const std::string bad = CheckNames(request); !bad.empty()) {
+    return LoadResult::Failed(kDatabaseSource, target + ": " + bad);
+  }
+  const std::string path = SqliteDatabasePath(request.database, application_folder_);
+  if (unit_open_ && path != db_path_) {
+    return LoadResult::Failed(kDatabaseSource, target + ": a unit of database " + Quoted(db_path_) + " is open");
+  }
+  // The cause names the database; the file it was for is in the second box.
+  if (std::string cause = Connect(path, request.timeout_seconds); !cause.empty()) {
+    return LoadResult::Failed(kDatabaseSource, cause);
+  }
+  return LoadResult::Loaded(0);
+}
+
+LoadResult SqliteDestination::Open(const LoadRequest& request) {
+  const std::string target = "database " + Quoted(SqliteDatabasePath(request.database, application_folder_));
+  LoadResult ready = Ready(request, target);
+  if (!ready.ok) return ready;
+  LoadScope scope(db_, unit_open_);
+  std::string cause = scope.Begin() ? PrepareInsert(request) : std::string(sqlite3_errmsg(db_));
+  if (cause.empty() && !scope.Commit()) cause = sqlite3_errmsg(db_);
+  if (!cause.empty()) {
+    insert_.reset();
+    return LoadResult::Failed(kDatabaseSource, target + ": " + cause);
+  }
+  return LoadResult::Loaded(0);
+}
+
+LoadResult SqliteDestination::Verify(const LoadRequest& request) {
+  const std::string path = SqliteDatabasePath(request.database, application_folder_);
+  const std::string target = "database " + Quoted(path);
+  if (const std::string bad = CheckNames(request); !bad.empty()) {
+    return LoadResult::Failed(kDatabaseSource, target + ": " + bad);
+  }
+  std::error_code ignored;
+  if (!std::filesystem::exists(path, ignored)) return LoadResult::Loaded(0);  // the first load creates it
+  sqlite3* db = nullptr;
+  std::string cause;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    cause = db != nullptr ? sqlite3_errmsg(db) : "cannot open it";
+  } else {
+    sqlite3_busy_timeout(db, request.timeout_seconds * 1000);
+    const InsertShape shape = ShapeOf(request);
+    std::string list;
+    for (const std::string& column : shape.columns) list += (list.empty() ? "" : ", ") + column;
+    Statement select;
+    const int rc = PrepareOne(db, "SELECT " + list + " FROM " + shape.table + " LIMIT 0", select);
+    if (rc != SQLITE_OK) {
+      const std::string message = sqlite3_errmsg(db);
+      // A missing table is made by the first load, like a missing database.
+      if (message.rfind("no such table", 0) != 0) cause = message;
+    }
+  }
+  sqlite3_close_v2(db);
+  if (!cause.empty()) return LoadResult::Failed(kDatabaseSource, target + ": " + cause);
+  return LoadResult::Loaded(0);
+}
+
+LoadResult SqliteDestination::BeginUnit(const LoadRequest& request) {
+  RollbackUnit();
+  const std::string target = "database " + Quoted(SqliteDatabasePath(request.database, application_folder_)) +
+                             ", file " + Quoted(request.source_path);
+  LoadResult ready = Ready(request, target);
+  if (!ready.ok) return ready;
+  // The write lock is taken here, waiting up to the busy timeout, and held
+  // until the unit ends: another run's rows never come between the file's.
+  if (!Exec(db_, "BEGIN IMMEDIATE")) return LoadResult::Failed(kDatabaseSource, target + ": " + sqlite3_errmsg(db_));
+  unit_open_ = true;
+  unit_lost_.clear();
+  return LoadResult::Loaded(0);
 }
 
 LoadResult SqliteDestination::Load(const LoadRequest& request) {
-  LoadResult result = LoadFile(request);
-  if (result.ok) {
-    if (group_open_) ++group_loads_;
-    return result;
+  const std::string target = Target(request);
+  if (unit_open_ && !unit_lost_.empty()) {
+    // Loading now would commit rows outside the unit, without their partners.
+    return LoadResult::Failed(kDatabaseSource, target + ": not loaded, the file's unit was already rolled back");
   }
+  LoadResult result = Ready(request, target);
+  if (result.ok) result = LoadRows(request, target);
+  if (result.ok) return result;
   // The rollback may have removed the table the statement was prepared for
   // (a new database whose first load failed).
   insert_.reset();
-  if (group_open_ && sqlite3_get_autocommit(db_) != 0) {
-    // The failure ended the group's whole transaction: the loads it had kept
-    // are gone too, which EndGroup has to tell. The next load opens a new one.
-    if (group_loads_ > 0 && group_lost_.empty()) {
-      group_lost_ = "database " + Quoted(db_path_) + ": a failed load of " + Quoted(request.source_path) +
-                    " rolled back the whole transaction, and with it " + std::to_string(group_loads_) +
-                    " load(s) before it that had succeeded: " + result.description;
-    }
-    group_open_ = false;
-    group_loads_ = 0;
+  if (unit_open_ && db_ != nullptr && sqlite3_get_autocommit(db_) != 0) {
+    // The failure ended the unit's whole transaction, and with it the loads
+    // it had kept: CommitUnit has to tell, and no later load may go in alone.
+    unit_lost_ = "database " + Quoted(db_path_) + ": a failed load of " + Quoted(request.source_path) +
+                 " rolled back the whole unit: " + result.description;
   }
   return result;
 }
 
-LoadResult SqliteDestination::LoadFile(const LoadRequest& request) {
-  const std::string path = SqliteDatabasePath(request.database, application_folder_);
-  const std::string target = "database " + Quoted(path) + ", loading " + Quoted(request.source_path);
-  // Names go into SQL text; only names that cannot be anything else may.
-  for (const auto& [what, name] : {std::pair{"table", &request.table_name}, {"column", &request.column_name}}) {
-    if (!IsIdentifier(*name)) {
-      return Failure(kDatabaseSource, target + ": the " + what + " name " + Quoted(*name) + " is not a valid name");
-    }
-  }
-  LineReader reader(request.source_path, request.row_delimiter, request.max_line_bytes);
-  if (!reader.Open()) return Failure(kFileSource, reader.Error());
-  LoadResult result;
-  if (!Connect(path, result)) return result;
-  sqlite3_busy_timeout(db_, request.timeout_seconds * 1000);
-
+LoadResult SqliteDestination::LoadRows(const LoadRequest& request, const std::string& target) {
   const auto database_failure = [&](int64_t line, const std::string& cause) {
     const std::string where = line > 0 ? target + " line " + std::to_string(line) : target;
-    // The statement may belong to a table that the rollback removes again.
-    insert_.reset();
-    return Failure(kDatabaseSource, where + ": " + cause);
+    return LoadResult::Failed(kDatabaseSource, where + ": " + cause);
   };
-  if (grouping_ && !group_open_) {
-    // Opened by the group's first load, when the database is known; a group
-    // whose BEGIN fails has each of its loads try again.
-    if (!Exec(db_, "BEGIN IMMEDIATE")) return database_failure(0, sqlite3_errmsg(db_));
-    group_open_ = true;
-  }
-  LoadScope scope(db_, group_open_);
+  LoadScope scope(db_, unit_open_);
   if (!scope.Begin()) return database_failure(0, sqlite3_errmsg(db_));
   // From here the load is open; every return before the commit undoes it.
-  std::string cause;
-  if (!PrepareInsert(request, cause)) return database_failure(0, cause);
-
+  if (std::string cause = PrepareInsert(request); !cause.empty()) return database_failure(0, cause);
   sqlite3_stmt* insert = insert_.get();
-  std::string_view line;
-  int64_t rows = 0;
-  while (reader.Next(line)) {
-    // The row's bytes stay put until the step is done: no copy needed.
-    sqlite3_bind_text64(insert, 1, line.empty() ? "" : line.data(), line.size(), SQLITE_STATIC, SQLITE_UTF8);
-    const int rc = sqlite3_step(insert);
-    if (rc != SQLITE_DONE) return database_failure(reader.LineNumber(), sqlite3_errmsg(db_));
-    sqlite3_reset(insert);
-    ++rows;
+  // Values that are the same on every row of the load are bound once.
+  int rc = SQLITE_OK;
+  if (file_parameter_ > 0) {
+    rc = sqlite3_bind_text64(insert, file_parameter_, request.file_name_value.c_str(), request.file_name_value.size(),
+                             SQLITE_TRANSIENT, SQLITE_UTF8);
   }
+  if (rc == SQLITE_OK && batch_parameter_ > 0) {
+    rc = sqlite3_bind_text64(insert, batch_parameter_, request.batch_code_value.c_str(),
+                             request.batch_code_value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+  }
+  if (rc != SQLITE_OK) return database_failure(0, sqlite3_errmsg(db_));
+  SqliteRowSink sink(insert, line_parameter_);
+  const FeedOutcome fed = FeedRows(request, sink);
   sqlite3_clear_bindings(insert);
-  if (!reader.Error().empty()) {
-    return Failure(kFileSource, reader.Error() + "; nothing was loaded into database " + Quoted(path));
+  if (fed.stop == FeedOutcome::Stop::kSource) {
+    if (!fed.source_opened) return LoadResult::Failed(kFileSource, fed.source_error);
+    return LoadResult::Failed(kFileSource, fed.source_error + "; nothing was loaded into database " + Quoted(db_path_));
   }
+  if (fed.stop == FeedOutcome::Stop::kSink) return database_failure(fed.line_number, sqlite3_errmsg(db_));
   if (!scope.Commit()) return database_failure(0, sqlite3_errmsg(db_));
-  result.rows = rows;
-  return result;
+  return LoadResult::Loaded(fed.rows);
 }
 
-std::string SqliteDestination::CommitGroup() {
-  if (!group_open_) return {};
-  group_open_ = false;
-  group_loads_ = 0;
-  if (Exec(db_, "COMMIT")) return {};
+LoadResult SqliteDestination::CommitUnit() {
+  if (!unit_open_) return LoadResult::Failed(kDatabaseSource, "no unit is open to be committed");
+  unit_open_ = false;
+  if (!unit_lost_.empty()) return LoadResult::Failed(kDatabaseSource, std::exchange(unit_lost_, {}));
+  if (Exec(db_, "COMMIT")) return LoadResult::Loaded(0);
   const std::string cause = sqlite3_errmsg(db_);
   if (sqlite3_get_autocommit(db_) == 0) Exec(db_, "ROLLBACK");
   insert_.reset();
-  return "database " + Quoted(db_path_) + ": the loads of this group could not be committed, none of them was kept: " +
-         cause;
+  return LoadResult::Failed(kDatabaseSource, "database " + Quoted(db_path_) +
+                                                 ": the file's rows could not be committed, none of them was kept: " +
+                                                 cause);
 }
 
-LoadResult SqliteDestination::EndGroup() {
-  grouping_ = false;
-  std::string failure = CommitGroup();
-  if (failure.empty()) failure = group_lost_;
-  group_lost_.clear();
-  if (failure.empty()) return {};
-  return Failure(kDatabaseSource, std::move(failure));
-}
-
-void SqliteDestination::SyncLog() {
-  sqlite3_file* log = nullptr;
-  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK && log != nullptr &&
-      log->pMethods != nullptr) {
-    log->pMethods->xSync(log, SQLITE_SYNC_NORMAL);
-  }
-}
-
-void SqliteDestination::Disconnect() {
-  if (db_ == nullptr) return;
-  // What was reported loaded must not go with the connection; EndGroup, if
-  // it still comes, tells of a commit that failed here.
-  const std::string failed = CommitGroup();
-  if (!failed.empty()) group_lost_ = failed;
-  if (wal_) SyncLog();
+void SqliteDestination::RollbackUnit() {
+  if (!unit_open_) return;
+  unit_open_ = false;
+  unit_lost_.clear();
+  if (db_ != nullptr && sqlite3_get_autocommit(db_) == 0) Exec(db_, "ROLLBACK");
+  // The rollback may have removed the table the statement was prepared for.
   insert_.reset();
+}
+
+LoadResult SqliteDestination::Close() {
+  if (db_ == nullptr) return LoadResult::Loaded(0);
+  // An unfinished unit is never committed by accident.
+  RollbackUnit();
+  std::string cause;
+  if (wal_) {
+    // Commits in WAL mode with synchronous=NORMAL are durable only once the
+    // log is synced: what was reported loaded must not go with the connection.
+    sqlite3_file* log = nullptr;
+    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK && log != nullptr &&
+        log->pMethods != nullptr && log->pMethods->xSync(log, SQLITE_SYNC_NORMAL) != SQLITE_OK) {
+      cause = "cannot sync its write-ahead log";
+    }
+  }
+  insert_.reset();
+  if (!restore_mode_.empty() && cause.empty()) {
+    // The log is folded into the database file by the mode change. Another
+    // connection still open keeps the database in WAL: that is not worth
+    // waiting for, so the mode is then left as it is.
+    sqlite3_busy_timeout(db_, 0);
+    Exec(db_, ("PRAGMA journal_mode=" + restore_mode_).c_str());
+  }
   // The last connection to close also copies the log into the database
   // file and removes it.
-  sqlite3_close_v2(db_);
+  if (sqlite3_close_v2(db_) != SQLITE_OK && cause.empty()) cause = "cannot close it";
+  const std::string path = std::exchange(db_path_, {});
   db_ = nullptr;
-  db_path_.clear();
   wal_ = false;
+  restore_mode_.clear();
+  if (!cause.empty()) return LoadResult::Failed(kDatabaseSource, "database " + Quoted(path) + ": " + cause);
+  return LoadResult::Loaded(0);
 }
 
 }  // namespace
 
 std::string SqliteDatabasePath(const std::string& database, const std::string& application_folder) {
   const std::filesystem::path name(database.empty() ? kDefaultDatabase : database);
-  if (name.is_absolute() || application_folder.empty()) return name.string();
-  return (std::filesystem::path(application_folder) / name).string();
+  if (name.is_absolute() || application_folder.empty()) return name.lexically_normal().string();
+  return (std::filesystem::path(application_folder) / name).lexically_normal().string();
 }
 
 std::unique_ptr<LoadDestination> MakeSqliteDestination(const std::string& application_folder) {

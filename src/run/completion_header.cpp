@@ -44,26 +44,24 @@ std::string BuildCompletionHeader(const RunSettings& run, const SourceSettings& 
   return line;
 }
 
-void LoadCompletionHeader(RunContext& context, SourceSettings& source, int32_t serial,
+bool LoadCompletionHeader(RunContext& context, SourceSettings& source, int32_t serial,
                           const std::string& status) {
   AppState& state = context.state;
-  if (state.Run.SkipCompletionHeaders) return;
+  if (state.Run.SkipCompletionHeaders) return true;
   // A relative name is taken from the application folder, like every other
   // file the configuration names.
   std::string path = ResolveFrom(ApplicationFolder(state), state.Run.HeaderTempFile);
 
   const std::string line = BuildCompletionHeader(state.Run, source, state.Destination, serial, status);
-  const bool written = WriteTextFile(line, path, false, ApplicationFolder(state), context.notifier);
+  // The header file still holds the last marker row when the run is over;
+  // a failed write is told by the write itself. The row that goes into the
+  // table is the line as built: another run sharing the header file, or a
+  // full disk, cannot put a wrong marker row around this file's lines.
+  WriteTextFile(line, path, false, ApplicationFolder(state), context.notifier);
   state.PackageSource.FileNameWithPath = path;
-  if (!written) {
-    // The file may still hold an earlier file's marker, or half of this one:
-    // loading it would put a wrong row in the table. The write already told
-    // the user; the marker counts as a failed load and the run goes on.
-    ++context.counts.failed_loads;
-    return;
-  }
-  const LoadResult result = context.engine.ExecuteLoadPackage(state);
+  const LoadResult result = context.engine.LoadMarkerRow(state, source, line);
   if (!result.ok) ++context.counts.failed_loads;
+  return result.ok;
 }
 
 }  // namespace corvanne

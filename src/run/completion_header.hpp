@@ -19,8 +19,9 @@ std::string BuildCompletionHeader(const RunSettings& run, const SourceSettings& 
                                   const std::string& status);
 
 // Unless header rows are skipped: writes the row over the header file and
-// loads it (PackageSource.FileNameWithPath points at the header file after).
-void LoadCompletionHeader(RunContext& context, SourceSettings& source, int32_t serial,
+// loads the row as built (PackageSource.FileNameWithPath points at the
+// header file after). False when the row could not be loaded.
+bool LoadCompletionHeader(RunContext& context, SourceSettings& source, int32_t serial,
                           const std::string& status);
 
 }  // namespace corvanne

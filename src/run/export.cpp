@@ -7,6 +7,7 @@
 #include "common/file_utils.hpp"
 #include "discovery/discovery.hpp"
 #include "run/completion_header.hpp"
+#include "run/load_engine.hpp"
 
 namespace corvanne {
 
@@ -19,6 +20,13 @@ int32_t ClampTo32(std::size_t value) {
   return static_cast<int32_t>(value < kMax ? value : kMax);
 }
 
+// Opens the destination once before the first file: a destination that
+// cannot be reached is one error, not one per file.
+void OpenDestination(RunContext& context) {
+  const LoadResult opened = context.engine.Open(context.state);
+  if (!opened.ok) throw DestinationError(opened.source + ": " + opened.description);
+}
+
 void RunSingleFile(RunContext& context, const SourceSettings& configured) {
   context.counts.files_listed = 1;
   if (context.observer != nullptr) context.observer->FilesListed(1);
@@ -28,6 +36,7 @@ void RunSingleFile(RunContext& context, const SourceSettings& configured) {
   SourceSettings record = configured;
   record.FileNameWithPath =
       CollectRunFiles(configured, context.progress, ApplicationFolder(context.state)).front();
+  OpenDestination(context);
   if (context.observer != nullptr) context.observer->FileStarted(1, 1, record.FileNameWithPath);
   ExportOneFile(context, record, 1);
   if (context.observer != nullptr) context.observer->FileDone(context.counts);
@@ -37,6 +46,7 @@ void RunFolders(RunContext& context, const SourceSettings& configured) {
   const ItemList files = CollectRunFiles(configured, context.progress, ApplicationFolder(context.state));
   const int32_t total = ClampTo32(files.size());
   context.counts.files_listed = total;
+  if (total > 0) OpenDestination(context);
   if (context.observer != nullptr) context.observer->FilesListed(total);
 
   SourceSettings record;
@@ -71,22 +81,37 @@ void RunExport(RunContext& context) {
 }
 
 void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial) {
-  // One commit for the file and its markers: a run cut short leaves a file
-  // whole between them or not at all, and saves two commits per file.
-  context.engine.BeginFileGroup(context.state);
-  LoadCompletionHeader(context, source, serial, "BEGINS");
+  // One unit for the file and its markers: a run cut short, or a failure on
+  // the way, leaves a file whole between them or not at all, and saves two
+  // commits per file. Every return before the commit rolls it back.
+  UnitGuard unit(context.engine);
+  if (!unit.Begin(context.state, source).ok) {
+    ++context.counts.failed_loads;
+    ++context.counts.files_failed;
+    return;
+  }
+  if (!LoadCompletionHeader(context, source, serial, "BEGINS")) {
+    ++context.counts.files_failed;
+    return;
+  }
   context.state.PackageSource = source;
   const LoadResult result = context.engine.ExecuteLoadPackage(context.state);
   if (!result.ok) ++context.counts.failed_loads;
   // Also after a failed load: the DONE row closes the file's place in the table.
-  LoadCompletionHeader(context, source, serial, "DONE");
-  const LoadResult group = context.engine.EndFileGroup(context.state, source);
-  if (!group.ok) {
+  if (!LoadCompletionHeader(context, source, serial, "DONE")) {
+    ++context.counts.files_failed;
+    return;
+  }
+  const LoadResult committed = unit.Commit(context.state, source);
+  if (!committed.ok) {
     // Its rows never reached the table: the file is not counted as loaded.
     ++context.counts.failed_loads;
+    ++context.counts.files_failed;
   } else if (result.ok) {
     ++context.counts.files_loaded;
     context.counts.lines += result.rows;
+  } else {
+    ++context.counts.files_failed;
   }
 }
 

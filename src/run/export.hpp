@@ -8,7 +8,7 @@
 #include "common/notifier.hpp"
 #include "common/progress.hpp"
 #include "config/app_state.hpp"
-#include "loader/package.hpp"
+#include "run/load_engine.hpp"
 
 namespace corvanne {
 
@@ -19,6 +19,7 @@ struct RunCounts {
   int64_t files_passed_over = 0;  // empty or unreadable-size files
   int64_t lines = 0;              // rows of source files loaded (markers not counted)
   int64_t failed_loads = 0;       // failed loads, marker rows included
+  int64_t files_failed = 0;       // files with any failed load (counted once each)
 };
 
 // Watches a run from outside (the terminal's one-line display). All no-ops
@@ -47,7 +48,7 @@ struct RunContext {
 void RunExport(RunContext& context);
 
 // BEGINS row, the file, DONE row (the DONE row also after a failed load),
-// committed together.
+// committed together; a marker row that fails costs the file its unit.
 void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial);
 
 }  // namespace corvanne

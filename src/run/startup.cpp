@@ -11,7 +11,7 @@
 #include "config/config_file.hpp"
 #include "discovery/discovery.hpp"
 #include "loader/destination.hpp"
-#include "loader/package.hpp"
+#include "run/load_engine.hpp"
 #include "run/export.hpp"
 #include "run/options.hpp"
 #include "run/terminal_progress.hpp"
@@ -66,14 +66,22 @@ int RunUnattended(AppState& state, const std::vector<Message>& startup_messages)
   RunContext context{state, terminal, progress, loads, &terminal, {}};
   try {
     RunExport(context);
+  } catch (const DestinationError& error) {
+    terminal.ClearLine();
+    std::cerr << "corvanne: cannot open the destination, nothing was loaded: " << error.what() << '\n';
+    return Status(ExitCode::kCouldNotStart);
   } catch (const std::exception& error) {
     terminal.ClearLine();
     std::cerr << "corvanne: " << error.what() << "\ncorvanne: the run stopped after "
               << context.counts.files_loaded << " loaded files\n";
     return Status(ExitCode::kCouldNotStart);
   }
-  loads.Close();
-  const bool clean = context.counts.failed_loads == 0 && stream.shown() == 0;
+  const LoadResult closed = loads.Close();
+  if (!closed.ok) {
+    terminal.ClearLine();
+    std::cerr << "corvanne: " << closed.source << ": " << closed.description << '\n';
+  }
+  const bool clean = closed.ok && context.counts.failed_loads == 0 && stream.shown() == 0;
   return Status(clean ? ExitCode::kOk : ExitCode::kFailed);
 }
 

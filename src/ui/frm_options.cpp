@@ -16,7 +16,7 @@
 
 #include "common/message_texts.hpp"
 #include "config/config_file.hpp"
-#include "loader/package.hpp"
+#include "run/load_engine.hpp"
 #include "run/export.hpp"
 #include "ui/message_box.hpp"
 
@@ -147,7 +147,9 @@ void FrmOptions::RunInBackground() {
   RunContext context{state_, notifier, progress_, engine, nullptr, {}};
   try {
     RunExport(context);
-    engine.Close();
+    // A durability failure at the end is still a failure of the run.
+    const LoadResult closed = engine.Close();
+    if (!closed.ok) run_error_ = closed.source + ": " + closed.description;
   } catch (const std::exception& error) {
     run_error_ = error.what();
   }

@@ -94,7 +94,7 @@ TEST_F(SettingsTest, EveryKeyIsReadWithItsProcessing) {
   ParseSettings(state);
 
   EXPECT_EQ(state.Destination, (DestinationSettings{"srv\\inst", "Code", "loader", "p w", "Lines", "[Line]", "sqlite",
-                                                    "FreeTDS"}));
+                                                    "FreeTDS", "", "", ""}));
   const SourceSettings source{" /a/b.bas ", "frm, bas", ";", "/x;/y;", "|", "/x/a.bas", " ~ ", true};
   EXPECT_EQ(state.ConfiguredSource, source);
   EXPECT_EQ(state.PackageSource, source);

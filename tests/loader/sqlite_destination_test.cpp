@@ -82,6 +82,12 @@ class SqliteDestinationTest : public ::testing::Test {
     request.timeout_seconds = 1;
     return request;
   }
+  // A marker row of `source`'s file, loaded from its text.
+  LoadRequest Marker(const std::string& source, const std::string& text) const {
+    LoadRequest request = Request(source);
+    request.row_text = text;
+    return request;
+  }
   std::string DatabasePath() const { return dir_.Path("code.db"); }
   std::vector<std::string> Rows(const std::string& table = "SysCodeLines_Temp") {
     Connection reader(DatabasePath());
@@ -103,6 +109,7 @@ TEST_F(SqliteDestinationTest, DatabasePathFromTheSettings) {
       {"relative", "code.db", "/app/code.db"},
       {"relative folder", "data/code.db", "/app/data/code.db"},
       {"absolute", "/var/code.db", "/var/code.db"},
+      {"relative with dots", "data/../code.db", "/app/code.db"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -278,18 +285,16 @@ TEST_F(SqliteDestinationTest, FirstLoadOfANewDatabaseFailsAndTheNextStillLoads) 
   EXPECT_EQ(Rows(), std::vector<std::string>{"kept"});
 }
 
-TEST_F(SqliteDestinationTest, GroupKeepsItsOtherLoadsWhenOneFails) {
+TEST_F(SqliteDestinationTest, UnitKeepsItsOtherLoadsWhenOneFails) {
   Connection setup(DatabasePath());
   ASSERT_TRUE(setup.Exec("CREATE TABLE SysCodeLines_Temp (LineId INTEGER PRIMARY KEY, MyCodeLine TEXT)"));
   ASSERT_TRUE(setup.Exec("CREATE TRIGGER refuse BEFORE INSERT ON SysCodeLines_Temp WHEN NEW.MyCodeLine = 'boom' "
                          "BEGIN SELECT RAISE(ABORT, 'boom refused'); END"));
-  const std::string begins = dir_.Write("begins.txt", "BEGINS\r\n");
-  const std::string done = dir_.Write("done.txt", "DONE\r\n");
   struct Case {
     const char* name;
     std::string middle;                // the file's own load, between its markers
     bool middle_ok;
-    std::vector<std::string> added;    // rows the group adds
+    std::vector<std::string> added;    // rows the unit adds
   };
   const std::vector<Case> cases = {
       {"file loads", dir_.Write("good.bas", "a\r\nb\r\n"), true, {"BEGINS", "a", "b", "DONE"}},
@@ -301,71 +306,72 @@ TEST_F(SqliteDestinationTest, GroupKeepsItsOtherLoadsWhenOneFails) {
   std::vector<std::string> expected;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    destination_->BeginGroup();
-    EXPECT_TRUE(destination_->Load(Request(begins)).ok);
+    ASSERT_TRUE(destination_->BeginUnit(Request(c.middle)).ok);
+    EXPECT_TRUE(destination_->Load(Marker(c.middle, "BEGINS")).ok);
     EXPECT_EQ(destination_->Load(Request(c.middle)).ok, c.middle_ok);
-    EXPECT_TRUE(destination_->Load(Request(done)).ok);
-    // Nothing of the group is committed before its end.
+    EXPECT_TRUE(destination_->Load(Marker(c.middle, "DONE")).ok);
+    // Nothing of the unit is committed before its end.
     EXPECT_EQ(Rows(), expected);
-    const LoadResult result = destination_->EndGroup();
+    const LoadResult result = destination_->CommitUnit();
     EXPECT_TRUE(result.ok) << result.description;
     expected.insert(expected.end(), c.added.begin(), c.added.end());
     EXPECT_EQ(Rows(), expected);
   }
 }
 
-TEST_F(SqliteDestinationTest, GroupThatCannotCommitKeepsNothingAndTheNextGroupLoads) {
+TEST_F(SqliteDestinationTest, UnitThatCannotCommitKeepsNothingAndTheNextUnitLoads) {
   const std::string source = dir_.Write("a.bas", "one\r\ntwo\r\n");
   ASSERT_TRUE(destination_->Load(Request(source)).ok);
-  destination_->BeginGroup();
+  ASSERT_TRUE(destination_->BeginUnit(Request(source)).ok);
   ASSERT_TRUE(destination_->Load(Request(source)).ok);
-  ASSERT_TRUE(destination_->Load(Request(source)).ok);
+  ASSERT_TRUE(destination_->Load(Marker(source, "DONE")).ok);
   LoadResult result;
   {
     NoFileGrowth disk_full;
-    result = destination_->EndGroup();
+    result = destination_->CommitUnit();
   }
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.source, "SQLite");
   const std::string start =
-      "database \"" + DatabasePath() + "\": the loads of this group could not be committed, none of them was kept: ";
+      "database \"" + DatabasePath() + "\": the file's rows could not be committed, none of them was kept: ";
   EXPECT_EQ(result.description.substr(0, start.size()), start) << result.description;
   EXPECT_EQ(Rows(), (std::vector<std::string>{"one", "two"}));
 
-  destination_->BeginGroup();
+  ASSERT_TRUE(destination_->BeginUnit(Request(source)).ok);
   ASSERT_TRUE(destination_->Load(Request(dir_.Write("b.bas", "three\r\n"))).ok);
-  EXPECT_TRUE(destination_->EndGroup().ok);
-  destination_->Close();
+  EXPECT_TRUE(destination_->CommitUnit().ok);
+  EXPECT_TRUE(destination_->Close().ok);
   EXPECT_EQ(Rows(), (std::vector<std::string>{"one", "two", "three"}));
 }
 
-TEST_F(SqliteDestinationTest, LoadThatEndsTheWholeTransactionMakesTheGroupFail) {
+// A load whose failure ends the whole transaction takes the unit with it:
+// later loads of the unit must not go in alone, and the commit says so.
+TEST_F(SqliteDestinationTest, LoadThatEndsTheWholeTransactionLosesTheUnit) {
   Connection setup(DatabasePath());
   ASSERT_TRUE(setup.Exec("CREATE TABLE SysCodeLines_Temp (LineId INTEGER PRIMARY KEY, MyCodeLine TEXT)"));
   ASSERT_TRUE(setup.Exec("CREATE TRIGGER refuse BEFORE INSERT ON SysCodeLines_Temp WHEN NEW.MyCodeLine = 'boom' "
                          "BEGIN SELECT RAISE(ROLLBACK, 'boom ends it all'); END"));
-  const std::string begins = dir_.Write("begins.txt", "BEGINS\r\n");
   const std::string refused = dir_.Write("refused.bas", "a\r\nboom\r\n");
-  destination_->BeginGroup();
-  ASSERT_TRUE(destination_->Load(Request(begins)).ok);
+  ASSERT_TRUE(destination_->BeginUnit(Request(refused)).ok);
+  ASSERT_TRUE(destination_->Load(Marker(refused, "BEGINS")).ok);
   ASSERT_FALSE(destination_->Load(Request(refused)).ok);
-  // The group goes on in a new transaction.
-  ASSERT_TRUE(destination_->Load(Request(dir_.Write("done.txt", "DONE\r\n"))).ok);
-  const LoadResult result = destination_->EndGroup();
+  EXPECT_FALSE(destination_->Load(Marker(refused, "DONE")).ok);
+  const LoadResult result = destination_->CommitUnit();
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.description, "database \"" + DatabasePath() + "\": a failed load of \"" + refused +
-                                    "\" rolled back the whole transaction, and with it 1 load(s) before it that had "
-                                    "succeeded: database \"" + DatabasePath() + "\", loading \"" + refused +
-                                    "\" line 2: boom ends it all");
-  EXPECT_EQ(Rows(), std::vector<std::string>{"DONE"});
+                                    "\" rolled back the whole unit: database \"" + DatabasePath() +
+                                    "\", loading \"" + refused + "\" line 2: boom ends it all");
+  EXPECT_TRUE(Rows().empty());
 }
 
-TEST_F(SqliteDestinationTest, CloseCommitsAnOpenGroup) {
-  destination_->BeginGroup();
-  ASSERT_TRUE(destination_->Load(Request(dir_.Write("a.bas", "one\r\n"))).ok);
-  destination_->Close();
+TEST_F(SqliteDestinationTest, CloseRollsBackAnOpenUnit) {
+  const std::string source = dir_.Write("a.bas", "one\r\n");
+  ASSERT_TRUE(destination_->Load(Request(source)).ok);
+  ASSERT_TRUE(destination_->BeginUnit(Request(source)).ok);
+  ASSERT_TRUE(destination_->Load(Request(source)).ok);
+  EXPECT_TRUE(destination_->Close().ok);
   EXPECT_EQ(Rows(), std::vector<std::string>{"one"});
-  EXPECT_TRUE(destination_->EndGroup().ok);
+  EXPECT_FALSE(destination_->CommitUnit().ok);
 }
 
 }  // namespace

@@ -231,22 +231,42 @@ TEST_F(RunTest, FileVanishedAfterListingIsPassedOverWithTheErrorBox) {
             "Error No. " + std::to_string(ENOENT) + "\r\nDescription : No such file or directory");
 }
 
-// A header file that cannot be written is not loaded: it would hold an
-// earlier file's marker (or nothing). The files themselves still load.
-TEST_F(RunTest, UnwritableHeaderFileIsReportedAndNotLoaded) {
+// A header file that cannot be written is reported, and the marker rows
+// still load from the lines as built: the file's lines keep their markers.
+TEST_F(RunTest, UnwritableHeaderFileIsReportedAndTheMarkersStillLoad) {
   const std::string a = dir_.Write("src/a.frm", "1\r\n");
-  const std::string b = dir_.Write("src/b.frm", "2\r\n");
   state_.ConfiguredSource.FoldersList = dir_.Path("src");
   state_.ConfiguredSource.AvoidRecursion = true;
   state_.Run.HeaderTempFile = dir_.Path("no-such-folder/TempHeader.txt");
 
   const RunCounts counts = Run();
 
-  EXPECT_EQ(TableRows(), (Rows{"1", "2"}));
-  EXPECT_EQ(log_.size(), 2u);
-  EXPECT_EQ(counts.files_loaded, 2);
-  EXPECT_EQ(counts.failed_loads, 4);
-  EXPECT_EQ(notifier_.messages, std::vector<Message>(4, texts::WriteFailed()));
+  EXPECT_EQ(TableRows(), (Rows{Marker("BEGINS", 1, Upper(a), "FRM"), "1", Marker("DONE", 1, Upper(a), "FRM")}));
+  EXPECT_EQ(counts.files_loaded, 1);
+  EXPECT_EQ(counts.failed_loads, 0);
+  EXPECT_EQ(notifier_.messages, std::vector<Message>(2, texts::WriteFailed()));
+}
+
+// A marker row is never in the table without its partner, and a file's
+// lines never without their markers.
+TEST_F(RunTest, FailedMarkerRowCostsTheFileItsWholeUnit) {
+  const std::string a = dir_.Write("src/a.frm", "lost\r\n");
+  const std::string b = dir_.Write("src/b.frm", "kept\r\n");
+  state_.ConfiguredSource.FoldersList = dir_.Path("src");
+  state_.ConfiguredSource.AvoidRecursion = true;
+  for (const std::string status : {"BEGINS", "DONE"}) {
+    SCOPED_TRACE(status);
+    log_.clear();
+    notifier_.messages.clear();
+    const RunCounts counts = Run({}, {}, {Marker(status, 1, Upper(a), "FRM")});
+    EXPECT_EQ(TableRows(), (Rows{Marker("BEGINS", 2, Upper(b), "FRM"), "kept", Marker("DONE", 2, Upper(b), "FRM")}));
+    EXPECT_EQ(counts.files_failed, 1);
+    EXPECT_EQ(counts.files_loaded, 1);
+    ASSERT_EQ(notifier_.messages.size(), 2u);
+    EXPECT_NE(notifier_.messages[0].text.find("nothing of \"" + a + "\" was kept"), std::string::npos);
+    // A failed BEGINS row is the end of the file: neither its lines nor its DONE row are tried.
+    EXPECT_EQ(log_.size(), status == std::string("BEGINS") ? 4u : 6u);
+  }
 }
 
 TEST_F(RunTest, ObserverSeesEveryFileAndTheFinalCounts) {

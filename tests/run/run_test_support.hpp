@@ -18,41 +18,53 @@ namespace corvanne::testing {
 
 // One load as the destination saw it.
 struct LoadCall {
-  std::string path;                // request.source_path
-  std::vector<std::string> lines;  // rows read from the file at load time
-  bool ok = true;                  // false: the load failed and wrote nothing (or its group was lost)
-  int group = 0;                   // 1, 2, ... for the group the load was in; 0 outside any
+  std::string path;                // request.source_path (also for a marker row)
+  std::vector<std::string> lines;  // the rows: read from the file, or the marker row
+  bool ok = true;                  // false: the load failed and wrote nothing (or its unit was lost)
+  int group = 0;                   // 1, 2, ... for the unit the load was in; 0 outside any
+  bool marker = false;             // a marker row, loaded from its text
 };
 
-// Reads the file at load time (the header file is overwritten before the
-// next load) and cuts it at CR LF or LF; fails for missing files and for the
-// paths in `failing`; a group with a load of a path in `failing_commits`
-// fails to commit and loses its loads. Appends to a log the test owns.
+// Reads a file at load time and cuts it at CR LF or LF; fails for missing
+// files and for the paths in `failing`; a unit with a load of a path in
+// `failing_commits` fails to commit and loses its loads; a marker row that
+// holds a text of `failing_markers` fails. Appends to a log the test owns.
 class FakeDestination : public LoadDestination {
  public:
   FakeDestination(std::vector<LoadCall>& log, std::set<std::string> failing,
-                  std::set<std::string> failing_commits = {})
-      : log_(log), failing_(std::move(failing)), failing_commits_(std::move(failing_commits)) {}
+                  std::set<std::string> failing_commits = {}, std::set<std::string> failing_markers = {})
+      : log_(log),
+        failing_(std::move(failing)),
+        failing_commits_(std::move(failing_commits)),
+        failing_markers_(std::move(failing_markers)) {}
 
-  void BeginGroup() override {
+  LoadResult Open(const LoadRequest&) override { return LoadResult::Loaded(0); }
+  LoadResult Verify(const LoadRequest&) override { return LoadResult::Loaded(0); }
+  LoadResult BeginUnit(const LoadRequest&) override {
     group_ = ++groups_;
     group_start_ = log_.size();
+    return LoadResult::Loaded(0);
   }
-  LoadResult EndGroup() override {
+  LoadResult CommitUnit() override {
     bool fails = false;
     for (std::size_t i = group_start_; i < log_.size(); ++i) fails = fails || failing_commits_.count(log_[i].path) > 0;
+    if (fails) LoseUnit();
     group_ = 0;
-    if (!fails) return {};
-    for (std::size_t i = group_start_; i < log_.size(); ++i) log_[i].ok = false;
-    return LoadResult{false, 0, "FakeSource", "commit refused"};
+    if (!fails) return LoadResult::Loaded(0);
+    return LoadResult::Failed("FakeSource", "commit refused");
+  }
+  void RollbackUnit() override {
+    LoseUnit();
+    group_ = 0;
   }
 
   LoadResult Load(const LoadRequest& request) override {
-    LoadCall call{request.source_path, {}, true, group_};
-    LoadResult result;
-    if (failing_.count(request.source_path) > 0 || !std::filesystem::is_regular_file(request.source_path)) {
+    LoadCall call{request.source_path, {}, true, group_, request.row_text.has_value()};
+    if (call.marker) {
+      call.lines.push_back(*request.row_text);
+      for (const std::string& text : failing_markers_) call.ok = call.ok && request.row_text->find(text) == std::string::npos;
+    } else if (failing_.count(request.source_path) > 0 || !std::filesystem::is_regular_file(request.source_path)) {
       call.ok = false;
-      result = LoadResult{false, 0, "FakeSource", "cannot load \"" + request.source_path + "\""};
     } else {
       const std::string bytes = ReadBytes(request.source_path);
       std::size_t start = 0;
@@ -64,20 +76,26 @@ class FakeDestination : public LoadDestination {
         call.lines.push_back(line);
         start = end + 1;
       }
-      result.rows = static_cast<int64_t>(call.lines.size());
     }
     log_.push_back(call);
-    return result;
+    if (!call.ok) return LoadResult::Failed("FakeSource", "cannot load \"" + request.source_path + "\"");
+    return LoadResult::Loaded(static_cast<int64_t>(call.lines.size()));
   }
-  void Close() override {}
+  LoadResult Close() override { return LoadResult::Loaded(0); }
 
  private:
+  void LoseUnit() {
+    if (group_ == 0) return;
+    for (std::size_t i = group_start_; i < log_.size(); ++i) log_[i].ok = false;
+  }
+
   std::vector<LoadCall>& log_;
   std::set<std::string> failing_;
   std::set<std::string> failing_commits_;
-  int groups_ = 0;              // groups begun so far
-  int group_ = 0;               // the open group, or 0
-  std::size_t group_start_ = 0;  // first log entry of the open group
+  std::set<std::string> failing_markers_;
+  int groups_ = 0;              // units begun so far
+  int group_ = 0;               // the open unit, or 0
+  std::size_t group_start_ = 0;  // first log entry of the open unit
 };
 
 // Always the same moment: 14 July 2013, 1:02:05 PM.
@@ -93,7 +111,7 @@ class FixedClock : public DateTimeSource {
 
 #include "common/notifier.hpp"
 #include "config/app_state.hpp"
-#include "loader/package.hpp"
+#include "run/load_engine.hpp"
 #include "run/export.hpp"
 
 namespace corvanne::testing {
@@ -117,9 +135,10 @@ class RunTest : public ::testing::Test {
 
   // Runs the export; loads of the paths in `failing` fail, and so do the
   // commits of groups that load a path in `failing_commits`.
-  RunCounts Run(std::set<std::string> failing = {}, std::set<std::string> failing_commits = {}) {
-    engine_.UseDestination(
-        std::make_unique<FakeDestination>(log_, std::move(failing), std::move(failing_commits)));
+  RunCounts Run(std::set<std::string> failing = {}, std::set<std::string> failing_commits = {},
+                std::set<std::string> failing_markers = {}) {
+    engine_.UseDestination(std::make_unique<FakeDestination>(log_, std::move(failing), std::move(failing_commits),
+                                                             std::move(failing_markers)));
     RunContext context{state_, notifier_, progress_, engine_, nullptr, {}};
     RunExport(context);
     return context.counts;

@@ -1,6 +1,6 @@
 // One load from the settings: row delimiter, object name, the request handed
 // to the destination, the engine chosen, and the boxes of a failed load.
-#include "loader/package.hpp"
+#include "run/load_engine.hpp"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -21,17 +21,27 @@ const std::string kStepFailedLine =
 class FakeDestination : public LoadDestination {
  public:
   explicit FakeDestination(std::vector<LoadResult> results) : results_(std::move(results)) {}
+  LoadResult Open(const LoadRequest&) override { return LoadResult::Loaded(0); }
+  LoadResult Verify(const LoadRequest&) override { return LoadResult::Loaded(0); }
   LoadResult Load(const LoadRequest& request) override {
     requests.push_back(request);
     return results_.at(requests.size() - 1);
   }
-  void BeginGroup() override { ++groups_begun; }
-  LoadResult EndGroup() override { return group_result; }
-  void Close() override { ++closes; }
+  LoadResult BeginUnit(const LoadRequest&) override {
+    ++units_begun;
+    return LoadResult::Loaded(0);
+  }
+  LoadResult CommitUnit() override { return unit_result; }
+  void RollbackUnit() override { ++rollbacks; }
+  LoadResult Close() override {
+    ++closes;
+    return LoadResult::Loaded(0);
+  }
   std::vector<LoadRequest> requests;
   int closes = 0;
-  int groups_begun = 0;
-  LoadResult group_result;  // what EndGroup answers
+  int units_begun = 0;
+  int rollbacks = 0;
+  LoadResult unit_result = LoadResult::Loaded(0);  // what CommitUnit answers
 
  private:
   std::vector<LoadResult> results_;
@@ -103,7 +113,8 @@ TEST_F(PackageTest, BuildLoadRequestCarriesTheSettings) {
   SourceSettings source;
   source.FileNameWithPath = "/src/a.bas";
   source.RowDelimiter = "vbcrlf";
-  DestinationSettings destination{"srv", "Code", "sa", "secret", "Lines", "Col", "SQLITE", "FreeTDS"};
+  DestinationSettings destination{"srv", "Code", "sa", "secret", "Lines", "Col", "SQLITE", "FreeTDS",
+                                  "File",  "Line", "Batch"};
   LoadRequest expected;
   expected.source_path = "/src/a.bas";
   expected.row_delimiter = "\r\n";
@@ -115,7 +126,10 @@ TEST_F(PackageTest, BuildLoadRequestCarriesTheSettings) {
   expected.table_name = "Lines";
   expected.column_name = "Col";
   expected.odbc_driver_name = "FreeTDS";
-  const LoadRequest request = BuildLoadRequest(source, destination);
+  expected.columns = {"File", "Line", "Batch"};
+  expected.file_name_value = "/src/a.bas";
+  expected.batch_code_value = "1__12_7_2026";
+  const LoadRequest request = BuildLoadRequest(source, destination, "1__12_7_2026");
   EXPECT_EQ(request, expected);
   EXPECT_EQ(request.max_line_bytes, 8000u);
   EXPECT_EQ(request.timeout_seconds, 60);
@@ -126,7 +140,7 @@ TEST_F(PackageTest, BuildLoadRequestCarriesTheSettings) {
 TEST_F(PackageTest, ReportStepFailuresShowsTwoBoxes) {
   LoadRequest request;
   request.source_path = "/src/a.bas";
-  ReportStepFailures(request, LoadResult{}, notifier_);
+  ReportStepFailures(request, LoadResult::Loaded(0), notifier_);
   EXPECT_TRUE(notifier_.messages.empty());
 
   ReportStepFailures(request, LoadResult{false, 0, "SQLite", "database is locked"}, notifier_);
@@ -211,7 +225,7 @@ TEST_F(PackageTest, InjectedDestinationGetsTheRequestAndItsFailureIsReported) {
   EXPECT_EQ(notifier_.messages, expected);
 }
 
-TEST_F(PackageTest, FailedGroupCommitIsReportedForTheSourceFile) {
+TEST_F(PackageTest, FailedUnitCommitIsReportedForTheSourceFile) {
   auto fake = std::make_unique<FakeDestination>(std::vector<LoadResult>{});
   FakeDestination* seen = fake.get();
   LoadEngine engine(notifier_, dir_.path().string());
@@ -222,15 +236,15 @@ TEST_F(PackageTest, FailedGroupCommitIsReportedForTheSourceFile) {
   SourceSettings source = state.PackageSource;
   source.FileNameWithPath = "/src/a.bas";
 
-  engine.BeginFileGroup(state);
-  EXPECT_TRUE(engine.EndFileGroup(state, source).ok);
+  ASSERT_TRUE(engine.BeginUnit(state, source).ok);
+  EXPECT_TRUE(engine.CommitUnit(state, source).ok);
   EXPECT_TRUE(notifier_.messages.empty());
 
-  seen->group_result = LoadResult{false, 0, "Fake", "disk full"};
-  engine.BeginFileGroup(state);
-  const LoadResult result = engine.EndFileGroup(state, source);
+  seen->unit_result = LoadResult::Failed("Fake", "disk full");
+  ASSERT_TRUE(engine.BeginUnit(state, source).ok);
+  const LoadResult result = engine.CommitUnit(state, source);
   EXPECT_FALSE(result.ok);
-  EXPECT_EQ(seen->groups_begun, 2);
+  EXPECT_EQ(seen->units_begun, 2);
   const std::vector<Message> expected = {
       {kStepFailedLine + "\r\nFake\r\ndisk full; nothing of \"/src/a.bas\" was kept"},
       {"Error for file... \r\n/src/a.bas"},
@@ -238,13 +252,29 @@ TEST_F(PackageTest, FailedGroupCommitIsReportedForTheSourceFile) {
   EXPECT_EQ(notifier_.messages, expected);
 }
 
-TEST_F(PackageTest, GroupsWithoutADestinationLeaveTheLoadsToSayWhy) {
+TEST_F(PackageTest, UnitLeftOpenIsRolledBackNeverCommitted) {
+  auto fake = std::make_unique<FakeDestination>(std::vector<LoadResult>{});
+  FakeDestination* seen = fake.get();
+  LoadEngine engine(notifier_, dir_.path().string());
+  engine.UseDestination(std::move(fake));
+  const AppState state = SqliteState("/src/a.bas");
+  {
+    UnitGuard unit(engine);
+    ASSERT_TRUE(unit.Begin(state, state.PackageSource).ok);
+    // An exception or an early return between the markers ends up here.
+  }
+  EXPECT_EQ(seen->rollbacks, 1);
+  EXPECT_FALSE(engine.CommitUnit(state, state.PackageSource).ok);  // nothing left to commit
+}
+
+TEST_F(PackageTest, UnitWithoutADestinationFailsAtItsStart) {
   LoadEngine engine(notifier_, dir_.path().string());
   const AppState state = SqliteState("/src/a.bas", " Oracle ");
-  engine.BeginFileGroup(state);
-  EXPECT_FALSE(engine.ExecuteLoadPackage(state).ok);
-  EXPECT_TRUE(engine.EndFileGroup(state, state.PackageSource).ok);
-  EXPECT_EQ(notifier_.messages.size(), 2u);  // the load's two boxes only
+  const LoadResult result = engine.BeginUnit(state, state.PackageSource);
+  EXPECT_FALSE(result.ok);
+  EXPECT_NE(result.description.find("nothing of \"/src/a.bas\" was loaded"), std::string::npos);
+  EXPECT_EQ(notifier_.messages.size(), 2u);
+  EXPECT_FALSE(engine.Open(state).ok);
 }
 
 }  // namespace

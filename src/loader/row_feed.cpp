@@ -1,0 +1,43 @@
+// The reading loop shared by every destination: reader in, sink out.
+#include "loader/row_sink.hpp"
+
+#include "loader/line_reader.hpp"
+
+namespace corvanne {
+
+FeedOutcome FeedRows(const LoadRequest& request, RowSink& sink) {
+  FeedOutcome outcome;
+  const auto sink_failed = [&](int64_t line) {
+    outcome.stop = FeedOutcome::Stop::kSink;
+    outcome.line_number = line;
+    return outcome;
+  };
+  if (request.row_text) {
+    // A marker row is one row whatever the delimiter or the characters in it.
+    if (!sink.Add(*request.row_text, 0)) return sink_failed(0);
+    if (!sink.Flush()) return sink_failed(0);
+    outcome.rows = 1;
+    return outcome;
+  }
+  LineReader reader(request.source_path, request.row_delimiter, request.max_line_bytes);
+  if (!reader.Open()) {
+    outcome.stop = FeedOutcome::Stop::kSource;
+    outcome.source_error = reader.Error();
+    return outcome;
+  }
+  std::string_view line;
+  while (reader.Next(line)) {
+    if (!sink.Add(line, reader.LineNumber())) return sink_failed(reader.LineNumber());
+    ++outcome.rows;
+  }
+  if (!reader.Error().empty()) {
+    outcome.stop = FeedOutcome::Stop::kSource;
+    outcome.source_opened = true;
+    outcome.source_error = reader.Error();
+    return outcome;
+  }
+  if (!sink.Flush()) return sink_failed(0);
+  return outcome;
+}
+
+}  // namespace corvanne

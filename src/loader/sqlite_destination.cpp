@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string_view>
 #include <utility>
@@ -50,6 +51,13 @@ std::string QueryText(sqlite3* db, const char* sql) {
   if (PrepareOne(db, sql, statement) == SQLITE_OK && sqlite3_step(statement.get()) == SQLITE_ROW) {
     const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
     if (value != nullptr) text = value;
+  }
+  return text;
+}
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
   }
   return text;
 }
@@ -352,15 +360,28 @@ LoadResult SqliteDestination::Verify(const LoadRequest& request) {
     cause = db != nullptr ? sqlite3_errmsg(db) : "cannot open it";
   } else {
     sqlite3_busy_timeout(db, request.timeout_seconds * 1000);
-    const InsertShape shape = ShapeOf(request);
-    std::string list;
-    for (const std::string& column : shape.columns) list += (list.empty() ? "" : ", ") + column;
-    Statement select;
-    const int rc = PrepareOne(db, "SELECT " + list + " FROM " + shape.table + " LIMIT 0", select);
-    if (rc != SQLITE_OK) {
-      const std::string message = sqlite3_errmsg(db);
-      // A missing table is made by the first load, like a missing database.
-      if (message.rfind("no such table", 0) != 0) cause = message;
+    // Named columns are compared, not selected: SQLite reads a double-quoted
+    // name that is no column as a string, and would pass any name.
+    const std::vector<std::string> parts = IdentifierParts(request.table_name);
+    Statement columns;
+    std::vector<std::string> present;
+    if (PrepareOne(db, "SELECT lower(name) FROM pragma_table_info(?1, ?2)", columns) == SQLITE_OK) {
+      sqlite3_bind_text(columns.get(), 1, parts.back().c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(columns.get(), 2, parts.size() > 1 ? parts[0].c_str() : "main", -1, SQLITE_TRANSIENT);
+      while (sqlite3_step(columns.get()) == SQLITE_ROW) {
+        present.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 0)));
+      }
+    } else {
+      cause = sqlite3_errmsg(db);
+    }
+    // A missing table is made by the first load, like a missing database.
+    for (const std::string* name : {&request.column_name, &request.columns.file_name, &request.columns.line_number,
+                                    &request.columns.batch_code}) {
+      if (!cause.empty() || present.empty() || name->empty()) continue;
+      const std::string column = IdentifierParts(*name).back();
+      if (std::find(present.begin(), present.end(), LowerAscii(column)) == present.end()) {
+        cause = "table " + parts.back() + " has no column named " + column;
+      }
     }
   }
   sqlite3_close_v2(db);

@@ -21,38 +21,37 @@ int32_t ClampTo32(std::size_t value) {
 
 void RunSingleFile(RunContext& context, const SourceSettings& configured) {
   context.counts.files_listed = 1;
-  if (context.observer != nullptr) context.observer->FilesListed(1);
   // No size test here: a missing or empty configured file still gets its
   // two markers, and its failed load is reported. A relative name is taken
   // from the application folder, as in folder mode.
   SourceSettings record = configured;
   record.FileNameWithPath =
       CollectRunFiles(configured, context.progress, ApplicationFolder(context.state)).front();
-  if (context.observer != nullptr) context.observer->FileStarted(1, 1, record.FileNameWithPath);
+  context.progress.FilesListed(1, /*single_file=*/true);
+  context.progress.FileStarted(1, 1, record.FileNameWithPath);
   ExportOneFile(context, record, 1);
-  if (context.observer != nullptr) context.observer->FileDone(context.counts);
+  context.progress.FileDone(context.counts);
 }
 
 void RunFolders(RunContext& context, const SourceSettings& configured) {
   const ItemList files = CollectRunFiles(configured, context.progress, ApplicationFolder(context.state));
   const int32_t total = ClampTo32(files.size());
   context.counts.files_listed = total;
-  if (context.observer != nullptr) context.observer->FilesListed(total);
+  context.progress.FilesListed(total, /*single_file=*/false);
 
   SourceSettings record;
   for (int32_t index = 1; index <= total; ++index) {
     const std::string& path = files[static_cast<std::size_t>(index - 1)];
     record = configured;
     record.FileNameWithPath = path;
-    context.progress.ShowProgress(total, index, path);
-    if (context.observer != nullptr) context.observer->FileStarted(index, total, path);
+    context.progress.FileStarted(index, total, path);
     if (GetFileSize(path, context.notifier) > 0) {
       ExportOneFile(context, record, index);
     } else {
       // The index is used up all the same: later files keep their serials.
       ++context.counts.files_passed_over;
     }
-    if (context.observer != nullptr) context.observer->FileDone(context.counts);
+    context.progress.FileDone(context.counts);
   }
 }
 
@@ -67,10 +66,11 @@ void RunExport(RunContext& context) {
   } else {
     RunFolders(context, configured);
   }
-  if (context.observer != nullptr) context.observer->RunFinished(context.counts);
+  context.progress.RunFinished(context.counts);
 }
 
 void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial) {
+  const int64_t failed_before = context.counts.failed_loads;  // a file fails once, however many of its loads do
   // One commit for the file and its markers: a run cut short leaves a file
   // whole between them or not at all, and saves two commits per file.
   context.engine.BeginFileGroup(context.state);
@@ -88,6 +88,7 @@ void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial) 
     ++context.counts.files_loaded;
     context.counts.lines += result.rows;
   }
+  if (context.counts.failed_loads > failed_before) ++context.counts.files_failed;
 }
 
 }  // namespace corvanne

@@ -250,7 +250,7 @@ class WindowTest : public QObject {
     const std::string line = "<UNATTENDED_RUN_PASSWORD>secret</UNATTENDED_RUN_PASSWORD>";
     text.replace(text.find(line), line.size(), stored.toStdString());
     dir_->Write("MyConfig.xml", text);
-    FrmOptions& w = OpenWindow();
+    const FrmOptions& w = OpenWindow();
     const QString view = w.controls().RichTextBox1->toPlainText();
     QVERIFY2(view.contains(shown), qPrintable(view));
     QCOMPARE(view.count(QLatin1Char('\n')), 8);

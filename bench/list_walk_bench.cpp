@@ -24,8 +24,7 @@ int main(int argc, char** argv) {
   source.FoldersList = folder;
   source.FoldersSepChar = ";";
   source.FileExtensions = "FRM,BAS,CLS";
-  const std::string batch_code;
-  const corvanne::Progress progress(batch_code);  // never enabled: reports cost nothing
+  corvanne::NoProgress progress;  // reports cost nothing
 
   std::vector<double> millis;
   corvanne::ItemList files;

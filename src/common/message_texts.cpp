@@ -29,4 +29,9 @@ Message BlankUserName() {
 
 Message Done() { return {"Done...", "Done.. ", MessageIcon::kInformation}; }
 
+Message NoProgramForManual(const std::string& path) {
+  return {std::string("No program is set up to open the user manual.") + kCrLf + "It is here: " + path,
+          kApplicationTitle, MessageIcon::kInformation};
+}
+
 }  // namespace corvanne::texts

@@ -34,4 +34,8 @@ Message BlankUserName();
 // "Done...", title "Done.. ", information icon.
 Message Done();
 
+// Help found no program to open the manual: says so and where the manual is
+// ("...to open the user manual.\r\nIt is here: " + path); information icon.
+Message NoProgramForManual(const std::string& path);
+
 }  // namespace corvanne::texts

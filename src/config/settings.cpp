@@ -2,6 +2,8 @@
 // batch code. Each reader sets every field, so nothing survives a refill.
 #include "config/settings.hpp"
 
+#include <algorithm>
+
 #include "common/platform.hpp"
 #include "common/text.hpp"
 #include "config/config_file.hpp"
@@ -76,6 +78,19 @@ std::string MakeBatchCode(int32_t process_number, const DateTimeSource& clock) {
 }
 
 std::string MakeBatchCode() { return MakeBatchCode(ProcessNumber(), CurrentDateTime()); }
+
+std::string NextBatchCode(const std::string& previous) {
+  const std::string code = MakeBatchCode();
+  if (previous == code) return code + "_2";
+  const std::string prefix = code + "_";
+  if (previous.starts_with(prefix)) {
+    const std::string counter = previous.substr(prefix.size());
+    const bool digits = !counter.empty() && counter.size() < 9 &&
+                        std::all_of(counter.begin(), counter.end(), [](char ch) { return ch >= '0' && ch <= '9'; });
+    if (digits) return prefix + std::to_string(std::stoi(counter) + 1);
+  }
+  return code;
+}
 
 bool IsYes(std::string_view value) { return TrimUpper(value) == "YES"; }
 

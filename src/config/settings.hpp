@@ -68,6 +68,12 @@ std::string MakeBatchCode();
 // ProcessNumber() and CurrentDateTime()).
 std::string MakeBatchCode(int32_t process_number, const DateTimeSource& clock);
 
+// The batch code of a run that follows, in the same process, the run coded
+// `previous`: MakeBatchCode(), or, when that is `previous` itself or
+// `previous` with a "_N" counter (the same second), the code with the
+// counter one up ("_2", "_3", ...). Two runs never share a code.
+std::string NextBatchCode(const std::string& previous);
+
 // True exactly when TrimUpper(value) is "YES".
 bool IsYes(std::string_view value);
 

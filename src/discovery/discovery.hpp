@@ -35,7 +35,7 @@ bool IsInList(std::string_view text, std::string_view list_text, std::string_vie
 // depth-first, names in byte order, reporting each listed folder to
 // `progress`. Throws WalkError.
 void CollectFolders(std::string_view separator, std::string_view list_text, bool recurse, ItemList& result,
-                    const Progress& progress);
+                    ProgressSink& progress);
 
 // Looks into one folder. Mode "FOLDERS" (or empty) appends every folder
 // below it; "FILES" appends its selected files; any other mode adds nothing.
@@ -46,7 +46,7 @@ void WalkFolder(const std::string& folder, std::string_view mode, std::string_vi
 // Appends the selected files of every folder of `folders`, reporting each
 // folder to `progress`. Throws WalkError.
 void SelectFiles(const ItemList& folders, std::string_view extension_list, std::string_view exclusion_list,
-                 std::string_view exclusion_separator, ItemList& result, const Progress& progress);
+                 std::string_view exclusion_separator, ItemList& result, ProgressSink& progress);
 
 // True when a run loads the one configured file: FileNameWithPath not empty
 // and FoldersList empty (exactly empty; blanks are not empty).
@@ -59,10 +59,10 @@ bool IsSingleFileMode(const SourceSettings& configured);
 // file's folder; made absolute first), so every listed path is absolute; an
 // empty `application_folder` leaves them relative to the current folder.
 // Each folder is read once per run. Throws WalkError.
-ItemList CollectRunFiles(const SourceSettings& configured, const Progress& progress,
+ItemList CollectRunFiles(const SourceSettings& configured, ProgressSink& progress,
                          const std::string& application_folder);
 
 // As above with relative paths left relative to the current folder.
-ItemList CollectRunFiles(const SourceSettings& configured, const Progress& progress);
+ItemList CollectRunFiles(const SourceSettings& configured, ProgressSink& progress);
 
 }  // namespace corvanne

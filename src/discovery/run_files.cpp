@@ -25,7 +25,7 @@ bool IsSingleFileMode(const SourceSettings& configured) {
   return !configured.FileNameWithPath.empty() && configured.FoldersList.empty();
 }
 
-ItemList CollectRunFiles(const SourceSettings& configured, const Progress& progress,
+ItemList CollectRunFiles(const SourceSettings& configured, ProgressSink& progress,
                          const std::string& application_folder) {
   const std::string base = AbsoluteFolder(application_folder);
   ItemList files;
@@ -50,7 +50,7 @@ ItemList CollectRunFiles(const SourceSettings& configured, const Progress& progr
   return files;
 }
 
-ItemList CollectRunFiles(const SourceSettings& configured, const Progress& progress) {
+ItemList CollectRunFiles(const SourceSettings& configured, ProgressSink& progress) {
   return CollectRunFiles(configured, progress, std::string());
 }
 

@@ -112,7 +112,7 @@ void WalkFiles(const std::string& folder, const FileFilter& filter, ItemList& re
   }
 }
 
-void CollectListedFolders(const ItemList& listed, bool recurse, ItemList& result, const Progress& progress,
+void CollectListedFolders(const ItemList& listed, bool recurse, ItemList& result, ProgressSink& progress,
                           ListingCache* cache) {
   if (!recurse) {
     result.insert(result.end(), listed.begin(), listed.end());
@@ -120,22 +120,22 @@ void CollectListedFolders(const ItemList& listed, bool recurse, ItemList& result
   }
   const int32_t total = ReportCount(listed.size());
   for (size_t i = 0; i < listed.size(); ++i) {
-    progress.ShowProgress(total, ReportCount(i + 1), listed[i]);
+    progress.FolderStarted(ReportCount(i + 1), total, listed[i]);
     WalkFoldersBelow(listed[i], result, cache);
   }
 }
 
-void SelectFilesWith(const ItemList& folders, const FileFilter& filter, ItemList& result, const Progress& progress,
+void SelectFilesWith(const ItemList& folders, const FileFilter& filter, ItemList& result, ProgressSink& progress,
                      const ListingCache* cache) {
   const int32_t total = ReportCount(folders.size());
   for (size_t i = 0; i < folders.size(); ++i) {
-    progress.ShowProgress(total, ReportCount(i + 1), folders[i]);
+    progress.FolderStarted(ReportCount(i + 1), total, folders[i]);
     WalkFiles(folders[i], filter, result, cache);
   }
 }
 
 void CollectFolders(std::string_view separator, std::string_view list_text, bool recurse, ItemList& result,
-                    const Progress& progress) {
+                    ProgressSink& progress) {
   ItemList listed;
   SplitToCollection(separator, list_text, listed);
   CollectListedFolders(listed, recurse, result, progress, nullptr);
@@ -154,7 +154,7 @@ void WalkFolder(const std::string& folder, std::string_view mode, std::string_vi
 }
 
 void SelectFiles(const ItemList& folders, std::string_view extension_list, std::string_view exclusion_list,
-                 std::string_view exclusion_separator, ItemList& result, const Progress& progress) {
+                 std::string_view exclusion_separator, ItemList& result, ProgressSink& progress) {
   const FileFilter filter(extension_list, ExclusionItems(exclusion_separator, exclusion_list));
   SelectFilesWith(folders, filter, result, progress, nullptr);
 }

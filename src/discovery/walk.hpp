@@ -50,12 +50,12 @@ void WalkFiles(const std::string& folder, const FileFilter& filter, ItemList& re
 // CollectFolders over items already cut: `listed` as they are when not
 // `recurse`, else the folders below each, each listed folder reported to
 // `progress`. Throws WalkError.
-void CollectListedFolders(const ItemList& listed, bool recurse, ItemList& result, const Progress& progress,
+void CollectListedFolders(const ItemList& listed, bool recurse, ItemList& result, ProgressSink& progress,
                           ListingCache* cache);
 
 // SelectFiles with a prepared filter, each folder reported to `progress`.
 // Throws WalkError.
-void SelectFilesWith(const ItemList& folders, const FileFilter& filter, ItemList& result, const Progress& progress,
+void SelectFilesWith(const ItemList& folders, const FileFilter& filter, ItemList& result, ProgressSink& progress,
                      const ListingCache* cache);
 
 }  // namespace corvanne

@@ -29,7 +29,6 @@ void OpenDestination(RunContext& context) {
 
 void RunSingleFile(RunContext& context, const SourceSettings& configured) {
   context.counts.files_listed = 1;
-  if (context.observer != nullptr) context.observer->FilesListed(1);
   // No size test here: a missing or empty configured file still gets its
   // two markers, and its failed load is reported. A relative name is taken
   // from the application folder, as in folder mode.
@@ -37,9 +36,10 @@ void RunSingleFile(RunContext& context, const SourceSettings& configured) {
   record.FileNameWithPath =
       CollectRunFiles(configured, context.progress, ApplicationFolder(context.state)).front();
   OpenDestination(context);
-  if (context.observer != nullptr) context.observer->FileStarted(1, 1, record.FileNameWithPath);
+  context.progress.FilesListed(1, /*single_file=*/true);
+  context.progress.FileStarted(1, 1, record.FileNameWithPath);
   ExportOneFile(context, record, 1);
-  if (context.observer != nullptr) context.observer->FileDone(context.counts);
+  context.progress.FileDone(context.counts);
 }
 
 void RunFolders(RunContext& context, const SourceSettings& configured) {
@@ -47,22 +47,21 @@ void RunFolders(RunContext& context, const SourceSettings& configured) {
   const int32_t total = ClampTo32(files.size());
   context.counts.files_listed = total;
   if (total > 0) OpenDestination(context);
-  if (context.observer != nullptr) context.observer->FilesListed(total);
+  context.progress.FilesListed(total, /*single_file=*/false);
 
   SourceSettings record;
   for (int32_t index = 1; index <= total; ++index) {
     const std::string& path = files[static_cast<std::size_t>(index - 1)];
     record = configured;
     record.FileNameWithPath = path;
-    context.progress.ShowProgress(total, index, path);
-    if (context.observer != nullptr) context.observer->FileStarted(index, total, path);
+    context.progress.FileStarted(index, total, path);
     if (GetFileSize(path, context.notifier) > 0) {
       ExportOneFile(context, record, index);
     } else {
       // The index is used up all the same: later files keep their serials.
       ++context.counts.files_passed_over;
     }
-    if (context.observer != nullptr) context.observer->FileDone(context.counts);
+    context.progress.FileDone(context.counts);
   }
 }
 
@@ -77,7 +76,7 @@ void RunExport(RunContext& context) {
   } else {
     RunFolders(context, configured);
   }
-  if (context.observer != nullptr) context.observer->RunFinished(context.counts);
+  context.progress.RunFinished(context.counts);
 }
 
 void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial) {

@@ -12,35 +12,13 @@
 
 namespace corvanne {
 
-// What a run did, for the exit status and the closing summary.
-struct RunCounts {
-  int64_t files_listed = 0;       // files in the file list (or 1 in single-file mode)
-  int64_t files_loaded = 0;       // files whose own load succeeded
-  int64_t files_passed_over = 0;  // empty or unreadable-size files
-  int64_t lines = 0;              // rows of source files loaded (markers not counted)
-  int64_t failed_loads = 0;       // failed loads, marker rows included
-  int64_t files_failed = 0;       // files with any failed load (counted once each)
-};
-
-// Watches a run from outside (the terminal's one-line display). All no-ops
-// by default.
-class RunObserver {
- public:
-  virtual ~RunObserver() = default;
-  virtual void FilesListed(int64_t /*total*/) {}
-  virtual void FileStarted(int64_t /*index*/, int64_t /*total*/, const std::string& /*path*/) {}
-  virtual void FileDone(const RunCounts& /*so_far*/) {}
-  virtual void RunFinished(const RunCounts& /*counts*/) {}
-};
-
 // Everything a run uses; all by reference, owned by the caller.
 struct RunContext {
   AppState& state;
   Notifier& notifier;
-  const Progress& progress;
+  ProgressSink& progress;  // discovery's and the run's progress
   LoadEngine& engine;
-  RunObserver* observer = nullptr;  // may be null
-  RunCounts counts;                 // filled by the run
+  RunCounts counts;  // filled by the run
 };
 
 // The whole export run over ConfiguredSource. Throws WalkError when a folder
@@ -48,7 +26,7 @@ struct RunContext {
 void RunExport(RunContext& context);
 
 // BEGINS row, the file, DONE row (the DONE row also after a failed load),
-// committed together; a marker row that fails costs the file its unit.
+// committed together.
 void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial);
 
 }  // namespace corvanne

@@ -36,7 +36,7 @@ int ListFiles(AppState& state) {
   ReadConfigFile(state, messages, status);
   if (status == kStatusFailed) return Status(ExitCode::kCouldNotStart);
   ParseSettings(state);
-  const Progress progress(state.Run.BatchCode);  // never enabled: nothing to show
+  NoProgress progress;  // the list is the output
   ItemList files;
   try {
     files = CollectRunFiles(state.ConfiguredSource, progress, ApplicationFolder(state));
@@ -62,8 +62,7 @@ int RunUnattended(AppState& state, const std::vector<Message>& startup_messages)
   }
 
   LoadEngine loads(terminal, ApplicationFolder(state));
-  const Progress progress(state.Run.BatchCode);  // the window's display; off here
-  RunContext context{state, terminal, progress, loads, &terminal, {}};
+  RunContext context{state, terminal, terminal, loads, {}};
   try {
     RunExport(context);
   } catch (const DestinationError& error) {

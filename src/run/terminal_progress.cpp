@@ -1,4 +1,5 @@
-// The one-line progress display and summary of a run at a terminal.
+// The one-line progress display of a run at a terminal, and the closing line
+// of every unattended run.
 // Redraws are throttled: a run of many small files must not spend its time printing.
 #include "run/terminal_progress.hpp"
 
@@ -24,6 +25,11 @@ std::string Grouped(int64_t value) {
   return value < 0 ? "-" + out : out;
 }
 
+// "1 file", "2 files": the closing line is read by people.
+std::string Counted(int64_t value, const std::string& noun) {
+  return Grouped(value) + " " + noun + (value == 1 ? "" : "s");
+}
+
 std::string Seconds(double seconds) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%.1f", seconds);
@@ -39,7 +45,9 @@ double SteadySeconds() {
 
 TerminalProgress::TerminalProgress(std::ostream& out, Notifier& messages, bool is_terminal,
                                    SecondsClock clock)
-    : out_(out), messages_(messages), is_terminal_(is_terminal), clock_(std::move(clock)) {}
+    : out_(out), messages_(messages), is_terminal_(is_terminal), clock_(std::move(clock)) {
+  run_started_ = clock_();
+}
 
 std::string TerminalProgress::FormatLine(int64_t index, int64_t total, int64_t lines, double seconds) {
   const auto rate = seconds > 0 ? static_cast<int64_t>(static_cast<double>(lines) / seconds) : 0;
@@ -48,12 +56,13 @@ std::string TerminalProgress::FormatLine(int64_t index, int64_t total, int64_t l
 }
 
 std::string TerminalProgress::FormatSummary(const RunCounts& counts, double seconds) {
-  return Grouped(counts.files_loaded) + " files loaded, " + Grouped(counts.files_passed_over) +
-         " passed over, " + Grouped(counts.lines) + " lines, " + Grouped(counts.failed_loads) +
-         " failed loads, " + Seconds(seconds) + " s";
+  std::string failed = Grouped(counts.files_failed) + " failed";
+  if (counts.failed_loads > 0) failed += " (" + Counted(counts.failed_loads, "failed load") + ")";
+  return "corvanne: " + Counted(counts.files_loaded, "file") + " loaded, " + Grouped(counts.files_passed_over) +
+         " passed over, " + failed + ", " + Counted(counts.lines, "line") + " in " + Seconds(seconds) + " s";
 }
 
-void TerminalProgress::FilesListed(int64_t total) {
+void TerminalProgress::FilesListed(int64_t total, bool /*single_file*/) {
   total_ = total;
   index_ = 0;
   lines_ = 0;
@@ -72,9 +81,8 @@ void TerminalProgress::FileDone(const RunCounts& so_far) {
 }
 
 void TerminalProgress::RunFinished(const RunCounts& counts) {
-  if (!is_terminal_) return;
   ClearLine();
-  out_ << FormatSummary(counts, clock_() - started_) << '\n' << std::flush;
+  out_ << FormatSummary(counts, clock_() - run_started_) << '\n' << std::flush;
 }
 
 void TerminalProgress::Show(const Message& message) {

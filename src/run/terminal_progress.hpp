@@ -1,5 +1,5 @@
-// What a person at a terminal sees during an unattended run: one progress
-// line redrawn in place, messages above it, and a closing summary.
+// What an unattended run shows on standard error: at a terminal one progress
+// line redrawn in place with messages above it; always a closing line.
 #pragma once
 
 #include <chrono>
@@ -8,7 +8,7 @@
 #include <string>
 
 #include "common/notifier.hpp"
-#include "run/export.hpp"
+#include "common/progress.hpp"
 
 namespace corvanne {
 
@@ -18,17 +18,17 @@ using SecondsClock = std::function<double()>;
 // The steady clock of the process, in seconds.
 double SteadySeconds();
 
-// Watches a run and passes its messages on to `messages`. When `is_terminal`
-// is false it only passes messages on: no progress line, no summary (logs of
-// scheduled runs stay clean). When true it redraws one line on `out` with
-// "\r" (at most ten times a second), clears it before every message, and
-// prints a summary when the run finishes.
-class TerminalProgress : public RunObserver, public Notifier {
+// Shows a run's progress on `out` and passes its messages on to `messages`.
+// When `is_terminal` it redraws one line with "\r" (at most ten times a
+// second) and clears it before every message; otherwise it draws no line, so
+// logs of scheduled runs stay clean. Either way it ends a finished run with
+// one closing line (FormatSummary), which such logs keep.
+class TerminalProgress : public ProgressSink, public Notifier {
  public:
   TerminalProgress(std::ostream& out, Notifier& messages, bool is_terminal,
                    SecondsClock clock = SteadySeconds);
 
-  void FilesListed(int64_t total) override;
+  void FilesListed(int64_t total, bool single_file) override;
   void FileStarted(int64_t index, int64_t total, const std::string& path) override;
   void FileDone(const RunCounts& so_far) override;
   void RunFinished(const RunCounts& counts) override;
@@ -42,7 +42,9 @@ class TerminalProgress : public RunObserver, public Notifier {
 
   // The progress line, e.g. "file 3 of 12, 4,096 lines, 2,048 lines/s".
   static std::string FormatLine(int64_t index, int64_t total, int64_t lines, double seconds);
-  // The closing summary (one line, no line end).
+  // The closing line (no line end), e.g. "corvanne: 13 files loaded, 1 passed
+  // over, 0 failed, 817 lines in 0.4 s"; failed loads follow the failed files
+  // in brackets when there are any.
   static std::string FormatSummary(const RunCounts& counts, double seconds);
 
  private:
@@ -52,6 +54,7 @@ class TerminalProgress : public RunObserver, public Notifier {
   Notifier& messages_;
   bool is_terminal_;
   SecondsClock clock_;
+  double run_started_ = 0;     // clock reading when this display was made (the run's start)
   double started_ = 0;         // clock reading when the file list was known
   double last_draw_ = -1;      // clock reading of the last redraw; < 0: none yet
   std::size_t drawn_width_ = 0;  // characters of the line on screen; 0: none

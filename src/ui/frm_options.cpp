@@ -13,9 +13,11 @@
 #include <QThread>
 #include <algorithm>
 #include <exception>
+#include <string_view>
 
 #include "common/message_texts.hpp"
 #include "config/config_file.hpp"
+#include "config/settings.hpp"
 #include "run/load_engine.hpp"
 #include "run/export.hpp"
 #include "ui/message_box.hpp"
@@ -24,31 +26,73 @@ namespace corvanne::ui {
 
 namespace {
 
-// Blanks (U+0020 only) off both ends, then every apostrophe out: the login
-// is used as typed otherwise.
-QString CleanLoginText(const QString& text) {
+// Blanks (U+0020 only) off both ends, then, for the user name, every
+// apostrophe out. A password keeps its apostrophes: it is only ever passed
+// as a login value, never put into SQL text, so removing them would only
+// break correct passwords.
+QString CleanLoginText(const QString& text, bool remove_apostrophes) {
   qsizetype begin = 0;
   qsizetype end = text.size();
   while (begin < end && text[begin] == u' ') ++begin;
   while (end > begin && text[end - 1] == u' ') --end;
   QString out = text.mid(begin, end - begin);
-  out.remove(u'\'');
+  if (remove_apostrophes) out.remove(u'\'');
   return out;
 }
 
-void CleanBox(QLineEdit* box) {
-  const QString cleaned = CleanLoginText(box->text());
+void CleanBox(QLineEdit* box, bool remove_apostrophes) {
+  const QString cleaned = CleanLoginText(box->text(), remove_apostrophes);
   if (cleaned != box->text()) box->setText(cleaned);
+}
+
+// ASCII letters upper-cased, every other byte kept: same length, so
+// positions found in the copy hold in the original.
+std::string AsciiUpper(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch; });
+  return out;
+}
+
+// The configuration as the window shows it: every character between an
+// UNATTENDED_RUN_PASSWORD tag (in any case: a misspelt tag still holds a
+// password) and its closing tag, or the end of the line when it is left
+// open, shown as "*"; line breaks kept. One "*" per UTF-8 character.
+std::string MaskPassword(const std::string& text) {
+  static constexpr std::string_view kOpen = "<UNATTENDED_RUN_PASSWORD>";
+  static constexpr std::string_view kClose = "</UNATTENDED_RUN_PASSWORD>";
+  const std::string upper = AsciiUpper(text);
+  std::string out;
+  out.reserve(text.size());
+  std::size_t at = 0;
+  for (std::size_t open = upper.find(kOpen); open != std::string::npos; open = upper.find(kOpen, at)) {
+    const std::size_t value = open + kOpen.size();
+    std::size_t end = upper.find(kClose, value);
+    if (end == std::string::npos) end = std::min(upper.find_first_of("\r\n", value), text.size());
+    out.append(text, at, value - at);
+    for (std::size_t i = value; i < end; ++i) {
+      const auto ch = static_cast<unsigned char>(text[i]);
+      if (ch == '\r' || ch == '\n') {
+        out += static_cast<char>(ch);
+      } else if ((ch & 0xC0) != 0x80) {
+        out += '*';
+      }
+    }
+    at = end;
+  }
+  out.append(text, at);
+  return out;
 }
 
 }  // namespace
 
 FrmOptions::FrmOptions(AppState& state, WindowServices services, QWidget* parent)
-    : QWidget(parent), state_(state), services_(std::move(services)), progress_(state.Run.BatchCode) {
+    : QWidget(parent), state_(state), services_(std::move(services)) {
   BuildControls();
   SetTabOrder();
   PlaceAtDesignSize();
   display_ = std::make_unique<WidgetProgressDisplay>(c_.ProgressBar1, c_.txtCurrFileName);
+  progress_ = std::make_unique<WindowProgress>(*display_, state_.Run.BatchCode);
 
   connect(c_.cmdExport, &QPushButton::clicked, this, &FrmOptions::cmdExport_Click);
   connect(c_.cmdHelp, &QPushButton::clicked, this, &FrmOptions::cmdHelp_Click);
@@ -65,9 +109,15 @@ FrmOptions::FrmOptions(AppState& state, WindowServices services, QWidget* parent
 
 FrmOptions::~FrmOptions() {
   if (run_thread_ == nullptr) return;
+  // The events served below may include the run's end; from here on
+  // OnRunFinished must not run, or it would delete the thread this loop
+  // waits for and show a box over a window going away.
+  closing_ = true;
+  disconnect(run_thread_, nullptr, this, nullptr);
   // The run may be waiting on a box served by this thread: keep serving.
   while (!run_thread_->wait(QDeadlineTimer(20))) QCoreApplication::processEvents();
   delete run_thread_;
+  run_thread_ = nullptr;
 }
 
 void FrmOptions::Form_Load() {
@@ -101,14 +151,14 @@ void FrmOptions::FillFields() {
   c_.txtConfigFilePath->setPlainText(QString::fromStdString(GetConfigFilePath(state_)));
   // The text just read is the file's text; showing it spares a second read
   // that could fail where the first one did not.
-  c_.RichTextBox1->setPlainText(ToDisplayText(state_.ConfigText));
+  c_.RichTextBox1->setPlainText(ToDisplayText(MaskPassword(state_.ConfigText)));
   c_.txtUserName->setText(QString::fromStdString(state_.Destination.UserName));
   c_.txtPassword->setText(QString::fromStdString(state_.Destination.Password));
 }
 
 void FrmOptions::cmdExport_Click() {
   if (running()) return;
-  CleanBox(c_.txtUserName);
+  CleanBox(c_.txtUserName, true);
   // Blanks that stood between apostrophes survive the cleaning; a name made
   // of nothing else is still blank, and logging in as " " helps nobody.
   const QString name = c_.txtUserName->text();
@@ -117,7 +167,7 @@ void FrmOptions::cmdExport_Click() {
     services_.notifier->Show(texts::BlankUserName());
     return;
   }
-  CleanBox(c_.txtPassword);
+  CleanBox(c_.txtPassword, false);
   state_.Destination.UserName = c_.txtUserName->text().toStdString();
   state_.Destination.Password = c_.txtPassword->text().toStdString();
 
@@ -127,7 +177,10 @@ void FrmOptions::cmdExport_Click() {
 
   c_.txtUserName->setReadOnly(true);
   c_.txtPassword->setReadOnly(true);
-  progress_.Enable(*display_);
+  // Each run gets a batch code of its own, or the rows of two Exports in one
+  // session could not be told apart.
+  if (batch_code_used_) state_.Run.BatchCode = NextBatchCode(state_.Run.BatchCode);
+  batch_code_used_ = true;
   StartRun();
 }
 
@@ -144,7 +197,7 @@ void FrmOptions::StartRun() {
 void FrmOptions::RunInBackground() {
   UiThreadNotifier notifier(this, *services_.notifier);
   LoadEngine engine(notifier, ApplicationFolder(state_));
-  RunContext context{state_, notifier, progress_, engine, nullptr, {}};
+  RunContext context{state_, notifier, *progress_, engine, {}};
   try {
     RunExport(context);
     // A durability failure at the end is still a failure of the run.
@@ -156,12 +209,14 @@ void FrmOptions::RunInBackground() {
 }
 
 void FrmOptions::OnRunFinished() {
+  if (closing_ || run_thread_ == nullptr) return;
   run_thread_->wait();
   delete run_thread_;
   run_thread_ = nullptr;
   c_.txtUserName->setReadOnly(false);
   c_.txtPassword->setReadOnly(false);
   c_.cmdExport->setEnabled(true);
+  progress_->Flush();  // the last report, which may still wait for its turn
   if (run_error_.empty()) {
     services_.notifier->Show(texts::Done());
   } else {
@@ -175,8 +230,11 @@ void FrmOptions::OnRunFinished() {
 void FrmOptions::cmdHelp_Click() {
   setCursor(Qt::WaitCursor);
   const std::string path = services_.executable_folder + kPathSeparator + "UserManual.rtf";
-  if (services_.open_document) services_.open_document(path);
+  const bool opened = !services_.open_document || services_.open_document(path);
   unsetCursor();
+  // Help that does nothing would leave the user guessing; the path lets
+  // them open the manual some other way.
+  if (!opened) services_.notifier->Show(texts::NoProgramForManual(path));
 }
 
 void FrmOptions::cmdQuit_Click() { close(); }
@@ -186,9 +244,9 @@ void FrmOptions::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void FrmOptions::txtUserName_Validate() { CleanBox(c_.txtUserName); }
+void FrmOptions::txtUserName_Validate() { CleanBox(c_.txtUserName, true); }
 
-void FrmOptions::txtPassword_Validate() { CleanBox(c_.txtPassword); }
+void FrmOptions::txtPassword_Validate() { CleanBox(c_.txtPassword, false); }
 
 bool FrmOptions::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::FocusOut) {

@@ -9,10 +9,10 @@
 #include <string>
 
 #include "common/notifier.hpp"
-#include "common/progress.hpp"
 #include "config/app_state.hpp"
 #include "ui/layout.hpp"
 #include "ui/progress_widgets.hpp"
+#include "ui/window_progress.hpp"
 
 class QLabel;
 class QLineEdit;
@@ -26,14 +26,14 @@ namespace corvanne::ui {
 // What the window needs from the outside world; tests replace each part.
 struct WindowServices {
   Notifier* notifier = nullptr;                             // every box the window and its runs show
-  std::function<void(const std::string&)> open_document;   // the shell call that opens the user manual
+  std::function<bool(const std::string&)> open_document;   // opens the user manual; false: no program to open it
   std::string executable_folder;                           // where UserManual.rtf is looked for
   std::function<void()> end_process_now;                   // Quit while a run is going
 };
 
 // The production services: modal boxes through `notifier`, the desktop's
-// associated program for documents (nothing when the file is missing), the
-// executable's folder, and an immediate process exit.
+// associated program for documents (a missing file: nothing happens, and
+// true), the executable's folder, and an immediate process exit.
 WindowServices DefaultServices(Notifier& notifier);
 
 // The thirteen controls, named as the window shows them.
@@ -62,7 +62,8 @@ class FrmOptions : public QWidget {
   // Builds the window over the process state `state` (kept by reference) and
   // runs Form_Load. `services.notifier` must outlive the window.
   FrmOptions(AppState& state, WindowServices services, QWidget* parent = nullptr);
-  // Waits for a run still going (its boxes are still served meanwhile).
+  // Waits for a run still going (its boxes and progress are still served
+  // meanwhile); the run's end is then not reported ("Done..." is not shown).
   ~FrmOptions() override;
 
   const FormControls& controls() const { return c_; }
@@ -106,10 +107,12 @@ class FrmOptions : public QWidget {
   WindowServices services_;         // notifier, shell call, folders
   FormControls c_;                  // children of this window
   std::unique_ptr<WidgetProgressDisplay> display_;  // the bar and box of the progress display
-  Progress progress_;               // enabled by the first Export, never disabled
+  std::unique_ptr<WindowProgress> progress_;        // a run's reports, brought to display_
   QThread* run_thread_ = nullptr;   // the run in progress, if any
   std::string run_error_;           // what stopped the last run early, if anything
   bool activated_ = false;          // Form_Activate runs once, on the first showing
+  bool batch_code_used_ = false;    // a run has used state_.Run.BatchCode
+  bool closing_ = false;            // the destructor is waiting for the run
 };
 
 }  // namespace corvanne::ui

@@ -80,10 +80,11 @@ QLineEdit* MakeLoginBox(QWidget* parent, const char* name) {
 
 // The desktop's associated program opens the document; a missing file is
 // left alone, so nothing at all happens (no error dialog from the desktop).
-void OpenWithShell(const std::string& path) {
+// False when the desktop has no way to open it.
+bool OpenWithShell(const std::string& path) {
   const QString file = QString::fromStdString(path);
-  if (!QFileInfo(file).isFile()) return;
-  QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+  if (!QFileInfo(file).isFile()) return true;
+  return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Message boxes of the window and the bridge that lets a run on a worker
-// thread show them (and report progress) on the user-interface thread.
+// thread show them on the user-interface thread.
 #pragma once
 
 #include <QObject>

@@ -1,5 +1,5 @@
 // The window's side of the progress display: the bar ProgressBar1 and the
-// current-file box txtCurrFileName, written from whichever thread reports.
+// current-file box txtCurrFileName.
 #pragma once
 
 #include <QPlainTextEdit>
@@ -10,9 +10,9 @@
 
 namespace corvanne::ui {
 
-// Moves the bar and rewrites the box. Reports from another thread are queued
-// to the widgets' thread in order and never wait for it, so a run is not held
-// up by painting; reports on the widgets' thread apply at once.
+// Moves the bar and rewrites the box at once. Call on the widgets' thread
+// only (WindowProgress brings a run's reports there). A widget already
+// destroyed is left alone.
 class WidgetProgressDisplay : public ProgressDisplay {
  public:
   WidgetProgressDisplay(QProgressBar* bar, QPlainTextEdit* box) : bar_(bar), box_(box) {}

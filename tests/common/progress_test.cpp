@@ -1,5 +1,5 @@
-// Progress reports: nothing while switched off; once on, the five control
-// operations in order and the exact box text.
+// Progress reports as the window shows them: which events make a report,
+// the five control operations in order, and the exact box text.
 #include "common/progress.hpp"
 
 #include <gtest/gtest.h>
@@ -23,30 +23,37 @@ class RecordingDisplay : public ProgressDisplay {
 class ProgressTest : public ::testing::Test {
  protected:
   std::string batch_code_ = "1234__7_14_2013_1_02_01_PM";
-  Progress progress_{batch_code_};
   RecordingDisplay display_;
+  DisplayProgress progress_{display_, batch_code_};
 };
 
-TEST_F(ProgressTest, OffByDefaultTouchesNothing) {
-  EXPECT_FALSE(progress_.ShowProgressEnabled());
-  progress_.ShowProgress(12, 3, "/src/a.bas");
+// A single-file run shows no progress; counts and the run's end never do.
+TEST_F(ProgressTest, SingleFileRunAndCountsTouchNothing) {
+  progress_.FilesListed(1, /*single_file=*/true);
+  progress_.FileStarted(1, 1, "/src/a.bas");
+  progress_.FileDone(RunCounts{});
+  progress_.RunFinished(RunCounts{});
   EXPECT_TRUE(display_.calls.empty());
+  // The next run, in folder mode, shows its files again.
+  progress_.FilesListed(2, /*single_file=*/false);
+  progress_.FileStarted(2, 2, "/src/b.bas");
+  EXPECT_EQ(display_.calls.size(), 5u);
 }
 
 TEST_F(ProgressTest, ReportSetsMaximumBeforeValueAndWritesTheBox) {
-  progress_.Enable(display_);
-  EXPECT_TRUE(progress_.ShowProgressEnabled());
-  progress_.ShowProgress(12, 3, "/src/a.bas");
-  const std::vector<std::string> expected = {
-      "bar visible", "max 12", "value 3", "box visible",
-      "text  Batch Code : 1234__7_14_2013_1_02_01_PM\r\n\r\n3 of 12 : /src/a.bas"};
+  const std::string box = "text  Batch Code : 1234__7_14_2013_1_02_01_PM\r\n\r\n3 of 12 : /src/a.bas";
+  const std::vector<std::string> expected = {"bar visible", "max 12", "value 3", "box visible", box};
+  progress_.FolderStarted(3, 12, "/src/a.bas");
+  EXPECT_EQ(display_.calls, expected);
+  display_.calls.clear();
+  progress_.FilesListed(12, /*single_file=*/false);
+  progress_.FileStarted(3, 12, "/src/a.bas");
   EXPECT_EQ(display_.calls, expected);
 }
 
 TEST_F(ProgressTest, BatchCodeIsReadAtEachReport) {
-  progress_.Enable(display_);
   batch_code_ = "99__1_1_2020_9_00_00_AM";
-  progress_.ShowProgress(1, 1, "x");
+  progress_.FolderStarted(1, 1, "x");
   EXPECT_EQ(display_.calls.back(), "text  Batch Code : 99__1_1_2020_9_00_00_AM\r\n\r\n1 of 1 : x");
 }
 
@@ -58,9 +65,9 @@ TEST(ProgressBoxTextTest, NumbersArePlainDecimal) {
   };
   for (const auto& [name, total, index, expected] : cases) {
     SCOPED_TRACE(name);
-    EXPECT_EQ(Progress::BoxText("B", total, index, "P"), expected);
+    EXPECT_EQ(ProgressBoxText("B", total, index, "P"), expected);
   }
-  EXPECT_EQ(Progress::BoxText("", 0, 0, ""), " Batch Code : \r\n\r\n0 of 0 : ");
+  EXPECT_EQ(ProgressBoxText("", 0, 0, ""), " Batch Code : \r\n\r\n0 of 0 : ");
 }
 
 }  // namespace

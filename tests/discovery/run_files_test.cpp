@@ -15,8 +15,6 @@ using testing::Report;
 
 class RunFilesTest : public ::testing::Test {
  protected:
-  void SetUp() override { progress_.Enable(display_); }
-
   std::string P(std::string_view relative) const { return dir_.Path(relative); }
 
   static SourceSettings Folders(const std::string& list, const std::string& exclusions = "") {
@@ -31,8 +29,8 @@ class RunFilesTest : public ::testing::Test {
 
   testing::TempDir dir_;
   std::string batch_code_ = "B";
-  Progress progress_{batch_code_};
   RecordingDisplay display_;
+  DisplayProgress progress_{display_, batch_code_};
 };
 
 TEST_F(RunFilesTest, ModeChoice) {

@@ -33,8 +33,7 @@ class WalkEdgeTest : public ::testing::Test {
   }
 
   testing::TempDir dir_;
-  std::string batch_code_ = "B";
-  Progress progress_{batch_code_};
+  mutable NoProgress progress_;
 };
 
 TEST_F(WalkEdgeTest, FolderLinkBackIntoTheWalkIsNeitherListedNorEntered) {

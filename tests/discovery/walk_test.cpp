@@ -14,14 +14,12 @@ using testing::Report;
 
 class WalkTest : public ::testing::Test {
  protected:
-  void SetUp() override { progress_.Enable(display_); }
-
   std::string P(std::string_view relative) const { return dir_.Path(relative); }
 
   testing::TempDir dir_;
   std::string batch_code_ = "B1";
-  Progress progress_{batch_code_};
   RecordingDisplay display_;
+  DisplayProgress progress_{display_, batch_code_};
 };
 
 TEST_F(WalkTest, RecursionOffTakesTheListedItemsAsTheyAre) {

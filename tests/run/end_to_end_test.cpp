@@ -1,10 +1,10 @@
 // The built program, unattended, on scratch trees into SQLite: the rows in
 // the table in order, the exit status, and what lands on stdout and stderr.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <regex>
 
 #include "run/binary_runner.hpp"
 
@@ -72,7 +72,10 @@ TEST_F(EndToEndTest, LoadsEveryFileBetweenItsMarkersInRunOrder) {
   const Outcome outcome = Run();
 
   EXPECT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_EQ(outcome.err, "");  // not a terminal: no progress line, no summary
+  // Not a terminal: no progress line, only the closing line, for the log.
+  EXPECT_TRUE(std::regex_match(outcome.err, std::regex("corvanne: 3 files loaded, 1 passed over, 0 failed, "
+                                                       "7 lines in [0-9]+\\.[0-9] s\n")))
+      << outcome.err;
   EXPECT_EQ(outcome.out, "");
   const Rows expected = {
       "BEGINS 1 " + Upper("src/p1/a.frm"), "Private Sub A()", "  x = `1`", "", "End Sub",
@@ -129,6 +132,9 @@ TEST_F(EndToEndTest, FailedLoadGivesStatusOneAndTheRunGoesOn) {
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.err.find("Step failed"), std::string::npos) << outcome.err;
   EXPECT_NE(outcome.err.find("Error for file... \n" + dir_.Path("src/p/a.frm")), std::string::npos)
+      << outcome.err;
+  EXPECT_NE(outcome.err.find("\ncorvanne: 1 file loaded, 0 passed over, 1 failed (1 failed load), 1 line in "),
+            std::string::npos)
       << outcome.err;
   EXPECT_EQ(Table(), (Rows{"BEGINS 1 " + Upper("src/p/a.frm"), "DONE 1 " + Upper("src/p/a.frm"),
                            "BEGINS 2 " + Upper("src/p/b.frm"), "fine", "DONE 2 " + Upper("src/p/b.frm")}));

@@ -20,8 +20,7 @@ using testing::Upper;
 using Rows = std::vector<std::string>;
 
 TEST_F(RunTest, SingleFileModeHasNoSizeTestAndNoProgress) {
-  testing::RecordingDisplay display;
-  progress_.Enable(display);
+  testing::RecordingDisplay& display = display_;
   struct Case {
     const char* name;
     const char* content;  // nullptr: the file does not exist
@@ -130,6 +129,7 @@ TEST_F(RunTest, DoneRowFollowsAFailedLoadAndTheRunGoesOn) {
   EXPECT_EQ(TableRows(), (Rows{Marker("BEGINS", 1, Upper(a), "FRM"), Marker("DONE", 1, Upper(a), "FRM"),
                           Marker("BEGINS", 2, Upper(b), "FRM"), "kept", Marker("DONE", 2, Upper(b), "FRM")}));
   EXPECT_EQ(counts.failed_loads, 1);
+  EXPECT_EQ(counts.files_failed, 1);
   EXPECT_EQ(counts.files_loaded, 1);
   EXPECT_EQ(counts.lines, 1);
   EXPECT_EQ(notifier_.messages,
@@ -148,6 +148,7 @@ TEST_F(RunTest, FileWhoseGroupCannotCommitIsNotCountedAsLoaded) {
 
   EXPECT_EQ(TableRows(), (Rows{Marker("BEGINS", 2, Upper(b), "FRM"), "kept", Marker("DONE", 2, Upper(b), "FRM")}));
   EXPECT_EQ(counts.failed_loads, 1);
+  EXPECT_EQ(counts.files_failed, 1);
   EXPECT_EQ(counts.files_loaded, 1);
   EXPECT_EQ(counts.lines, 1);
   EXPECT_EQ(notifier_.messages,
@@ -189,8 +190,7 @@ TEST_F(RunTest, HeaderFileAndPackageSourceAfterTheRun) {
 }
 
 TEST_F(RunTest, ProgressReportsConfiguredFoldersThenSearchedFoldersThenFiles) {
-  testing::RecordingDisplay display;
-  progress_.Enable(display);
+  testing::RecordingDisplay& display = display_;
   const std::string a = dir_.Write("src/x/a.frm", "1\r\n");
   const std::string e = dir_.Write("src/y/empty.frm", "");
   const std::string b = dir_.Write("src/y/b.cls", "2\r\n");
@@ -210,8 +210,7 @@ TEST_F(RunTest, ProgressReportsConfiguredFoldersThenSearchedFoldersThenFiles) {
 }
 
 TEST_F(RunTest, FileVanishedAfterListingIsPassedOverWithTheErrorBox) {
-  testing::RecordingDisplay display;
-  progress_.Enable(display);
+  testing::RecordingDisplay& display = display_;
   const std::string a = dir_.Write("src/a.frm", "1\r\n");
   const std::string b = dir_.Write("src/b.frm", "2\r\n");
   const std::string c = dir_.Write("src/c.frm", "3\r\n");
@@ -269,10 +268,15 @@ TEST_F(RunTest, FailedMarkerRowCostsTheFileItsWholeUnit) {
   }
 }
 
-TEST_F(RunTest, ObserverSeesEveryFileAndTheFinalCounts) {
-  struct Recorder : RunObserver {
+TEST_F(RunTest, ProgressSinkSeesEveryFileAndTheFinalCounts) {
+  struct Recorder : ProgressSink {
     std::vector<std::string> events;
-    void FilesListed(int64_t total) override { events.push_back("listed " + std::to_string(total)); }
+    void FolderStarted(int64_t i, int64_t n, const std::string&) override {
+      events.push_back("folder " + std::to_string(i) + "/" + std::to_string(n));
+    }
+    void FilesListed(int64_t total, bool single) override {
+      events.push_back("listed " + std::to_string(total) + (single ? " single" : ""));
+    }
     void FileStarted(int64_t i, int64_t n, const std::string&) override {
       events.push_back("start " + std::to_string(i) + "/" + std::to_string(n));
     }
@@ -287,12 +291,12 @@ TEST_F(RunTest, ObserverSeesEveryFileAndTheFinalCounts) {
   state_.ConfiguredSource.FoldersList = dir_.Path("src");
   state_.ConfiguredSource.AvoidRecursion = true;
   engine_.UseDestination(std::make_unique<testing::FakeDestination>(log_, std::set<std::string>{}));
-  RunContext context{state_, notifier_, progress_, engine_, &recorder, {}};
+  RunContext context{state_, notifier_, recorder, engine_, {}};
 
   RunExport(context);
 
-  EXPECT_EQ(recorder.events, (std::vector<std::string>{"listed 2", "start 1/2", "done lines=2", "start 2/2",
-                                                       "done lines=2", "finished loaded=1 passed=1"}));
+  EXPECT_EQ(recorder.events, (std::vector<std::string>{"folder 1/1", "listed 2", "start 1/2", "done lines=2",
+                                                       "start 2/2", "done lines=2", "finished loaded=1 passed=1"}));
 }
 
 }  // namespace

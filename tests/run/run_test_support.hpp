@@ -139,7 +139,7 @@ class RunTest : public ::testing::Test {
                 std::set<std::string> failing_markers = {}) {
     engine_.UseDestination(std::make_unique<FakeDestination>(log_, std::move(failing), std::move(failing_commits),
                                                              std::move(failing_markers)));
-    RunContext context{state_, notifier_, progress_, engine_, nullptr, {}};
+    RunContext context{state_, notifier_, progress_, engine_, {}};
     RunExport(context);
     return context.counts;
   }
@@ -174,7 +174,8 @@ class RunTest : public ::testing::Test {
   FixedClock clock_;
   AppState state_;
   RecordingNotifier notifier_;
-  Progress progress_{state_.Run.BatchCode};
+  RecordingDisplay display_;                                // what the window would show
+  DisplayProgress progress_{display_, state_.Run.BatchCode};
   LoadEngine engine_{notifier_, dir_.path().string()};
   std::vector<LoadCall> log_;
 };

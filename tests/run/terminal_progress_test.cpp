@@ -1,5 +1,5 @@
 // The terminal's progress line: throttled redraws, cleared before messages,
-// a summary at the end, and nothing but messages when not at a terminal.
+// the closing line at the end, and no progress line when not at a terminal.
 #include "run/terminal_progress.hpp"
 
 #include <gtest/gtest.h>
@@ -25,18 +25,26 @@ TEST_F(TerminalProgressTest, FormatsLineAndSummary) {
   EXPECT_EQ(TerminalProgress::FormatLine(1, 1, 0, 0.0), "file 1 of 1, 0 lines, 0 lines/s");
   EXPECT_EQ(TerminalProgress::FormatLine(20000, 20000, 1234567, 1.0),
             "file 20,000 of 20,000, 1,234,567 lines, 1,234,567 lines/s");
-  RunCounts counts;
-  counts.files_loaded = 1200;
-  counts.files_passed_over = 3;
-  counts.lines = 999;
-  counts.failed_loads = 2;
-  EXPECT_EQ(TerminalProgress::FormatSummary(counts, 12.34),
-            "1,200 files loaded, 3 passed over, 999 lines, 2 failed loads, 12.3 s");
+  struct Case {
+    const char* name;
+    RunCounts counts;  // listed, loaded, passed over, failed files, lines, failed loads
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {"failed loads in brackets", {1205, 1200, 3, 2, 999, 3},
+       "corvanne: 1,200 files loaded, 3 passed over, 2 failed (3 failed loads), 999 lines in 12.3 s"},
+      {"nothing failed", {14, 13, 1, 0, 817, 0}, "corvanne: 13 files loaded, 1 passed over, 0 failed, 817 lines in 12.3 s"},
+      {"one of each", {3, 1, 1, 1, 1, 1}, "corvanne: 1 file loaded, 1 passed over, 1 failed (1 failed load), 1 line in 12.3 s"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(TerminalProgress::FormatSummary(c.counts, 12.34), c.expected);
+  }
 }
 
 TEST_F(TerminalProgressTest, RedrawsAtMostTenTimesASecond) {
   TerminalProgress progress = Make(true);
-  progress.FilesListed(1000);
+  progress.FilesListed(1000, false);
   for (int i = 1; i <= 1000; ++i) {
     progress.FileStarted(i, 1000, "/f");
     now_ += 0.001;  // a thousand files in one second
@@ -50,7 +58,7 @@ TEST_F(TerminalProgressTest, RedrawsAtMostTenTimesASecond) {
 
 TEST_F(TerminalProgressTest, ClearsTheLineBeforeAMessageAndShowsItAgainAfter) {
   TerminalProgress progress = Make(true);
-  progress.FilesListed(2);
+  progress.FilesListed(2, false);
   progress.FileStarted(1, 2, "/a");
   const std::string line = "file 1 of 2, 0 lines, 0 lines/s";
   EXPECT_EQ(out_.str(), "\r" + line);
@@ -68,7 +76,7 @@ TEST_F(TerminalProgressTest, ClearsTheLineBeforeAMessageAndShowsItAgainAfter) {
 
 TEST_F(TerminalProgressTest, ShorterLineWipesTheTailOfTheLongerOne) {
   TerminalProgress progress = Make(true);
-  progress.FilesListed(10);
+  progress.FilesListed(10, false);
   progress.FileStarted(10, 10, "/a");
   RunCounts counts;
   counts.lines = 123456;
@@ -76,7 +84,7 @@ TEST_F(TerminalProgressTest, ShorterLineWipesTheTailOfTheLongerOne) {
   progress.FileDone(counts);  // "file 10 of 10, 123,456 lines, 123,456 lines/s"
   out_.str("");
   now_ += 1.0;
-  progress.FilesListed(1);
+  progress.FilesListed(1, false);
   progress.FileStarted(1, 1, "/b");
   const std::string line = "file 1 of 1, 0 lines, 0 lines/s";
   const std::string longer = "file 10 of 10, 123,456 lines, 123,456 lines/s";
@@ -85,7 +93,7 @@ TEST_F(TerminalProgressTest, ShorterLineWipesTheTailOfTheLongerOne) {
 
 TEST_F(TerminalProgressTest, SummaryReplacesTheLineAtTheEnd) {
   TerminalProgress progress = Make(true);
-  progress.FilesListed(1);
+  progress.FilesListed(1, false);
   progress.FileStarted(1, 1, "/a");
   RunCounts counts;
   counts.files_listed = 1;
@@ -95,12 +103,13 @@ TEST_F(TerminalProgressTest, SummaryReplacesTheLineAtTheEnd) {
   progress.RunFinished(counts);
   const std::string line = "file 1 of 1, 0 lines, 0 lines/s";
   EXPECT_EQ(out_.str(), "\r" + line + "\r" + std::string(line.size(), ' ') + "\r" +
-                            "1 files loaded, 0 passed over, 5 lines, 0 failed loads, 2.5 s\n");
+                            "corvanne: 1 file loaded, 0 passed over, 0 failed, 5 lines in 2.5 s\n");
 }
 
-TEST_F(TerminalProgressTest, NotATerminalGetsOnlyTheMessages) {
+// A scheduled run's log gets the messages and the closing line, no progress line.
+TEST_F(TerminalProgressTest, NotATerminalGetsTheMessagesAndTheClosingLine) {
   TerminalProgress progress = Make(false);
-  progress.FilesListed(3);
+  progress.FilesListed(3, false);
   for (int i = 1; i <= 3; ++i) {
     progress.FileStarted(i, 3, "/f");
     progress.FileDone(RunCounts{});
@@ -109,7 +118,7 @@ TEST_F(TerminalProgressTest, NotATerminalGetsOnlyTheMessages) {
   progress.Show(Message{"a box", "Title"});
   progress.ClearLine();
   progress.RunFinished(RunCounts{});
-  EXPECT_EQ(out_.str(), "");
+  EXPECT_EQ(out_.str(), "corvanne: 0 files loaded, 0 passed over, 0 failed, 0 lines in 3.0 s\n");
   EXPECT_EQ(err_.str(), "Title\na box\n");
 }
 

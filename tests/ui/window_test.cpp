@@ -2,6 +2,7 @@
 // login checks, a real export run into SQLite with its progress, Help, Quit.
 // Boxes go to a recording notifier and the shell call to a recording lambda.
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QMessageBox>
 #include <QTimer>
@@ -22,6 +23,7 @@
 #include "ui/frm_options.hpp"
 #include "ui/message_box.hpp"
 #include "ui/progress_widgets.hpp"
+#include "ui/window_progress.hpp"
 
 using corvanne::AppState;
 using corvanne::Message;
@@ -70,6 +72,17 @@ class UiRecordingNotifier : public RecordingNotifier {
   bool off_ui_thread = false;
 };
 
+// Counts the queued calls delivered on the thread it filters for (the
+// events another thread posts to the window's objects).
+class MetaCallCounter : public QObject {
+ public:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::MetaCall) ++count;
+    return QObject::eventFilter(watched, event);
+  }
+  int count = 0;
+};
+
 }  // namespace
 
 class WindowTest : public QObject {
@@ -80,6 +93,7 @@ class WindowTest : public QObject {
   AppState state_;
   UiRecordingNotifier notifier_;
   QStringList opened_;                   // what the shell call was asked to open
+  bool can_open_ = true;                 // what the shell call answers: a program took the document
   bool cursor_was_wait_ = false;         // the window's pointer during the shell call
   bool ended_now_ = false;               // the immediate process end was asked for
   std::unique_ptr<FrmOptions> window_;
@@ -101,6 +115,7 @@ class WindowTest : public QObject {
     services.open_document = [this](const std::string& path) {
       opened_ << Q(path);
       cursor_was_wait_ = window_->cursor().shape() == Qt::WaitCursor;
+      return can_open_;
     };
     services.end_process_now = [this] { ended_now_ = true; };
     window_ = std::make_unique<FrmOptions>(state_, services);
@@ -128,6 +143,7 @@ class WindowTest : public QObject {
     notifier_.messages.clear();
     notifier_.off_ui_thread = false;
     opened_.clear();
+    can_open_ = true;
     cursor_was_wait_ = false;
     // With recursion on only the folders below src are searched.
     dir_->Write("src/loose.bas", "not searched\r\n");
@@ -208,6 +224,41 @@ class WindowTest : public QObject {
     QCOMPARE(w.focusWidget(), c.txtUserName);
   }
 
+  // The configuration view hides the configured password, one "*" a
+  // character, whatever the tag's case or a missing closing tag; the file
+  // and the password used stay as they are.
+  void configViewMasksThePassword_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("apostrophes and non-ASCII kept")
+        << QStringLiteral("<UNATTENDED_RUN_PASSWORD> it's 2 \u00e9</UNATTENDED_RUN_PASSWORD>")
+        << QStringLiteral("<UNATTENDED_RUN_PASSWORD>*********</UNATTENDED_RUN_PASSWORD>") << QStringLiteral("it's 2 \u00e9");
+    QTest::newRow("tag in another case") << QStringLiteral("<unattended_run_password>x1</Unattended_Run_Password>")
+                                         << QStringLiteral("<unattended_run_password>**</Unattended_Run_Password>")
+                                         << QString();
+    QTest::newRow("closing tag missing") << QStringLiteral("<UNATTENDED_RUN_PASSWORD>open")
+                                         << QStringLiteral("<UNATTENDED_RUN_PASSWORD>****\n") << QString();
+    QTest::newRow("empty") << QStringLiteral("<UNATTENDED_RUN_PASSWORD></UNATTENDED_RUN_PASSWORD>")
+                           << QStringLiteral("<UNATTENDED_RUN_PASSWORD></UNATTENDED_RUN_PASSWORD>") << QString();
+  }
+  void configViewMasksThePassword() {
+    QFETCH(QString, stored);
+    QFETCH(QString, shown);
+    QFETCH(QString, password);
+    std::string text = Config();
+    const std::string line = "<UNATTENDED_RUN_PASSWORD>secret</UNATTENDED_RUN_PASSWORD>";
+    text.replace(text.find(line), line.size(), stored.toStdString());
+    dir_->Write("MyConfig.xml", text);
+    const FrmOptions& w = OpenWindow();
+    const QString view = w.controls().RichTextBox1->toPlainText();
+    QVERIFY2(view.contains(shown), qPrintable(view));
+    QCOMPARE(view.count(QLatin1Char('\n')), 8);
+    QVERIFY(view.contains(QStringLiteral("<SQL_SERVER_DATABASE_NAME>lines.db<")));
+    QCOMPARE(w.controls().txtPassword->text(), password);
+    QCOMPARE(corvanne::testing::ReadBytes(dir_->Path("MyConfig.xml")), text);
+  }
+
   void missingConfigurationLeavesTheBoxesEmpty() {
     FrmOptions& w = OpenWindow();
     const auto& c = w.controls();
@@ -252,18 +303,22 @@ class WindowTest : public QObject {
     QVERIFY(!std::filesystem::exists(dir_->Path("lines.db")));
   }
 
-  // Blanks off the ends (tabs stay), every apostrophe out, on leaving the box.
+  // Blanks off the ends (tabs stay) on leaving the box; every apostrophe
+  // out of the user name, none out of the password.
   void loginIsCleanedOnFocusLoss_data() {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("cleaned");
-    QTest::newRow("blanks") << QStringLiteral("  sa  ") << QStringLiteral("sa");
-    QTest::newRow("apostrophes") << QStringLiteral("o'brien'") << QStringLiteral("obrien");
-    QTest::newRow("apostrophe inside blanks") << QStringLiteral(" ' x ' ") << QStringLiteral(" x ");
-    QTest::newRow("tab kept") << QStringLiteral("\tx ") << QStringLiteral("\tx");
+    QTest::addColumn<QString>("password");
+    QTest::newRow("blanks") << QStringLiteral("  sa  ") << QStringLiteral("sa") << QStringLiteral("sa");
+    QTest::newRow("apostrophes") << QStringLiteral("o'brien'") << QStringLiteral("obrien") << QStringLiteral("o'brien'");
+    QTest::newRow("apostrophe inside blanks") << QStringLiteral(" ' x ' ") << QStringLiteral(" x ")
+                                              << QStringLiteral("' x '");
+    QTest::newRow("tab kept") << QStringLiteral("\tx ") << QStringLiteral("\tx") << QStringLiteral("\tx");
   }
   void loginIsCleanedOnFocusLoss() {
     QFETCH(QString, typed);
     QFETCH(QString, cleaned);
+    QFETCH(QString, password);
     FrmOptions& w = OpenWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w));
     const auto& c = w.controls();
@@ -273,7 +328,7 @@ class WindowTest : public QObject {
     QCOMPARE(c.txtUserName->text(), cleaned);
     c.txtPassword->setText(typed);
     c.cmdHelp->setFocus(Qt::TabFocusReason);
-    QCOMPARE(c.txtPassword->text(), cleaned);
+    QCOMPARE(c.txtPassword->text(), password);
   }
 
   void exportRunLoadsIntoSqlite() {
@@ -285,7 +340,7 @@ class WindowTest : public QObject {
     Export();
     QCOMPARE(c.txtUserName->text(), QStringLiteral("Loader"));
     QCOMPARE(state_.Destination.UserName, std::string("Loader"));
-    QCOMPARE(state_.Destination.Password, std::string("pw"));
+    QCOMPARE(state_.Destination.Password, std::string("p'w"));  // a password keeps its apostrophes
     QCOMPARE(notifier_.messages.size(), std::size_t{1});
     QCOMPARE(notifier_.messages.back(), corvanne::texts::Done());
 
@@ -332,6 +387,13 @@ class WindowTest : public QObject {
     QCOMPARE(seen.last(), 3);
     QCOMPARE(w.controls().ProgressBar1->maximum(), 3);
     QCOMPARE(notifier_.messages.size(), std::size_t{2});
+    // Each run has its own batch code, even within one second (the clock here
+    // never moves), and the box shows the new one.
+    const QStringList rows = ReadRows(dir_->Path("lines.db"));
+    const auto batch = [](const QString& row) { return row.section(QStringLiteral("BATCH_CODE>"), 1, 1).chopped(2); };
+    QVERIFY(batch(rows[0]).endsWith(QStringLiteral("_PM")));
+    QCOMPARE(batch(rows[9]), batch(rows[0]) + QStringLiteral("_2"));
+    QVERIFY(w.controls().txtCurrFileName->toPlainText().startsWith(" Batch Code : " + batch(rows[9]) + "\n"));
   }
 
   // A failed load's two boxes come from the run's thread but are shown on
@@ -364,21 +426,85 @@ class WindowTest : public QObject {
     QCOMPARE(ReadRows(dir_->Path("lines.db")).size(), 9);
   }
 
+  // Help asks the shell; when no program can open the manual, a box says
+  // so and where the manual is.
+  // Destroying the window mid-run waits for the run, serving its boxes
+  // meanwhile, and reports nothing after it: no crash, no "Done..." over a
+  // window going away, every file loaded.
+  void destroyedDuringARun() {
+    dir_->Write("src/two/c.cls", std::string(9000, 'x') + "\r\n");  // a failed load: two boxes to serve
+    dir_->Write("MyConfig.xml", Config());
+    OpenWindow().controls().cmdExport->click();
+    QVERIFY(window_->running());
+    window_.reset();
+    QCoreApplication::processEvents();
+    QCOMPARE(notifier_.messages.size(), std::size_t{2});
+    QCOMPARE(notifier_.messages[1], corvanne::texts::ErrorForFile(dir_->Path("src/two/c.cls")));
+    QCOMPARE(ReadRows(dir_->Path("lines.db")).size(), 9 + 2);
+  }
+
+  // A run over 20,000 small files keeps the window's event queue bounded:
+  // its progress wakes the window a few times a second, never once per
+  // file, and the display changes at most about twenty times a second.
+  // The last file is shown at the end.
+  void manyFilesKeepTheEventQueueBounded() {
+    constexpr int kFiles = 20000;
+    for (int i = 0; i < kFiles; ++i) {
+      dir_->Write("src/d" + std::to_string(i / 500) + "/f" + std::to_string(i) + ".bas", "x\r\n");
+    }
+    dir_->Write("MyConfig.xml", Config("<SKIP_COMPLETION_HEADERS_YES_NO>YES</SKIP_COMPLETION_HEADERS_YES_NO>\r\n"));
+    FrmOptions& w = OpenWindow();
+    QSignalSpy values(w.controls().ProgressBar1, &QProgressBar::valueChanged);
+    MetaCallCounter posted;
+    QCoreApplication::instance()->installEventFilter(&posted);
+    QElapsedTimer clock;
+    clock.start();
+    Export();
+    const double seconds = static_cast<double>(clock.elapsed()) / 1000;
+    QCoreApplication::instance()->removeEventFilter(&posted);
+
+    // Twenty updates a second and a few of slack; each update sets at most
+    // two bar values and costs one wake-up and the text box's own two queued
+    // layout calls. One event per file would be 20,000.
+    const double updates = 20 * seconds + 5;
+    QVERIFY2(values.size() <= 2 * updates,
+             qPrintable(QStringLiteral("%1 bar values in %2 s").arg(values.size()).arg(seconds)));
+    QVERIFY2(posted.count <= 4 * updates,
+             qPrintable(QStringLiteral("%1 queued calls in %2 s").arg(posted.count).arg(seconds)));
+    const auto& c = w.controls();
+    QCOMPARE(c.ProgressBar1->maximum(), kFiles + 3);
+    QCOMPARE(c.ProgressBar1->value(), kFiles + 3);
+    QVERIFY(c.txtCurrFileName->toPlainText().endsWith(QStringLiteral("20003 of 20003 : ") + Q(dir_->Path("src/two/b.frm"))));
+    QCOMPARE(ReadRows(dir_->Path("lines.db")).size(), kFiles + 5);
+    QCOMPARE(notifier_.messages.back(), corvanne::texts::Done());
+  }
+
   void helpOpensTheManual_data() {
     QTest::addColumn<bool>("present");
-    QTest::newRow("manual present") << true;
-    QTest::newRow("manual missing") << false;
+    QTest::addColumn<bool>("canOpen");
+    QTest::newRow("manual present") << true << true;
+    QTest::newRow("manual missing") << false << true;
+    QTest::newRow("no program to open it") << true << false;
   }
   void helpOpensTheManual() {
     QFETCH(bool, present);
+    QFETCH(bool, canOpen);
     if (present) dir_->Write("UserManual.rtf", "{\\rtf1 x}");
+    can_open_ = canOpen;
     FrmOptions& w = OpenWindow();
     notifier_.messages.clear();
     w.controls().cmdHelp->click();
-    QCOMPARE(opened_, QStringList{Q(dir_->Path("UserManual.rtf"))});
+    const std::string manual = dir_->Path("UserManual.rtf");
+    QCOMPARE(opened_, QStringList{Q(manual)});
     QVERIFY(cursor_was_wait_);
     QCOMPARE(w.cursor().shape(), Qt::ArrowCursor);
-    QVERIFY(notifier_.messages.empty());
+    if (canOpen) {
+      QVERIFY(notifier_.messages.empty());
+    } else {
+      QCOMPARE(notifier_.messages.size(), std::size_t{1});
+      QCOMPARE(notifier_.messages[0].text, "No program is set up to open the user manual.\r\nIt is here: " + manual);
+      QCOMPARE(notifier_.messages[0].title, std::string("Corvanne"));
+    }
   }
 
   // Quit, Esc (Quit is the cancel button) and the close box close the
@@ -475,11 +601,10 @@ class WindowTest : public QObject {
     QCOMPARE(bar.value(), 1);
 
     std::string batch = "B";
-    corvanne::Progress progress(batch);
-    progress.Enable(display);
+    corvanne::ui::WindowProgress progress(display, batch);
     QThread* worker = QThread::create([&] {
-      progress.ShowProgress(12, 12, "p12");
-      progress.ShowProgress(2, 1, "p1");
+      progress.FolderStarted(12, 12, "p12");
+      progress.FolderStarted(1, 2, "p1");
     });
     worker->start();
     QVERIFY(worker->wait(5000));

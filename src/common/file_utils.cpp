@@ -22,7 +22,11 @@ int64_t GetFileSize(const std::string& path, Notifier& notifier) {
   std::error_code error;
   const std::uintmax_t size = fs::file_size(fs::path(path), error);
   if (error) {
-    notifier.Show(texts::StandardError(ErrorFromCode(error)));
+    PlatformError cause = ErrorFromCode(error);
+    // A pipe or a device has no size; "Operation not supported" would not
+    // tell the user what is wrong with the entry.
+    if (error == std::errc::not_supported) cause.description = "not a regular file";
+    notifier.Show(texts::StandardError(cause, path));
     return 0;
   }
   return static_cast<int64_t>(size);
@@ -30,14 +34,13 @@ int64_t GetFileSize(const std::string& path, Notifier& notifier) {
 
 std::string ResolveFrom(const std::string& folder, const std::string& path) {
   if (folder.empty() || path.empty() || !fs::path(path).is_relative()) return path;
-  std::string_view rest = path;
-  while (rest.size() >= 2 && rest[0] == '.' && (rest[1] == '/' || rest[1] == '\\')) rest.remove_prefix(2);
-  if (rest == ".") rest = {};
-  std::string resolved = folder;
-  if (rest.empty()) return resolved;
-  const char last = resolved.back();
-  if (last != '/' && last != kPathSeparator) resolved += kPathSeparator;
-  resolved += rest;
+  // Lexical: "." and "x/.." steps go, so a stored path names the place once
+  // and compares equal to the same place reached by the walk.
+  std::string resolved = (fs::path(folder) / fs::path(path)).lexically_normal().string();
+  const bool wants_separator = path.back() == '/' || path.back() == kPathSeparator;
+  while (!wants_separator && resolved.size() > 1 && (resolved.back() == '/' || resolved.back() == kPathSeparator)) {
+    resolved.pop_back();
+  }
   return resolved;
 }
 

@@ -4,10 +4,10 @@
 
 #include <sqlite3.h>
 
-#include <filesystem>
 #include <string_view>
 #include <utility>
 
+#include "common/file_utils.hpp"
 #include "loader/identifier.hpp"
 #include "loader/line_reader.hpp"
 
@@ -328,9 +328,7 @@ void SqliteDestination::Disconnect() {
 }  // namespace
 
 std::string SqliteDatabasePath(const std::string& database, const std::string& application_folder) {
-  const std::filesystem::path name(database.empty() ? kDefaultDatabase : database);
-  if (name.is_absolute() || application_folder.empty()) return name.string();
-  return (std::filesystem::path(application_folder) / name).string();
+  return ResolveFrom(application_folder, database.empty() ? std::string(kDefaultDatabase) : database);
 }
 
 std::unique_ptr<LoadDestination> MakeSqliteDestination(const std::string& application_folder) {

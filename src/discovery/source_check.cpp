@@ -60,13 +60,19 @@ void CheckExtensions(std::string_view extension_list, Findings& findings) {
   SplitToCollection(",", list, items);
   std::string fixed;
   for (const std::string& item : items) {
-    std::string_view clean = TrimBlanks(item);
-    while (clean.starts_with('.')) clean.remove_prefix(1);
-    fixed += (fixed.empty() ? "" : ",") + std::string(TrimBlanks(clean));
+    std::string clean = TrimBlanks(item);
+    clean.erase(0, clean.find_first_not_of('.'));
+    fixed += (fixed.empty() ? "" : ",") + TrimBlanks(clean);
   }
   for (const std::string& item : items) {
-    const char* why = HasOuterBlank(item) ? " begins or ends with a blank" : item.starts_with('.') ? " begins with a dot" : nullptr;
-    if (why == nullptr) continue;
+    const char* why = nullptr;
+    if (HasOuterBlank(item)) {
+      why = " begins or ends with a blank";
+    } else if (item.starts_with('.')) {
+      why = " begins with a dot";
+    } else {
+      continue;
+    }
     Warn(findings, "SOURCE_FILE_EXTENSIONS_COMMA_SEP_LIST: item " + Quoted(item) + why +
                        " and matches no file; write the list as " + fixed);
   }

@@ -36,12 +36,12 @@ std::string ResolveFrom(const std::string& folder, const std::string& path) {
   if (folder.empty() || path.empty() || !fs::path(path).is_relative()) return path;
   // Lexical: "." and "x/.." steps go, so a stored path names the place once
   // and compares equal to the same place reached by the walk.
-  std::string resolved = (fs::path(folder) / fs::path(path)).lexically_normal().string();
-  const bool wants_separator = path.back() == '/' || path.back() == kPathSeparator;
-  while (!wants_separator && resolved.size() > 1 && (resolved.back() == '/' || resolved.back() == kPathSeparator)) {
-    resolved.pop_back();
+  fs::path resolved = (fs::path(folder) / fs::path(path)).lexically_normal();
+  // "x/.." and "." leave a trailing separator the path itself did not have.
+  if (resolved.has_relative_path() && !resolved.has_filename() && fs::path(path).has_filename()) {
+    resolved = resolved.parent_path();
   }
-  return resolved;
+  return resolved.string();
 }
 
 std::string GetExtension(const std::string& name) {

@@ -3,6 +3,7 @@
 #include "config/config_keys.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 #include <string>
 #include <utility>
@@ -12,17 +13,36 @@ namespace corvanne {
 const std::vector<std::string_view>& KnownKeys() {
   static const std::vector<std::string_view> keys = {
       // the destination and its login
-      "DESTINATION_ENGINE", "SQL_SERVER_NAME", "SQL_SERVER_DATABASE_NAME", "ODBC_DRIVER_NAME",
-      "UNATTENDED_RUN_USER_NAME", "UNATTENDED_RUN_PASSWORD", "DESTINATION_TABLE_NAME", "DESTINATION_COLUMN_NAME",
-      "DESTINATION_FILE_NAME_COLUMN_NAME", "DESTINATION_LINE_NUMBER_COLUMN_NAME",
-      "DESTINATION_BATCH_CODE_COLUMN_NAME", "DESTINATION_LOAD_MODE", "DESTINATION_DELETE_VANISHED_FILES_YES_NO",
+      "DESTINATION_ENGINE",
+      "SQL_SERVER_NAME",
+      "SQL_SERVER_DATABASE_NAME",
+      "ODBC_DRIVER_NAME",
+      "UNATTENDED_RUN_USER_NAME",
+      "UNATTENDED_RUN_PASSWORD",
+      "DESTINATION_TABLE_NAME",
+      "DESTINATION_COLUMN_NAME",
+      "DESTINATION_FILE_NAME_COLUMN_NAME",
+      "DESTINATION_LINE_NUMBER_COLUMN_NAME",
+      "DESTINATION_BATCH_CODE_COLUMN_NAME",
+      "DESTINATION_LOAD_MODE",
+      "DESTINATION_DELETE_VANISHED_FILES_YES_NO",
       // the source
-      "SOURCE_TEXT_FILE_NAME_WITH_PATH", "SOURCE_FILE_EXTENSIONS_COMMA_SEP_LIST", "SOURCE_FOLDERS_LIST_SEP_CHAR",
-      "SOURCE_FOLDERS_LIST", "SOURCE_FILES_EXCLUSION_LIST_SEP_CHAR", "SOURCE_FILES_EXCLUSION_LIST",
-      "SOURCE_FILE_ROW_DELIMITER", "SOURCE_FOLDER_AVOID_RECURSION_YES_NO", "SOURCE_FILE_CODE_PAGE",
+      "SOURCE_TEXT_FILE_NAME_WITH_PATH",
+      "SOURCE_FILE_EXTENSIONS_COMMA_SEP_LIST",
+      "SOURCE_FOLDERS_LIST_SEP_CHAR",
+      "SOURCE_FOLDERS_LIST",
+      "SOURCE_FILES_EXCLUSION_LIST_SEP_CHAR",
+      "SOURCE_FILES_EXCLUSION_LIST",
+      "SOURCE_FILE_ROW_DELIMITER",
+      "SOURCE_FOLDER_AVOID_RECURSION_YES_NO",
+      "SOURCE_FILE_CODE_PAGE",
       // the run
-      "SKIP_COMPLETION_HEADERS_YES_NO", "COMPLETION_HEADER_PREFIX", "COMPLETION_HEADER_SUFFIX",
-      "HEADER_TEMP_TEXT_FILE_NAME", "LOG_TEXT_FILE_NAME", "UNATTENDED_YES_NO",
+      "SKIP_COMPLETION_HEADERS_YES_NO",
+      "COMPLETION_HEADER_PREFIX",
+      "COMPLETION_HEADER_SUFFIX",
+      "HEADER_TEMP_TEXT_FILE_NAME",
+      "LOG_TEXT_FILE_NAME",
+      "UNATTENDED_YES_NO",
   };
   return keys;
 }
@@ -50,7 +70,8 @@ std::vector<std::pair<size_t, size_t>> CommentSpans(std::string_view text) {
 }
 
 bool InComment(const std::vector<std::pair<size_t, size_t>>& spans, size_t at) {
-  return std::any_of(spans.begin(), spans.end(), [at](const auto& span) { return at >= span.first && at < span.second; });
+  return std::any_of(spans.begin(), spans.end(),
+                     [at](const auto& span) { return at >= span.first && at < span.second; });
 }
 
 std::string LineAt(std::string_view text, size_t at) {
@@ -62,9 +83,8 @@ bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c =
 
 std::string AsciiUpper(std::string_view name) {
   std::string upper(name);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  std::transform(upper.begin(), upper.end(), upper.begin(),
+                 [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; });
   return upper;
 }
 
@@ -86,8 +106,8 @@ void FindUnknownNames(std::string_view text, const std::vector<std::pair<size_t,
     const std::string upper = AsciiUpper(name);
     const std::string tag = "<" + std::string(name) + ">";
     if (IsKnownKey(upper)) {
-      placed.emplace_back(at, LineAt(text, at) + ": " + tag + " is not read: keys are upper case; write <" + upper +
-                                  ">");
+      placed.emplace_back(at,
+                          LineAt(text, at) + ": " + tag + " is not read: keys are upper case; write <" + upper + ">");
     } else {
       placed.emplace_back(at, LineAt(text, at) + ": " + tag + " is not a key Corvanne knows; its value is not used");
     }
@@ -123,7 +143,9 @@ void CheckConfigKeys(std::string_view config_text, Findings& findings) {
   FindUnknownNames(config_text, comments, placed);
   FindMisplacedKeys(config_text, comments, placed);
   std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.first < b.first; });
-  for (Placed& finding : placed) findings.push_back(Finding{Severity::kWarning, std::move(finding.second)});
+  std::transform(placed.begin(), placed.end(), std::back_inserter(findings), [](Placed& finding) {
+    return Finding{Severity::kWarning, std::move(finding.second)};
+  });
 }
 
 }  // namespace corvanne

@@ -27,8 +27,8 @@ bool HasOuterBlank(std::string_view item) { return !item.empty() && (item.front(
 
 // Findings on a list's separator. False when the items are not worth looking
 // at: the list is empty, or an empty separator cuts it into empty items.
-bool CheckSeparator(const char* list_key, const char* separator_key, std::string_view separator,
-                    std::string_view list, const char* consequence, Findings& findings) {
+bool CheckSeparator(const char* list_key, const char* separator_key, std::string_view separator, std::string_view list,
+                    const char* consequence, Findings& findings) {
   if (list.empty()) return false;
   if (separator.empty()) {
     Warn(findings, std::string(separator_key) + " is empty: " + list_key + " is cut at every character into " +
@@ -110,7 +110,8 @@ void CheckPassedOver(const ResolvedSource& source, const FileFilter& filter, con
     Warn(findings, "SOURCE_FOLDERS_LIST: " + Quoted(folder) + " holds " + std::to_string(names.size()) +
                        (names.size() == 1 ? " file" : " files") +
                        " of a selected type directly, which a run passes over: with recursion on, only the folders "
-                       "below a listed folder are searched (" + few + ")");
+                       "below a listed folder are searched (" +
+                       few + ")");
   }
 }
 
@@ -145,8 +146,8 @@ void CheckSource(const SourceSettings& configured, const std::string& applicatio
   }
   const ItemList written_exclusions = ExclusionItems(configured.ExclusionSepChar, configured.ExclusionList);
   const bool exclusions_usable =
-      CheckSeparator("SOURCE_FILES_EXCLUSION_LIST", "SOURCE_FILES_EXCLUSION_LIST_SEP_CHAR",
-                     configured.ExclusionSepChar, configured.ExclusionList, "no file is excluded", findings);
+      CheckSeparator("SOURCE_FILES_EXCLUSION_LIST", "SOURCE_FILES_EXCLUSION_LIST_SEP_CHAR", configured.ExclusionSepChar,
+                     configured.ExclusionList, "no file is excluded", findings);
   if (exclusions_usable) CheckItemBlanks("SOURCE_FILES_EXCLUSION_LIST", written_exclusions, "path", findings);
   CheckExtensions(configured.FileExtensions, findings);
 
@@ -174,10 +175,11 @@ void CheckSource(const SourceSettings& configured, const std::string& applicatio
   }
   for (size_t i = 0; exclusions_usable && i < source.exclusions.size(); ++i) {
     if (written_exclusions[i].empty() || found.count(source.exclusions[i]) != 0) continue;
-    Warn(findings, "SOURCE_FILES_EXCLUSION_LIST: item " + Quoted(written_exclusions[i]) +
-                       " matches no file a run would select (paths are compared exactly, letter case included" +
-                       (written_exclusions[i] == source.exclusions[i] ? "" : "; looked for as " + Quoted(source.exclusions[i])) +
-                       ")");
+    Warn(findings,
+         "SOURCE_FILES_EXCLUSION_LIST: item " + Quoted(written_exclusions[i]) +
+             " matches no file a run would select (paths are compared exactly, letter case included" +
+             (written_exclusions[i] == source.exclusions[i] ? "" : "; looked for as " + Quoted(source.exclusions[i])) +
+             ")");
   }
   if (selected.empty()) Warn(findings, "no file is selected: a run would load nothing");
 }

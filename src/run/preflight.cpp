@@ -2,6 +2,8 @@
 // each layer adding its findings; the report and its exit status.
 #include "run/preflight.hpp"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "common/text.hpp"
@@ -23,10 +25,11 @@ std::string Counted(size_t count, const char* singular) {
 
 // The configuration file's own boxes (missing, unreadable) as errors.
 void AddReadFailures(const AppState& state, const RecordingNotifier& boxes, Findings& findings) {
-  for (const Message& box : boxes.messages) {
-    findings.push_back({Severity::kError, "configuration file \"" + state.ConfigFilePath +
-                                              "\": " + ReplaceAll(box.text, "\r\n", " ")});
-  }
+  std::transform(
+      boxes.messages.begin(), boxes.messages.end(), std::back_inserter(findings), [&state](const Message& box) {
+        return Finding{Severity::kError,
+                       "configuration file \"" + state.ConfigFilePath + "\": " + ReplaceAll(box.text, "\r\n", " ")};
+      });
 }
 
 }  // namespace
@@ -37,8 +40,9 @@ Findings CheckConfiguration(const AppState& state, const std::vector<CheckStep>&
   CheckSource(state.ConfiguredSource, ApplicationFolder(state), findings);
   Engine engine = Engine::kSqlServer;
   if (!ParseEngine(state.Destination.DestinationEngine, engine)) {
-    findings.push_back({Severity::kError, "DESTINATION_ENGINE \"" + state.Destination.DestinationEngine +
-                                              "\" is not known; use SQLSERVER, SQLITE or ODBC (a run would not start)"});
+    findings.push_back(
+        {Severity::kError, "DESTINATION_ENGINE \"" + state.Destination.DestinationEngine +
+                               "\" is not known; use SQLSERVER, SQLITE or ODBC (a run would not start)"});
   }
   for (const CheckStep& step : more) step(state, findings);
   return findings;

@@ -22,7 +22,11 @@ int64_t GetFileSize(const std::string& path, Notifier& notifier) {
   std::error_code error;
   const std::uintmax_t size = fs::file_size(fs::path(path), error);
   if (error) {
-    notifier.Show(texts::StandardError(ErrorFromCode(error)));
+    PlatformError cause = ErrorFromCode(error);
+    // A pipe or a device has no size; "Operation not supported" would not
+    // tell the user what is wrong with the entry.
+    if (error == std::errc::not_supported) cause.description = "not a regular file";
+    notifier.Show(texts::StandardError(cause, path));
     return 0;
   }
   return static_cast<int64_t>(size);
@@ -30,15 +34,14 @@ int64_t GetFileSize(const std::string& path, Notifier& notifier) {
 
 std::string ResolveFrom(const std::string& folder, const std::string& path) {
   if (folder.empty() || path.empty() || !fs::path(path).is_relative()) return path;
-  std::string_view rest = path;
-  while (rest.size() >= 2 && rest[0] == '.' && (rest[1] == '/' || rest[1] == '\\')) rest.remove_prefix(2);
-  if (rest == ".") rest = {};
-  std::string resolved = folder;
-  if (rest.empty()) return resolved;
-  const char last = resolved.back();
-  if (last != '/' && last != kPathSeparator) resolved += kPathSeparator;
-  resolved += rest;
-  return resolved;
+  // Lexical: "." and "x/.." steps go, so a stored path names the place once
+  // and compares equal to the same place reached by the walk.
+  fs::path resolved = (fs::path(folder) / fs::path(path)).lexically_normal();
+  // "x/.." and "." leave a trailing separator the path itself did not have.
+  if (resolved.has_relative_path() && !resolved.has_filename() && fs::path(path).has_filename()) {
+    resolved = resolved.parent_path();
+  }
+  return resolved.string();
 }
 
 std::string GetExtension(const std::string& name) {

@@ -28,8 +28,10 @@ bool WriteTextFile(const std::string& text, std::string& file_name, bool append,
                    const std::string& application_folder, Notifier& notifier);
 
 // `path` taken relative to `folder` when it is a relative path: the folder,
-// a separator, and the path without its leading "./" steps. An empty path,
-// an absolute path, or an empty folder gives `path` unchanged.
+// a separator and the path, with every "." step and "name/.." pair removed
+// (lexically; links are not followed); a trailing separator stays only when
+// `path` ends in one. An empty path, an absolute path, or an empty folder
+// gives `path` unchanged.
 std::string ResolveFrom(const std::string& folder, const std::string& path);
 
 }  // namespace corvanne

@@ -7,6 +7,10 @@ Message StandardError(const PlatformError& error) {
   return {"Error No. " + std::to_string(error.number) + kCrLf + "Description : " + error.description};
 }
 
+Message StandardError(const PlatformError& error, const std::string& path) {
+  return StandardError(PlatformError{error.number, "\"" + path + "\": " + error.description});
+}
+
 Message ConfigFileMissing(const std::string& path) {
   return {"Unable to read config file... Expected here... " + path};
 }

@@ -13,6 +13,9 @@ inline constexpr const char* kCrLf = "\r\n";
 
 // "Error No. " number CR LF "Description : " description; default title, no icon.
 Message StandardError(const PlatformError& error);
+// The same about one path: the description reads "\"" path "\": " description,
+// so that a box about a file that cannot be read says which one.
+Message StandardError(const PlatformError& error, const std::string& path);
 
 // "Unable to read config file... Expected here... " + path.
 Message ConfigFileMissing(const std::string& path);

@@ -25,29 +25,35 @@ bool IsSingleFileMode(const SourceSettings& configured) {
   return !configured.FileNameWithPath.empty() && configured.FoldersList.empty();
 }
 
-ItemList CollectRunFiles(const SourceSettings& configured, ProgressSink& progress,
-                         const std::string& application_folder) {
+ResolvedSource ResolveSource(const SourceSettings& configured, const std::string& application_folder) {
   const std::string base = AbsoluteFolder(application_folder);
-  ItemList files;
-  if (IsSingleFileMode(configured)) {
-    files.push_back(ResolveFrom(base, configured.FileNameWithPath));
-    return files;
-  }
+  ResolvedSource resolved;
+  resolved.single_file = ResolveFrom(base, configured.FileNameWithPath);
+  SplitToCollection(configured.FoldersSepChar, configured.FoldersList, resolved.folders);
+  ResolveAll(base, resolved.folders);
+  resolved.exclusions = ExclusionItems(configured.ExclusionSepChar, configured.ExclusionList);
+  ResolveAll(base, resolved.exclusions);
+  return resolved;
+}
 
-  ItemList listed;
-  SplitToCollection(configured.FoldersSepChar, configured.FoldersList, listed);
-  ResolveAll(base, listed);
-  ItemList exclusions = ExclusionItems(configured.ExclusionSepChar, configured.ExclusionList);
-  ResolveAll(base, exclusions);
-  const FileFilter filter(configured.FileExtensions, exclusions);
-
+ItemList SelectListedFiles(const ItemList& listed, bool recurse, const FileFilter& filter, ProgressSink& progress,
+                           ListingCache& cache) {
   // The walk reads every folder below the listed ones; the selection then
   // takes their files from the same listings instead of reading them again.
-  ListingCache cache;
   ItemList folders;
-  CollectListedFolders(listed, !configured.AvoidRecursion, folders, progress, &cache);
+  CollectListedFolders(listed, recurse, folders, progress, &cache);
+  ItemList files;
   SelectFilesWith(folders, filter, files, progress, &cache);
   return files;
+}
+
+ItemList CollectRunFiles(const SourceSettings& configured, ProgressSink& progress,
+                         const std::string& application_folder) {
+  const ResolvedSource source = ResolveSource(configured, application_folder);
+  if (IsSingleFileMode(configured)) return ItemList{source.single_file};
+  const FileFilter filter(configured.FileExtensions, source.exclusions);
+  ListingCache cache;
+  return SelectListedFiles(source.folders, !configured.AvoidRecursion, filter, progress, cache);
 }
 
 ItemList CollectRunFiles(const SourceSettings& configured, ProgressSink& progress) {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <vector>
 
 #include "common/file_utils.hpp"
 #include "common/platform.hpp"
@@ -12,6 +14,8 @@
 namespace corvanne {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 bool EndsInSeparator(const std::string& folder) {
   if (folder.empty()) return false;
@@ -27,23 +31,66 @@ struct FolderIdHash {
 };
 using VisitedFolders = std::unordered_set<FolderId, FolderIdHash>;
 
-// Appends the folders below `folder`, whose listing has just been read, each
-// followed by the folders below it. A folder this walk has already been in,
-// through a link or by its own path, is passed over: a link back up the tree
-// would never end, and any second visit would list the same files again.
-void AppendFoldersBelow(const std::string& folder, const FolderListing& listing, VisitedFolders& visited,
-                        ItemList& result, ListingCache* cache) {
-  for (const SubFolder& sub : listing.folders) {
-    if (sub.is_link && visited.count(sub.target) != 0) continue;
-    std::string path = ChildPath(folder, sub.name);
-    FolderListing local;
-    FolderListing& child = cache != nullptr ? (*cache)[path] : local;
-    if (!ReadFolder(path, child)) continue;  // gone since its parent was read
-    if (!visited.insert(child.id).second) continue;
-    result.push_back(path);
-    AppendFoldersBelow(path, child, visited, result, cache);
+// The walk below the listed folders. Every real sub-folder is entered, so a
+// folder is never lost because a link to it came first in name order. A
+// folder link is entered only when it leads out of the listed folders'
+// trees (inside them its target is walked as a real folder anyway) and to a
+// folder this walk has not entered yet, which also ends any loop of links.
+class FolderWalk {
+ public:
+  FolderWalk(const ItemList& listed, ListingCache* cache) : cache_(cache) {
+    for (const std::string& folder : listed) {
+      std::error_code error;
+      const fs::path real = folder.empty() ? fs::path() : fs::canonical(folder, error);
+      if (!error && !real.empty()) trees_.push_back(real.generic_string());
+    }
   }
-}
+
+  // Appends the folders below `folder` (not it), depth-first, names in byte
+  // order. Throws WalkError.
+  void AppendBelow(const std::string& folder, ItemList& result) {
+    FolderListing& listing = ListingFor(folder);
+    if (!ReadFolder(folder, listing)) return;
+    VisitedFolders walked{listing.id};
+    std::vector<FolderId> ancestors{listing.id};
+    AppendChildren(folder, listing, walked, ancestors, result);
+  }
+
+ private:
+  FolderListing& ListingFor(const std::string& path) { return cache_ != nullptr ? (*cache_)[path] : local_; }
+
+  bool InsideTrees(const std::string& link_path) const {
+    std::error_code error;
+    const std::string real = fs::canonical(link_path, error).generic_string();
+    if (error) return false;
+    return std::any_of(trees_.begin(), trees_.end(), [&real](const std::string& tree) {
+      return real.starts_with(tree) &&
+             (real.size() == tree.size() || tree.back() == '/' || real[tree.size()] == '/');
+    });
+  }
+
+  void AppendChildren(const std::string& folder, const FolderListing& listing, VisitedFolders& walked,
+                      std::vector<FolderId>& ancestors, ItemList& result) {
+    for (const SubFolder& sub : listing.folders) {
+      std::string path = ChildPath(folder, sub.name);
+      if (sub.is_link && (walked.count(sub.target) != 0 || InsideTrees(path))) continue;
+      FolderListing local;
+      FolderListing& child = cache_ != nullptr ? (*cache_)[path] : local;
+      if (!ReadFolder(path, child)) continue;  // gone since its parent was read
+      // A real folder that is its own ancestor (a bind mount) would never end.
+      if (std::find(ancestors.begin(), ancestors.end(), child.id) != ancestors.end()) continue;
+      walked.insert(child.id);
+      result.push_back(path);
+      ancestors.push_back(child.id);
+      AppendChildren(path, child, walked, ancestors, result);
+      ancestors.pop_back();
+    }
+  }
+
+  std::vector<std::string> trees_;  // real paths of the listed folders, '/'-separated
+  ListingCache* cache_;             // listings read, when the caller keeps them
+  FolderListing local_;             // the listed folder's listing when not kept
+};
 
 int32_t ReportCount(size_t count) {
   return count > INT32_MAX ? INT32_MAX : static_cast<int32_t>(count);
@@ -88,11 +135,7 @@ ItemList ExclusionItems(std::string_view separator, std::string_view exclusion_l
 }
 
 void WalkFoldersBelow(const std::string& folder, ItemList& result, ListingCache* cache) {
-  FolderListing local;
-  FolderListing& listing = cache != nullptr ? (*cache)[folder] : local;
-  if (!ReadFolder(folder, listing)) return;
-  VisitedFolders visited{listing.id};
-  AppendFoldersBelow(folder, listing, visited, result, cache);
+  FolderWalk(ItemList{folder}, cache).AppendBelow(folder, result);
 }
 
 void WalkFiles(const std::string& folder, const FileFilter& filter, ItemList& result, const ListingCache* cache) {
@@ -118,10 +161,11 @@ void CollectListedFolders(const ItemList& listed, bool recurse, ItemList& result
     result.insert(result.end(), listed.begin(), listed.end());
     return;
   }
+  FolderWalk walk(listed, cache);
   const int32_t total = ReportCount(listed.size());
   for (size_t i = 0; i < listed.size(); ++i) {
     progress.FolderStarted(ReportCount(i + 1), total, listed[i]);
-    WalkFoldersBelow(listed[i], result, cache);
+    walk.AppendBelow(listed[i], result);
   }
 }
 

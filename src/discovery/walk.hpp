@@ -38,9 +38,10 @@ class FileFilter {
 ItemList ExclusionItems(std::string_view separator, std::string_view exclusion_list);
 
 // Appends every folder below `folder` (not `folder` itself), depth-first,
-// names in byte order. A folder link leading to a folder already visited in
-// this walk is neither listed nor entered. Listings read go into `cache` when
-// given. A missing folder adds nothing. Throws WalkError.
+// names in byte order. Real sub-folders are always walked; a folder link only
+// when its target lies outside `folder`'s tree and has not been walked yet.
+// Listings read go into `cache` when given. A missing folder adds nothing.
+// Throws WalkError.
 void WalkFoldersBelow(const std::string& folder, ItemList& result, ListingCache* cache);
 
 // Appends the selected files directly in `folder`, names in byte order;
@@ -49,7 +50,8 @@ void WalkFiles(const std::string& folder, const FileFilter& filter, ItemList& re
 
 // CollectFolders over items already cut: `listed` as they are when not
 // `recurse`, else the folders below each, each listed folder reported to
-// `progress`. Throws WalkError.
+// `progress`; a folder link is followed only out of every listed folder's
+// tree. Throws WalkError.
 void CollectListedFolders(const ItemList& listed, bool recurse, ItemList& result, ProgressSink& progress,
                           ListingCache* cache);
 
@@ -57,5 +59,23 @@ void CollectListedFolders(const ItemList& listed, bool recurse, ItemList& result
 // Throws WalkError.
 void SelectFilesWith(const ItemList& folders, const FileFilter& filter, ItemList& result, ProgressSink& progress,
                      const ListingCache* cache);
+
+// The configured source with its lists cut into items and relative paths
+// taken from the application folder.
+struct ResolvedSource {
+  std::string single_file;  // SOURCE_TEXT_FILE_NAME_WITH_PATH, resolved
+  ItemList folders;         // SOURCE_FOLDERS_LIST items, resolved
+  ItemList exclusions;      // SOURCE_FILES_EXCLUSION_LIST items, resolved; none when the list is empty
+};
+
+// `configured` resolved against `application_folder` (made absolute first;
+// empty: relative paths stay relative to the current folder).
+ResolvedSource ResolveSource(const SourceSettings& configured, const std::string& application_folder);
+
+// The folder-mode file list: the folders to search below (or at) `listed`,
+// then their files that `filter` selects. Each folder is read once; the
+// listings stay in `cache` for the caller. Throws WalkError.
+ItemList SelectListedFiles(const ItemList& listed, bool recurse, const FileFilter& filter, ProgressSink& progress,
+                           ListingCache& cache);
 
 }  // namespace corvanne

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/file_utils.hpp"
 #include "common/text.hpp"
 #include "loader/identifier.hpp"
 #include "loader/row_sink.hpp"
@@ -515,9 +516,7 @@ LoadResult SqliteDestination::Close() {
 }  // namespace
 
 std::string SqliteDatabasePath(const std::string& database, const std::string& application_folder) {
-  const std::filesystem::path name(database.empty() ? kDefaultDatabase : database);
-  if (name.is_absolute() || application_folder.empty()) return name.lexically_normal().string();
-  return (std::filesystem::path(application_folder) / name).lexically_normal().string();
+  return ResolveFrom(application_folder, database.empty() ? std::string(kDefaultDatabase) : database);
 }
 
 std::unique_ptr<LoadDestination> MakeSqliteDestination(const std::string& application_folder) {

@@ -11,8 +11,9 @@ namespace {
 // The more informative action wins whatever the order on the line.
 int Rank(Action action) {
   switch (action) {
-    case Action::kHelp: return 3;
-    case Action::kVersion: return 2;
+    case Action::kHelp: return 4;
+    case Action::kVersion: return 3;
+    case Action::kCheck: return 2;
     case Action::kList: return 1;
     case Action::kRun: break;
   }
@@ -34,6 +35,8 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
       Raise(options, Action::kVersion);
     } else if (arg == "--list") {
       Raise(options, Action::kList);
+    } else if (arg == "--check") {
+      Raise(options, Action::kCheck);
     } else if (arg == "--config" || arg.starts_with("--config=")) {
       std::string_view value;
       if (arg == "--config") {
@@ -62,7 +65,7 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
 }
 
 std::string UsageText() {
-  return "Usage: corvanne [--config FILE] [--list]\n"
+  return "Usage: corvanne [--config FILE] [--list | --check]\n"
          "       corvanne --help | --version\n"
          "\n"
          "Loads the lines of source files into one column of a SQL table, each file\n"
@@ -76,11 +79,18 @@ std::string UsageText() {
          "                 SQLite database or folder path is taken from there\n"
          "  --list         print the files a run would load, one a line, in run\n"
          "                 order, and load nothing\n"
+         "  --check        read the configuration, select the files and load\n"
+         "                 nothing; print a warning or an error for each setting\n"
+         "                 a run would not follow as it seems to say, then the\n"
+         "                 counts. Exit status 0 nothing found, 1 warnings,\n"
+         "                 2 errors\n"
          "  --help         print this text\n"
          "  --version      print the version\n"
          "\n"
          "Exit status of an unattended run: 0 every load succeeded; 1 a load failed\n"
-         "or a message was shown; 2 the run could not start or stopped on an error.\n";
+         "or a message was shown; 2 the run could not start or stopped on an error.\n"
+         "The warnings of --check are also written to standard error before every\n"
+         "unattended run; they do not change its exit status.\n";
 }
 
 }  // namespace corvanne

@@ -13,10 +13,11 @@ enum class Action {
   kHelp,     // print the usage and stop
   kVersion,  // print the version and stop
   kList,     // print the files a run would load and stop
+  kCheck,    // report what a run would not do as configured, and stop
 };
 
 struct Options {
-  Action action = Action::kRun;  // --help wins over --version, which wins over --list
+  Action action = Action::kRun;  // --help wins over --version, then --check, then --list
   std::string config_file;       // --config FILE as given; empty: the default file
 };
 

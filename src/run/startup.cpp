@@ -14,6 +14,7 @@
 #include "run/load_engine.hpp"
 #include "run/export.hpp"
 #include "run/options.hpp"
+#include "run/preflight.hpp"
 #include "run/terminal_progress.hpp"
 
 namespace corvanne {
@@ -53,6 +54,8 @@ int RunUnattended(AppState& state, const std::vector<Message>& startup_messages)
   StreamNotifier stream(std::cerr);
   TerminalProgress terminal(std::cerr, stream, StandardErrorIsTerminal());
   for (const Message& message : startup_messages) terminal.Show(message);
+  // A scheduled run that would load nothing, or less than meant, says so.
+  WriteWarnings(CheckConfiguration(state), std::cerr);
 
   Engine engine = Engine::kSqlServer;
   if (!ParseEngine(state.Destination.DestinationEngine, engine)) {
@@ -115,6 +118,7 @@ int MainUnguarded(int& argc, char** argv, const AttendedStarter& attended) {
   state = AppState{};  // Main starts from nothing, whatever ran before it in this process
   state.ConfigFilePath = AbsoluteConfigPath(options.config_file);
   if (options.action == Action::kList) return ListFiles(state);
+  if (options.action == Action::kCheck) return RunCheck(state, std::cout);
 
   // No window exists yet: start-up's own boxes wait here until it is known
   // who shows them (standard error, or the window once it is up).

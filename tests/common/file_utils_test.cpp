@@ -3,6 +3,7 @@
 #include "common/file_utils.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <filesystem>
@@ -31,27 +32,31 @@ TEST_F(FileUtilsTest, SizeOfOrdinaryFiles) {
   EXPECT_TRUE(notifier_.messages.empty());
 }
 
-TEST_F(FileUtilsTest, MissingFileShowsStandardErrorBoxAndGivesZero) {
-  EXPECT_EQ(GetFileSize(dir_.Path("gone.bas"), notifier_), 0);
-  ASSERT_EQ(notifier_.messages.size(), 1u);
-  EXPECT_EQ(notifier_.messages[0].text, "Error No. " + std::to_string(ENOENT) + "\r\nDescription : No such file or directory");
-  EXPECT_EQ(notifier_.messages[0].title, "Corvanne");
-  EXPECT_EQ(notifier_.messages[0].icon, MessageIcon::kNone);
-}
-
-TEST_F(FileUtilsTest, FolderAndPathThroughFileAreFailures) {
+// Each box names the entry it is about: a run lists dangling links, pipes
+// and devices with a selected extension, and the cause alone named no file.
+TEST_F(FileUtilsTest, EntriesWithoutASizeShowTheStandardErrorBoxNamingThePath) {
   const std::string file = dir_.Write("plain.txt", "abc");
-  const std::vector<std::pair<const char*, std::string>> cases = {
-      {"a folder", dir_.MakeDir("sub.bas")},
-      {"a path through a file", file + "/inner.bas"},
+  const std::string fifo = dir_.Path("pipe.bas");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+  const std::string dangling = dir_.Path("dangling.bas");
+  std::filesystem::create_symlink(dir_.Path("nowhere.bas"), dangling);
+  const std::vector<std::tuple<const char*, std::string, int, std::string>> cases = {
+      {"missing file", dir_.Path("gone.bas"), ENOENT, "No such file or directory"},
+      {"dangling link", dangling, ENOENT, "No such file or directory"},
+      {"a folder", dir_.MakeDir("sub.bas"), EISDIR, "Is a directory"},
+      {"a path through a file", file + "/inner.bas", ENOTDIR, "Not a directory"},
+      {"a pipe", fifo, EOPNOTSUPP, "not a regular file"},
+      {"a device", "/dev/null", EOPNOTSUPP, "not a regular file"},
   };
-  for (const auto& [name, path] : cases) {
+  for (const auto& [name, path, number, cause] : cases) {
     SCOPED_TRACE(name);
     notifier_.messages.clear();
     EXPECT_EQ(GetFileSize(path, notifier_), 0);
     ASSERT_EQ(notifier_.messages.size(), 1u);
-    EXPECT_EQ(notifier_.messages[0].text.rfind("Error No. ", 0), 0u);
-    EXPECT_NE(notifier_.messages[0].text.find("\r\nDescription : "), std::string::npos);
+    EXPECT_EQ(notifier_.messages[0].text,
+              "Error No. " + std::to_string(number) + "\r\nDescription : \"" + path + "\": " + cause);
+    EXPECT_EQ(notifier_.messages[0].title, "Corvanne");
+    EXPECT_EQ(notifier_.messages[0].icon, MessageIcon::kNone);
   }
 }
 
@@ -88,7 +93,11 @@ TEST(ResolveFromTest, RelativePathsAreTakenFromTheFolder) {
       {"relative", "/app", "src/a.bas", "/app/src/a.bas"},
       {"leading ./ dropped", "/app", "././src", "/app/src"},
       {"dot alone is the folder", "/app", ".", "/app"},
-      {"parent steps kept as written", "/app", "../lib", "/app/../lib"},
+      {"parent step leaves the folder", "/app/conf", "../lib", "/app/lib"},
+      {"step into and out of a folder", "/app", "src/../lib/./a.bas", "/app/lib/a.bas"},
+      {"folder given with steps", "/app/x/..", "src", "/app/src"},
+      {"trailing separator kept when written", "/app", "src/", "/app/src/"},
+      {"above the root stays at the root", "/", "../a.txt", "/a.txt"},
       {"folder ending in a separator", "/", "a.txt", "/a.txt"},
       {"absolute unchanged", "/app", "/var/h.txt", "/var/h.txt"},
       {"empty path stays empty", "/app", "", ""},

@@ -50,15 +50,20 @@ TEST_F(WalkEdgeTest, FolderLinkBackIntoTheWalkIsNeitherListedNorEntered) {
   EXPECT_EQ(RunFiles(P("A")), (ItemList{P("A/X/x.bas"), P("A/Z/z.bas"), P("A/Z/out/Deep/o.bas")}));
 }
 
-TEST_F(WalkEdgeTest, EachFolderIsWalkedOncePerListedFolder) {
-  MakeTree(dir_, {"A/X/x.bas"});
-  fs::create_directory_symlink(P("A/X"), P("A/link"));  // after "X" in byte order
-  fs::create_directory_symlink(P("A/X"), P("A/B"));     // before "X": taken first, X then passed over
+// A real folder is walked whatever links lead to it, and a link into any of
+// the listed trees is never followed: its target is walked by its own path.
+TEST_F(WalkEdgeTest, RealFoldersAreWalkedAndLinksIntoTheListedTreesAreNot) {
+  MakeTree(dir_, {"A/X/x.bas", "C/S/c.bas", "Out/o.bas"});
+  fs::create_directory_symlink(P("A/X"), P("A/B"));     // before "X" in byte order: X is walked all the same
+  fs::create_directory_symlink(P("A/X"), P("A/link"));  // after "X"
+  fs::create_directory_symlink(P("C/S"), P("A/toC"));   // into the other listed tree
+  fs::create_directory_symlink(P("Out"), P("C/out"));   // out of both trees: followed
   ItemList folders;
-  CollectFolders(";", P("A"), true, folders, progress_);
-  EXPECT_EQ(folders, (ItemList{P("A/B")}));
-  // A folder listed twice is walked twice, as any repeated entry.
-  EXPECT_EQ(RunFiles(P("A") + ";" + P("A")), (ItemList{P("A/B/x.bas"), P("A/B/x.bas")}));
+  CollectFolders(";", P("A") + ";" + P("C"), true, folders, progress_);
+  EXPECT_EQ(folders, (ItemList{P("A/X"), P("C/S"), P("C/out")}));
+  // A folder listed twice is walked twice, as any repeated entry, links included.
+  EXPECT_EQ(RunFiles(P("C") + ";" + P("C")),
+            (ItemList{P("C/S/c.bas"), P("C/out/o.bas"), P("C/S/c.bas"), P("C/out/o.bas")}));
 }
 
 TEST_F(WalkEdgeTest, LinksToFilesAreFilesAndDanglingLinksAreListed) {

@@ -110,6 +110,7 @@ TEST_F(SqliteDestinationTest, DatabasePathFromTheSettings) {
       {"relative folder", "data/code.db", "/app/data/code.db"},
       {"absolute", "/var/code.db", "/var/code.db"},
       {"relative with dots", "data/../code.db", "/app/code.db"},
+      {"parent steps resolved", "../shared/./code.db", "/shared/code.db"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

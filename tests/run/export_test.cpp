@@ -227,7 +227,7 @@ TEST_F(RunTest, FileVanishedAfterListingIsPassedOverWithTheErrorBox) {
   EXPECT_EQ(counts.files_passed_over, 1);
   ASSERT_EQ(notifier_.messages.size(), 1u);
   EXPECT_EQ(notifier_.messages[0].text,
-            "Error No. " + std::to_string(ENOENT) + "\r\nDescription : No such file or directory");
+            "Error No. " + std::to_string(ENOENT) + "\r\nDescription : \"" + b + "\": No such file or directory");
 }
 
 // A header file that cannot be written is reported, and the marker rows

@@ -25,6 +25,9 @@ TEST(OptionsTest, ParsesTheOptionsInAnyOrder) {
       {"help wins", {"--list", "--help", "--version"}, Action::kHelp, ""},
       {"-h", {"-h"}, Action::kHelp, ""},
       {"version wins over list", {"--version", "--list"}, Action::kVersion, ""},
+      {"check", {"--check", "--config", "c.xml"}, Action::kCheck, "c.xml"},
+      {"check wins over list", {"--list", "--check"}, Action::kCheck, ""},
+      {"version wins over check", {"--check", "--version"}, Action::kVersion, ""},
       {"last config counts", {"--config", "a.xml", "--config", "b.xml"}, Action::kRun, "b.xml"},
       {"a file named like an option", {"--config", "--list"}, Action::kRun, "--list"},
   };

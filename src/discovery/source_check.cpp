@@ -1,0 +1,186 @@
+// Findings about the configured source: the lists as written, then one walk
+// as a run would do it, compared with what the lists ask for.
+#include "discovery/source_check.hpp"
+
+#include <filesystem>
+#include <string_view>
+#include <unordered_set>
+
+#include "common/text.hpp"
+#include "discovery/discovery.hpp"
+#include "discovery/walk.hpp"
+
+namespace corvanne {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr size_t kFirstFew = 3;  // files named in a passed-over finding
+
+void Warn(Findings& findings, std::string text) { findings.push_back({Severity::kWarning, std::move(text)}); }
+void Fail(Findings& findings, std::string text) { findings.push_back({Severity::kError, std::move(text)}); }
+
+std::string Quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+
+bool HasOuterBlank(std::string_view item) { return !item.empty() && (item.front() == ' ' || item.back() == ' '); }
+
+// Findings on a list's separator. False when the items are not worth looking
+// at: the list is empty, or an empty separator cuts it into empty items.
+bool CheckSeparator(const char* list_key, const char* separator_key, std::string_view separator, std::string_view list,
+                    const char* consequence, Findings& findings) {
+  if (list.empty()) return false;
+  if (separator.empty()) {
+    Warn(findings, std::string(separator_key) + " is empty: " + list_key + " is cut at every character into " +
+                       std::to_string(list.size() + 1) + " empty items, so " + consequence);
+    return false;
+  }
+  if (separator.size() > 1) {
+    Warn(findings, std::string(separator_key) + " " + Quoted(separator) + " has " + std::to_string(separator.size()) +
+                       " characters: only the first is dropped between items, the others begin the next item");
+  }
+  return true;
+}
+
+void CheckItemBlanks(const char* list_key, const ItemList& items, const char* what, Findings& findings) {
+  for (const std::string& item : items) {
+    if (HasOuterBlank(item)) {
+      Warn(findings, std::string(list_key) + ": item " + Quoted(item) +
+                         " begins or ends with a blank; the blank is part of the " + what);
+    }
+  }
+}
+
+// Only the text after a file's last dot, trimmed, is compared with the
+// items, so an item with blanks at its ends or a leading dot matches nothing.
+void CheckExtensions(std::string_view extension_list, Findings& findings) {
+  const std::string list = TrimBlanks(extension_list);
+  if (list.empty()) return;
+  ItemList items;
+  SplitToCollection(",", list, items);
+  std::string fixed;
+  for (const std::string& item : items) {
+    std::string clean = TrimBlanks(item);
+    clean.erase(0, clean.find_first_not_of('.'));
+    fixed += (fixed.empty() ? "" : ",") + TrimBlanks(clean);
+  }
+  for (const std::string& item : items) {
+    const char* why = nullptr;
+    if (HasOuterBlank(item)) {
+      why = " begins or ends with a blank";
+    } else if (item.starts_with('.')) {
+      why = " begins with a dot";
+    } else {
+      continue;
+    }
+    Warn(findings, "SOURCE_FILE_EXTENSIONS_COMMA_SEP_LIST: item " + Quoted(item) + why +
+                       " and matches no file; write the list as " + fixed);
+  }
+}
+
+void CheckListedFolders(const ItemList& written, const ItemList& resolved, Findings& findings) {
+  for (size_t i = 0; i < resolved.size(); ++i) {
+    if (written[i].empty()) continue;
+    std::error_code error;
+    const fs::file_status status = fs::status(resolved[i], error);
+    if (status.type() == fs::file_type::not_found) {
+      Warn(findings, "SOURCE_FOLDERS_LIST: folder " + Quoted(resolved[i]) + " does not exist");
+    } else if (!error && status.type() != fs::file_type::directory) {
+      Warn(findings, "SOURCE_FOLDERS_LIST: " + Quoted(resolved[i]) + " is not a folder");
+    }
+  }
+}
+
+// With recursion on, a listed folder's own files are never searched.
+void CheckPassedOver(const ResolvedSource& source, const FileFilter& filter, const ListingCache& cache,
+                     const std::unordered_set<std::string>& selected, Findings& findings) {
+  std::unordered_set<std::string> seen;
+  for (const std::string& folder : source.folders) {
+    const auto listing = cache.find(folder);
+    if (listing == cache.end() || !seen.insert(folder).second) continue;
+    ItemList names;
+    for (const std::string& name : listing->second.files) {
+      const std::string path = ChildPath(folder, name);
+      if (filter.Selects(path) && selected.count(path) == 0) names.push_back(name);
+    }
+    if (names.empty()) continue;
+    std::string few;
+    for (size_t i = 0; i < names.size() && i < kFirstFew; ++i) few += (i == 0 ? "" : ", ") + names[i];
+    if (names.size() > kFirstFew) few += ", ...";
+    Warn(findings, "SOURCE_FOLDERS_LIST: " + Quoted(folder) + " holds " + std::to_string(names.size()) +
+                       (names.size() == 1 ? " file" : " files") +
+                       " of a selected type directly, which a run passes over: with recursion on, only the folders "
+                       "below a listed folder are searched (" +
+                       few + ")");
+  }
+}
+
+void CheckSingleFile(const std::string& path, Findings& findings) {
+  std::error_code error;
+  const fs::file_status status = fs::status(path, error);
+  if (status.type() == fs::file_type::not_found) {
+    Fail(findings, "SOURCE_TEXT_FILE_NAME_WITH_PATH: file " + Quoted(path) + " does not exist; its load would fail");
+  } else if (!error && status.type() != fs::file_type::regular) {
+    Fail(findings, "SOURCE_TEXT_FILE_NAME_WITH_PATH: " + Quoted(path) + " is not a file; its load would fail");
+  }
+}
+
+}  // namespace
+
+void CheckSource(const SourceSettings& configured, const std::string& application_folder, Findings& findings) {
+  const ResolvedSource source = ResolveSource(configured, application_folder);
+  if (IsSingleFileMode(configured)) {
+    CheckSingleFile(source.single_file, findings);
+    return;
+  }
+  if (!configured.FileNameWithPath.empty()) {
+    Warn(findings, "SOURCE_TEXT_FILE_NAME_WITH_PATH is not used: SOURCE_FOLDERS_LIST is set, and folders win");
+  }
+  ItemList written;
+  SplitToCollection(configured.FoldersSepChar, configured.FoldersList, written);
+  if (CheckSeparator("SOURCE_FOLDERS_LIST", "SOURCE_FOLDERS_LIST_SEP_CHAR", configured.FoldersSepChar,
+                     configured.FoldersList, "no folder is searched (a single folder needs a separator too)",
+                     findings)) {
+    CheckItemBlanks("SOURCE_FOLDERS_LIST", written, "folder name", findings);
+    CheckListedFolders(written, source.folders, findings);
+  }
+  const ItemList written_exclusions = ExclusionItems(configured.ExclusionSepChar, configured.ExclusionList);
+  const bool exclusions_usable =
+      CheckSeparator("SOURCE_FILES_EXCLUSION_LIST", "SOURCE_FILES_EXCLUSION_LIST_SEP_CHAR", configured.ExclusionSepChar,
+                     configured.ExclusionList, "no file is excluded", findings);
+  if (exclusions_usable) CheckItemBlanks("SOURCE_FILES_EXCLUSION_LIST", written_exclusions, "path", findings);
+  CheckExtensions(configured.FileExtensions, findings);
+
+  // One walk as a run does it, exclusions left out, so that an exclusion
+  // item can be told from a file it would pass over.
+  NoProgress silent;
+  ListingCache cache;
+  ItemList candidates;
+  try {
+    candidates = SelectListedFiles(source.folders, !configured.AvoidRecursion,
+                                   FileFilter(configured.FileExtensions, {}), silent, cache);
+  } catch (const WalkError& error) {
+    Fail(findings, std::string(error.what()) + "; a run would stop there (exit status 2)");
+    return;
+  }
+  const std::unordered_set<std::string> found(candidates.begin(), candidates.end());
+  const std::unordered_set<std::string> excluded(source.exclusions.begin(), source.exclusions.end());
+  std::unordered_set<std::string> selected;
+  for (const std::string& path : candidates) {
+    if (excluded.count(path) == 0) selected.insert(path);
+  }
+  if (!configured.AvoidRecursion) {
+    CheckPassedOver(source, FileFilter(configured.FileExtensions, source.exclusions), cache, selected, findings);
+  }
+  for (size_t i = 0; exclusions_usable && i < source.exclusions.size(); ++i) {
+    if (written_exclusions[i].empty() || found.count(source.exclusions[i]) != 0) continue;
+    Warn(findings,
+         "SOURCE_FILES_EXCLUSION_LIST: item " + Quoted(written_exclusions[i]) +
+             " matches no file a run would select (paths are compared exactly, letter case included" +
+             (written_exclusions[i] == source.exclusions[i] ? "" : "; looked for as " + Quoted(source.exclusions[i])) +
+             ")");
+  }
+  if (selected.empty()) Warn(findings, "no file is selected: a run would load nothing");
+}
+
+}  // namespace corvanne

@@ -354,7 +354,15 @@ LoadResult SqliteDestination::Verify(const LoadRequest& request) {
     return LoadResult::Failed(kDatabaseSource, target + ": " + bad);
   }
   std::error_code ignored;
-  if (!std::filesystem::exists(path, ignored)) return LoadResult::Loaded(0);  // the first load creates it
+  if (!std::filesystem::exists(path, ignored)) {
+    // The first load creates the file, but not the folder it goes in.
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ignored)) {
+      return LoadResult::Failed(kDatabaseSource,
+                                target + ": the folder " + Quoted(folder) + " does not exist");
+    }
+    return LoadResult::Loaded(0);
+  }
   sqlite3* db = nullptr;
   std::string cause;
   if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {

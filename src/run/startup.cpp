@@ -12,6 +12,7 @@
 #include "discovery/discovery.hpp"
 #include "loader/destination.hpp"
 #include "run/load_engine.hpp"
+#include "run/destination_check.hpp"
 #include "run/export.hpp"
 #include "run/options.hpp"
 #include "run/preflight.hpp"
@@ -118,7 +119,7 @@ int MainUnguarded(int& argc, char** argv, const AttendedStarter& attended) {
   state = AppState{};  // Main starts from nothing, whatever ran before it in this process
   state.ConfigFilePath = AbsoluteConfigPath(options.config_file);
   if (options.action == Action::kList) return ListFiles(state);
-  if (options.action == Action::kCheck) return RunCheck(state, std::cout);
+  if (options.action == Action::kCheck) return RunCheck(state, std::cout, {CheckDestination});
 
   // No window exists yet: start-up's own boxes wait here until it is known
   // who shows them (standard error, or the window once it is up).

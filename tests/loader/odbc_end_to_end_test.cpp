@@ -42,8 +42,10 @@ class OdbcEndToEndTest : public ::testing::Test {
     if (client_ && client_->connected()) client_->Exec("DROP TABLE IF EXISTS \"" + table_ + "\"");
   }
 
-  // Runs the program on a MyConfig.xml with the base keys and `changes`.
-  Outcome Run(const std::map<std::string, std::string>& changes) {
+  // Runs the program (with `options`) on a MyConfig.xml with the base keys
+  // and `changes`; `out` receives its standard output.
+  Outcome Run(const std::map<std::string, std::string>& changes, const std::string& options = "",
+              std::string* out = nullptr) {
     std::map<std::string, std::string> values = {
         {"UNATTENDED_RUN_USER_NAME", login_.user},
         {"UNATTENDED_RUN_PASSWORD", login_.password},
@@ -56,9 +58,10 @@ class OdbcEndToEndTest : public ::testing::Test {
     std::string config = "<CONFIG>\n";
     for (const auto& [key, value] : values) config += "<" + key + ">" + value + "</" + key + ">\n";
     dir_.Write("MyConfig.xml", config + "</CONFIG>\n");
-    const std::string command = std::string(CORVANNE_BINARY) + " --config " + dir_.Path("MyConfig.xml") + " >" +
+    const std::string command = std::string(CORVANNE_BINARY) + options + " --config " + dir_.Path("MyConfig.xml") + " >" +
                                 dir_.Path("out.txt") + " 2>" + dir_.Path("err.txt") + " </dev/null";
     const int raw = std::system(command.c_str());
+    if (out != nullptr) *out = testing::ReadBytes(dir_.Path("out.txt"));
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, testing::ReadBytes(dir_.Path("err.txt"))};
   }
 
@@ -121,6 +124,15 @@ TEST_F(OdbcEndToEndTest, UnusableDestinationStopsTheRunWithOneMessage) {
     EXPECT_NE(outcome.err.find(c.cause), std::string::npos) << outcome.err;
     EXPECT_EQ(outcome.err.find(login_.password), std::string::npos);
     EXPECT_EQ(outcome.err.find(changes["UNATTENDED_RUN_PASSWORD"]), std::string::npos);
+    // The pre-flight check says the same, and loads nothing either.
+    std::string report;
+    const Outcome checked = Run(changes, " --check", &report);
+    EXPECT_EQ(checked.status, 2) << report;
+    EXPECT_NE(report.find("error: destination: ODBC data source \"" + changes["SQL_SERVER_NAME"] + "\""),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find(c.cause), std::string::npos) << report;
+    EXPECT_EQ(report.find(changes["UNATTENDED_RUN_PASSWORD"]), std::string::npos);
   }
   EXPECT_TRUE(client_->Column("SELECT MyCodeLine FROM \"" + table_ + "\"").empty());
 }

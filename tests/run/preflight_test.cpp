@@ -10,6 +10,7 @@
 
 #include "discovery/discovery_testing.hpp"
 #include "run/binary_runner.hpp"
+#include "run/destination_check.hpp"
 
 namespace corvanne {
 namespace {
@@ -120,6 +121,43 @@ TEST_F(PreflightTest, EachFindingWithItsExitStatus) {
     EXPECT_EQ(out.str(), expected);
     EXPECT_EQ(status, c.status);
   }
+}
+
+// The destination as a run would open it: SQLite needs no table yet, but a
+// configured column must be in a table that exists.
+TEST_F(PreflightTest, DestinationThatARunCouldNotUse) {
+  testing::MakeTree(dir_, {"src/p/a.bas"});
+  fs::create_directories(P("db"));
+  const std::string database = P("db/old.db");
+  ASSERT_EQ(std::system(("sqlite3 " + database + " 'CREATE TABLE SysCodeLines_Temp (LineId INTEGER PRIMARY KEY, "
+                         "MyCodeLine TEXT)'").c_str()), 0);
+  struct Case {
+    const char* name;
+    std::map<std::string, std::string> changes;
+    std::string error;  // empty: no destination finding
+  } cases[] = {
+      {"new database", {{"SQL_SERVER_DATABASE_NAME", "db/new.db"}}, ""},
+      {"existing table", {{"SQL_SERVER_DATABASE_NAME", "db/old.db"}}, ""},
+      {"column missing", {{"SQL_SERVER_DATABASE_NAME", "db/old.db"}, {"DESTINATION_FILE_NAME_COLUMN_NAME", "File"}},
+       "error: destination: SQLite: database \"" + database + "\": table SysCodeLines_Temp has no column named File; "
+       "a run would not start"},
+      {"folder missing", {{"SQL_SERVER_DATABASE_NAME", "gone/new.db"}},
+       "error: destination: SQLite: database \"" + P("gone/new.db") + "\": the folder \"" + P("gone") +
+           "\" does not exist; a run would not start"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteConfig("", c.changes);
+    AppState state;
+    state.ConfigFilePath = P("My.xml");
+    std::ostringstream out;
+    const int status = RunCheck(state, out, {CheckDestination});
+    EXPECT_EQ(status, c.error.empty() ? 0 : 2) << out.str();
+    if (!c.error.empty()) {
+      EXPECT_EQ(out.str().substr(0, out.str().find('\n')), c.error);
+    }
+  }
+  EXPECT_FALSE(fs::exists(P("db/new.db")));  // the check creates nothing
 }
 
 // From the command line: a folder a run could not list is an error (exit 2),

@@ -1,0 +1,22 @@
+// The destination finding of corvanne --check, through the run's own engine.
+#include "run/destination_check.hpp"
+
+#include "common/notifier.hpp"
+#include "run/load_engine.hpp"
+
+namespace corvanne {
+
+void CheckDestination(const AppState& state, Findings& findings) {
+  Engine engine = Engine::kSqlServer;
+  if (!ParseEngine(state.Destination.DestinationEngine, engine)) return;
+  RecordingNotifier silent;  // Verify shows nothing; the finding says it all
+  LoadEngine loads(silent, ApplicationFolder(state));
+  const LoadResult verified = loads.Verify(state);
+  if (!verified.ok) {
+    findings.push_back({Severity::kError, "destination: " + verified.source + ": " + verified.description +
+                                              "; a run would not start"});
+  }
+  static_cast<void>(loads.Close());
+}
+
+}  // namespace corvanne

@@ -1,0 +1,16 @@
+// The pre-flight check's look at the destination: can it be opened, and does
+// its table have the configured columns. Creates and loads nothing.
+#pragma once
+
+#include "config/app_state.hpp"
+#include "config/findings.hpp"
+
+namespace corvanne {
+
+// Appends an error when the destination of `state` cannot be opened, or its
+// table or a configured column is missing (the driver's or the database's
+// words, never the password). Nothing for an unknown DESTINATION_ENGINE,
+// which the configuration check reports already.
+void CheckDestination(const AppState& state, Findings& findings);
+
+}  // namespace corvanne

@@ -91,7 +91,10 @@ bool TextSource::Open(TextBuffer& text, std::string& error) {
   }
   // Reads are already block-sized; stdio's own buffer would only add a copy.
   std::setvbuf(file_, nullptr, _IONBF, 0);
-  text.capacity = kBlockBytes;
+  // A small file gets a buffer of its size: most source files are a few
+  // kilobytes, and blocks allocated and freed per file cost more than reading.
+  text.capacity = expected_bytes_ > 0 ? static_cast<std::size_t>(std::min<uint64_t>(kBlockBytes, expected_bytes_))
+                                      : kBlockBytes;
   text.data = std::make_unique_for_overwrite<char[]>(text.capacity);
   text.begin = text.end = 0;
   std::size_t got = 0;
@@ -206,10 +209,12 @@ bool TextSource::StartDecoding(TextBuffer& text, const std::string& encoding, st
   input_capacity_ = text.capacity;
   input_begin_ = skip;
   input_end_ = raw_end_;
+  // Room for all of a small file's text (three bytes per byte at most), a block for a big one.
+  text.capacity = std::min(kBlockBytes, (input_end_ - skip) * 3 + kDecodeSpace);
   text.data = std::make_unique_for_overwrite<char[]>(text.capacity);
   text.begin = text.end = 0;
   if (in_code_page) {
-    detector_ = std::make_unique<CodePageDetector>(encoding);
+    detector_.emplace(encoding);
     detector_->Feed(std::string_view(input_.get(), input_end_));
   }
   return FillDecoded(text, 0, error);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "common/code_page.hpp"
@@ -104,7 +105,7 @@ class TextSource {
   std::size_t input_end_ = 0;       // end of the bytes read into input_
   bool input_used_ = false;         // input_ holds at most a character cut off by its end
   std::string bad_bytes_;           // bad bytes found ahead of the splitter; reported when it gets there
-  std::unique_ptr<CodePageDetector> detector_;  // files read in the configured code page
+  std::optional<CodePageDetector> detector_;  // files read in the configured code page
 };
 
 }  // namespace corvanne

@@ -3,10 +3,10 @@
 #include "common/code_page.hpp"
 
 #include <algorithm>
-#include <iconv.h>
 #include <utility>
 
 #include "common/text.hpp"
+#include "common/text_decoding.hpp"
 
 namespace corvanne {
 
@@ -41,10 +41,9 @@ std::string IconvName(const std::string& value) {
 }
 
 bool IconvCanRead(const std::string& name) {
-  const iconv_t probe = iconv_open("UTF-8", name.c_str());
-  if (probe == reinterpret_cast<iconv_t>(-1)) return false;
-  iconv_close(probe);
-  return true;
+  TextDecoder probe;
+  std::string error;
+  return probe.Open(name, error);
 }
 
 }  // namespace

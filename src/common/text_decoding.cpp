@@ -46,7 +46,8 @@ const std::array<TableEntry, 128>& Windows1252Table() {
   return table;
 }
 
-const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);
+// iconv_open's own failure value.
+const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
 
 }  // namespace
 

@@ -18,7 +18,7 @@ namespace {
 using namespace std::string_literals;
 using testing::Encode;
 
-constexpr std::size_t kBlock = 256 * 1024;  // the reader's block
+constexpr std::size_t kBlock = std::size_t{256} * 1024;  // the reader's block
 
 class LineReaderCodePageTest : public ::testing::Test {
  protected:

@@ -3,6 +3,7 @@
 // nothing past U+10FFFF), so what passes here every database accepts.
 #include "common/utf8.hpp"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -12,13 +13,20 @@ namespace {
 
 constexpr uint64_t kHighBits = 0x8080808080808080ULL;
 
-// True when the 16 bytes at `data` are all ASCII.
-bool AsciiBlock(const char* data) {
-  uint64_t first = 0;
-  uint64_t second = 0;
-  std::memcpy(&first, data, 8);
-  std::memcpy(&second, data + 8, 8);
-  return ((first | second) & kHighBits) == 0;
+uint64_t Word(const char* data) {
+  uint64_t word = 0;
+  std::memcpy(&word, data, 8);
+  return word;
+}
+
+// Position of the first high byte in a word read from memory whose high
+// bits `high` are not all clear.
+std::size_t FirstHigh(uint64_t high) {
+  if constexpr (std::endian::native == std::endian::little) {
+    return static_cast<std::size_t>(std::countr_zero(high)) / 8;
+  } else {
+    return static_cast<std::size_t>(std::countl_zero(high)) / 8;
+  }
 }
 
 }  // namespace
@@ -86,10 +94,16 @@ void AppendUtf8(std::string& out, char32_t code_point) {
 }
 
 std::size_t AsciiPrefix(std::string_view bytes) {
+  const char* data = bytes.data();
   const std::size_t size = bytes.size();
   std::size_t at = 0;
-  while (at + 16 <= size && AsciiBlock(bytes.data() + at)) at += 16;
-  while (at < size && static_cast<unsigned char>(bytes[at]) < 0x80) ++at;
+  for (; at + 16 <= size; at += 16) {
+    const uint64_t first = Word(data + at) & kHighBits;
+    const uint64_t second = Word(data + at + 8) & kHighBits;
+    if ((first | second) == 0) continue;
+    return first != 0 ? at + FirstHigh(first) : at + 8 + FirstHigh(second);
+  }
+  while (at < size && static_cast<unsigned char>(data[at]) < 0x80) ++at;
   return at;
 }
 

@@ -26,8 +26,8 @@ struct TextBuffer {
 // Decides per file: a byte-order mark (UTF-8, UTF-16 LE/BE, left out of the
 // text); else UTF-8 when the whole file is valid UTF-8; else the code page.
 // A file larger than one block whose first block is valid UTF-8 is read
-// ahead once to its end to decide, so memory stays one block whatever the
-// size. Under BYTES the bytes are the text. Bad bytes are never replaced.
+// ahead once to its end to decide, so memory stays two blocks and the
+// longest row whatever the size. Under BYTES the bytes are the text. Bad bytes are never replaced.
 class TextSource {
  public:
   // `code_page` as SOURCE_FILE_CODE_PAGE gives it.
@@ -90,17 +90,17 @@ class TextSource {
 
   std::string path_;
   std::string code_page_value_;     // as configured
-  CodePage code_page_;
-  Mode mode_ = Mode::kBytes;
-  std::string encoding_;
-  std::FILE* file_ = nullptr;
+  CodePage code_page_;              // parsed by Open
+  Mode mode_ = Mode::kBytes;        // decided by Open
+  std::string encoding_;            // what Encoding() says
+  std::FILE* file_ = nullptr;       // unbuffered: reads are block-sized
   uint64_t expected_bytes_ = 0;     // size of the file when it was opened (0: unknown)
   uint64_t bytes_read_ = 0;         // read position: bytes read from the file so far
   bool eof_ = false;                // nothing more to read
   std::size_t raw_end_ = 0;         // kBytes, kUtf8: end of the bytes read into the text buffer
   TextDecoder decoder_;             // kDecode
   std::unique_ptr<char[]> input_;   // kDecode: bytes read, not yet decoded
-  std::size_t input_capacity_ = 0;
+  std::size_t input_capacity_ = 0;  // size of input_
   std::size_t input_begin_ = 0;     // first byte not decoded
   std::size_t input_end_ = 0;       // end of the bytes read into input_
   bool input_used_ = false;         // input_ holds at most a character cut off by its end

@@ -138,6 +138,8 @@ TEST_F(TextDecodingTest, Utf8Checks) {
       {"ASCII", ascii, 40, false},
       {"two to four bytes", "é中😀", 9, false},
       {"bad byte after an ASCII block", ascii + "\xFF", 40, false},
+      {"bad byte in the first word of a block", "abc\xFF" + ascii, 3, false},
+      {"bad byte in the second word of a block", std::string(11, 'a') + "\xFF" + ascii, 11, false},
       {"stray continuation", "a\x80", 1, false},
       {"overlong slash", "\xC0\xAF", 0, false},
       {"overlong three bytes", "\xE0\x80\xAF", 0, false},

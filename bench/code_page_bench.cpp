@@ -19,10 +19,18 @@
 namespace corvanne::bench {
 namespace {
 
-// Reads every file with `code_page`; counts files per encoding read and guess.
-Figures ReadAll(const std::vector<std::string>& files, const std::string& code_page,
-                std::map<std::pair<std::string, std::string>, int64_t>* seen = nullptr) {
+using Tally = std::map<std::pair<std::string, std::string>, int64_t>;  // (read as, guessed) -> files
+
+struct Reading {
   Figures figures;
+  Tally seen;  // filled when asked for
+};
+
+// Reads every file with `code_page`; with `tally`, counts files per encoding
+// read and guess.
+Reading ReadAll(const std::vector<std::string>& files, const std::string& code_page, bool tally) {
+  Reading reading;
+  Figures& figures = reading.figures;
   uint64_t bytes = 0;
   const auto start = std::chrono::steady_clock::now();
   for (const std::string& path : files) {
@@ -33,13 +41,13 @@ Figures ReadAll(const std::vector<std::string>& files, const std::string& code_p
     if (!reader.Error().empty()) throw std::runtime_error(reader.Error());
     // The run asks every file for its guess, for the hint; so does the timing.
     std::string guess = reader.DetectedCodePage();
-    if (seen != nullptr) ++(*seen)[{reader.Encoding(), std::move(guess)}];
+    if (tally) ++reading.seen[{reader.Encoding(), std::move(guess)}];
     figures.lines += reader.LineNumber();
     ++figures.files;
   }
   figures.seconds = SecondsSince(start);
   if (bytes == 0) throw std::runtime_error("read nothing");
-  return figures;
+  return reading;
 }
 
 double Median(std::vector<double> values) {
@@ -57,9 +65,8 @@ double CpuSeconds() {
 
 void TimeDecoding(const fs::path& corpus, int rounds) {
   const std::vector<std::string> files = CorpusFiles(corpus / "src");
-  std::map<std::pair<std::string, std::string>, int64_t> seen;
-  ReadAll(files, "", &seen);  // also warms the page cache
-  for (const auto& [key, count] : seen) {
+  // The first reading also warms the page cache.
+  for (const auto& [key, count] : ReadAll(files, "", true).seen) {
     std::printf("  read as %-13s guessed %-14s %5lld files\n", key.first.c_str(),
                 key.second.empty() ? "(not examined)" : key.second.c_str(), static_cast<long long>(count));
   }
@@ -72,10 +79,10 @@ void TimeDecoding(const fs::path& corpus, int rounds) {
   Figures last;
   for (int round = 0; round < rounds; ++round) {
     double cpu = CpuSeconds();
-    last = ReadAll(files, "");
+    last = ReadAll(files, "", false).figures;
     decoded_cpu.push_back(CpuSeconds() - cpu);
     cpu = CpuSeconds();
-    const Figures raw = ReadAll(files, "BYTES");
+    const Figures raw = ReadAll(files, "BYTES", false).figures;
     raw_cpu.push_back(CpuSeconds() - cpu);
     wall_ratios.push_back(last.seconds / raw.seconds);
     cpu_ratios.push_back(decoded_cpu.back() / raw_cpu.back());
@@ -92,9 +99,9 @@ void ShowGuesses(const fs::path& corpus) {
   if (!fs::exists(corpus / "samples")) return;  // the large corpus, for instance, has none
   for (const char* folder : {"western", "big5", "gbk", "shift_jis", "thai"}) {
     std::vector<std::string> files;
-    for (const auto& entry : fs::directory_iterator(corpus / "samples" / folder)) files.push_back(entry.path().string());
-    std::map<std::pair<std::string, std::string>, int64_t> seen;
-    ReadAll(files, "", &seen);
+    std::transform(fs::directory_iterator(corpus / "samples" / folder), fs::directory_iterator(),
+                   std::back_inserter(files), [](const fs::directory_entry& entry) { return entry.path().string(); });
+    const Tally seen = ReadAll(files, "", true).seen;
     std::vector<EncodingCount> counts;
     std::printf("%s (%zu files, SOURCE_FILE_CODE_PAGE default):", folder, files.size());
     for (const auto& [key, count] : seen) {

@@ -1,6 +1,8 @@
 // Writes the benchmark corpora: many small source files in nested folders,
-// and a few files of a million lines, each with a MyConfig.xml for a run.
-// Usage: corpus_gen OUT_DIR [small|large|all]. Same output on every run.
+// a few files of a million lines, each with a MyConfig.xml for a run, and
+// the code page corpus (UTF-8 and Windows-1252 files, and samples in the
+// code pages of other scripts, written through iconv).
+// Usage: corpus_gen OUT_DIR [small|large|codepages|all]. Same output on every run.
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -8,7 +10,10 @@
 #include <iostream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
+
+#include "testing/encode.hpp"
 
 namespace {
 
@@ -120,11 +125,70 @@ void WriteLarge(const fs::path& corpus) {
   std::cout << corpus.string() << ": 4 files, 4000000 lines\n";
 }
 
+// Comment and string lines as programmers of each language write them.
+const std::vector<std::string> kWestern = {
+    "' Verificar que el código del cliente esté completo", "MsgBox \"Atención: la operación falló\"",
+    "' Número de teléfono inválido", "lblTitle.Caption = \"Configuración del año\"",
+    "' Customer’s balance — “outstanding”", "MsgBox \"Price: 25 €\"", "' café, naïve, résumé"};
+const std::vector<std::string> kBig5 = {"' 檢查客戶資料是否完整", "MsgBox \"儲存失敗，請重新輸入\"",
+                                        "' 計算訂單總金額", "lblTitle.Caption = \"系統設定\""};
+const std::vector<std::string> kGbk = {"' 检查客户资料是否完整", "MsgBox \"保存失败，请重新输入\"",
+                                       "' 计算订单总金额", "lblTitle.Caption = \"系统设置\""};
+const std::vector<std::string> kJapanese = {"' 顧客データが完全かどうか確認する",
+                                            "MsgBox \"保存に失敗しました。もう一度入力してください\"",
+                                            "' 注文の合計金額を計算する", "lblTitle.Caption = \"システム設定\""};
+const std::vector<std::string> kThai = {"' ตรวจสอบว่าข้อมูลลูกค้าครบถ้วนหรือไม่", "MsgBox \"บันทึกไม่สำเร็จ กรุณาลองใหม่\"",
+                                        "' คำนวณยอดรวมของคำสั่งซื้อ", "lblTitle.Caption = \"ตั้งค่าระบบ\""};
+
+// A module of 30 to 50 lines, one line in `share` (of 100) taken from
+// `native` (none when it is empty), written in `encoding`.
+void WriteNative(const fs::path& path, Random& random, const std::vector<std::string>& native, uint32_t share,
+                 const char* encoding) {
+  std::string text;
+  const uint32_t lines = 30 + random.Next(21);
+  for (uint32_t i = 0; i < lines; ++i) {
+    text += !native.empty() && random.Next(100) < share ? native[random.Next(native.size())] : Line(random);
+    text += "\r\n";
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  const std::string bytes = corvanne::testing::Encode(text, encoding);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+// 5,000 modules of real-world shape: 60 % UTF-8 (half of them ASCII only),
+// 40 % Windows-1252 with Spanish and English comments; and 200 samples each
+// of Western, Big5, GBK, Shift_JIS and Thai code for the detector.
+void WriteCodePages(const fs::path& corpus) {
+  Random random(20261207);
+  fs::create_directories(corpus / "src");
+  for (int file = 0; file < 5000; ++file) {
+    char name[32];
+    std::snprintf(name, sizeof name, "src/mod%04d.bas", file);
+    const int kind = file % 10;  // 0-2 ASCII, 3-5 UTF-8 accents, 6-9 Windows-1252
+    WriteNative(corpus / name, random, kind < 3 ? std::vector<std::string>{} : kWestern, 10,
+                kind < 6 ? "UTF-8" : "WINDOWS-1252");
+  }
+  const std::vector<std::tuple<const char*, const std::vector<std::string>*, const char*>> samples = {
+      {"western", &kWestern, "WINDOWS-1252"}, {"big5", &kBig5, "BIG5"},     {"gbk", &kGbk, "GBK"},
+      {"shift_jis", &kJapanese, "CP932"},     {"thai", &kThai, "WINDOWS-874"}};
+  for (const auto& [folder, lines, encoding] : samples) {
+    fs::create_directories(corpus / "samples" / folder);
+    for (int file = 0; file < 200; ++file) {
+      char name[32];
+      std::snprintf(name, sizeof name, "mod%03d.bas", file);
+      // From one comment line in 50 to one in 4: sparse and dense files.
+      WriteNative(corpus / "samples" / folder / name, random, *lines, 2 + random.Next(24), encoding);
+    }
+  }
+  std::cout << corpus.string() << ": 5000 files (60 % UTF-8, 40 % WINDOWS-1252), 5 x 200 samples\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::cerr << "usage: corpus_gen OUT_DIR [small|large|all]\n";
+    std::cerr << "usage: corpus_gen OUT_DIR [small|large|codepages|all]\n";
     return 2;
   }
   const fs::path out = argv[1];
@@ -132,6 +196,7 @@ int main(int argc, char** argv) {
   try {
     if (which == "small" || which == "all") WriteSmall(out / "small");
     if (which == "large" || which == "all") WriteLarge(out / "large");
+    if (which == "codepages" || which == "all") WriteCodePages(out / "codepages");
   } catch (const std::exception& error) {
     std::cerr << "corpus_gen: " << error.what() << "\n";
     return 1;

@@ -15,6 +15,10 @@ Message ConfigFileMissing(const std::string& path) {
   return {"Unable to read config file... Expected here... " + path};
 }
 
+Message ConfigFileNotText(const std::string& path, const std::string& cause) {
+  return {"Unable to read config file " + path + ": " + cause};
+}
+
 Message FileExistsCheckFailed(const std::string& path, int error_number) {
   return {"Error while checking whether file exists.. " + path + "Error No. " + std::to_string(error_number)};
 }

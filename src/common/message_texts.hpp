@@ -20,6 +20,10 @@ Message StandardError(const PlatformError& error, const std::string& path);
 // "Unable to read config file... Expected here... " + path.
 Message ConfigFileMissing(const std::string& path);
 
+// "Unable to read config file " + path + ": " + cause, e.g. the bytes of a
+// UTF-16 file that are no UTF-16.
+Message ConfigFileNotText(const std::string& path, const std::string& cause);
+
 // "Error while checking whether file exists.. " + path + "Error No. " + number.
 Message FileExistsCheckFailed(const std::string& path, int error_number);
 

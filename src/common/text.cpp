@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cwctype>
 
+#include "common/utf8.hpp"
+
 #ifndef _WIN32
 #include <locale.h>
 #endif
@@ -12,51 +14,6 @@
 namespace corvanne {
 
 namespace {
-
-// Decodes one well-formed UTF-8 sequence at `text[at]` of 2 to 4 bytes.
-// Returns its length and sets `code_point`, or 0 when the bytes there are not
-// a valid multi-byte sequence (overlong forms and surrogates included).
-size_t DecodeMultiByte(std::string_view text, size_t at, char32_t& code_point) {
-  const auto lead = static_cast<unsigned char>(text[at]);
-  size_t length = 0;
-  char32_t minimum = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, minimum = 0x80, code_point = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, minimum = 0x800, code_point = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, minimum = 0x10000, code_point = lead & 0x07;
-  } else {
-    return 0;
-  }
-  if (at + length > text.size()) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(text[at + i]);
-    if ((next & 0xC0) != 0x80) return 0;
-    code_point = (code_point << 6) | (next & 0x3F);
-  }
-  const bool surrogate = code_point >= 0xD800 && code_point <= 0xDFFF;
-  if (code_point < minimum || code_point > 0x10FFFF || surrogate) return 0;
-  return length;
-}
-
-void AppendUtf8(std::string& out, char32_t code_point) {
-  if (code_point < 0x80) {
-    out += static_cast<char>(code_point);
-  } else if (code_point < 0x800) {
-    out += static_cast<char>(0xC0 | (code_point >> 6));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else if (code_point < 0x10000) {
-    out += static_cast<char>(0xE0 | (code_point >> 12));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code_point >> 18));
-    out += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  }
-}
 
 // Upper case of a non-ASCII code point as the C++ runtime knows it. The "C"
 // locale the program runs in knows only ASCII, so a UTF-8 character locale
@@ -104,8 +61,8 @@ std::string TrimUpper(std::string_view text) {
       continue;
     }
     char32_t code_point = 0;
-    const size_t length = DecodeMultiByte(out, at, code_point);
-    if (length == 0) {  // not UTF-8: the byte stays as it is
+    size_t length = 0;
+    if (ScanUtf8Sequence(out, at, length, code_point) != Utf8Sequence::kValid) {  // not UTF-8: the byte stays
       ++at;
       continue;
     }
@@ -113,6 +70,17 @@ std::string TrimUpper(std::string_view text) {
     AppendUtf8(upper, UpperCodePoint(code_point));
     out.replace(at, length, upper);
     at += upper.size();
+  }
+  return out;
+}
+
+std::string GroupDigits(int64_t value) {
+  const std::string digits = std::to_string(value);
+  const std::size_t first = value < 0 ? 1 : 0;  // after the minus sign
+  std::string out(digits, 0, first);
+  for (std::size_t i = first; i < digits.size(); ++i) {
+    if (i > first && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
   }
   return out;
 }

@@ -2,6 +2,7 @@
 // character only; tabs and line breaks are never trimmed.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,10 @@ std::string TrimBlanks(std::string_view text);
 // other letters where the C++ runtime knows their upper case, without ever
 // breaking a UTF-8 sequence.
 std::string TrimUpper(std::string_view text);
+
+// `value` in decimal with a comma between groups of three digits:
+// 1234567 as "1,234,567".
+std::string GroupDigits(int64_t value);
 
 // `text` with every occurrence of `from` (not empty) replaced by `to`.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);

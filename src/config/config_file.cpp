@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <utility>
 
 #include "common/message_texts.hpp"
 #include "common/platform.hpp"
+#include "common/text_decoding.hpp"
 
 namespace corvanne {
 
@@ -71,7 +73,15 @@ std::string ReadWholeFile(const std::string& path, Notifier& notifier) {
 void ReadConfigFile(AppState& state, Notifier& notifier, std::string& status) {
   const std::string path = GetConfigFilePath(state);
   if (CheckFileExists(path, notifier)) {
-    state.ConfigText = ReadWholeFile(path, notifier);
+    // Editors save it in UTF-8 or UTF-16 as often as in the ANSI code page
+    // the bundled example declares; from here on every value is UTF-8.
+    DecodedText decoded = DecodeText(ReadWholeFile(path, notifier), CodePage{});
+    if (decoded.ok) {
+      state.ConfigText = std::move(decoded.text);
+    } else {
+      notifier.Show(texts::ConfigFileNotText(path, decoded.error));
+      state.ConfigText.clear();
+    }
     return;
   }
   notifier.Show(texts::ConfigFileMissing(path));

@@ -24,8 +24,11 @@ bool CheckFileExists(const std::string& path, Notifier& notifier);
 // standard error box (an empty file gives "" silently).
 std::string ReadWholeFile(const std::string& path, Notifier& notifier);
 
-// Fills state.ConfigText from the configuration file; when the file is not
-// there, shows "Unable to read config file... Expected here... " + path,
+// Fills state.ConfigText from the configuration file, decoded to UTF-8: a
+// byte-order mark decides (UTF-8, UTF-16 LE/BE), else valid UTF-8, else
+// Windows-1252. Bytes that are not valid under a mark show "Unable to read
+// config file " + path + ": " + the cause and leave ConfigText empty, as an
+// unreadable file does. When the file is not there, shows "Unable to read config file... Expected here... " + path,
 // sets `status` to "FAILED" and keeps ConfigText.
 void ReadConfigFile(AppState& state, Notifier& notifier, std::string& status);
 

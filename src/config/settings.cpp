@@ -58,6 +58,7 @@ void ReadSourceSettings(SourceSettings& record, std::string_view config_text) {
   record.ExclusionList = AsRead(config_text, "SOURCE_FILES_EXCLUSION_LIST");
   record.RowDelimiter = AsRead(config_text, "SOURCE_FILE_ROW_DELIMITER", "VBCRLF");
   record.AvoidRecursion = IsYes(GetTagValue(config_text, "SOURCE_FOLDER_AVOID_RECURSION_YES_NO"));
+  record.CodePage = AsRead(config_text, "SOURCE_FILE_CODE_PAGE");
 }
 
 void ReadRunSettings(RunSettings& record, std::string_view config_text, const std::string& application_folder) {

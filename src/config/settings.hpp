@@ -37,6 +37,7 @@ struct SourceSettings {
   std::string ExclusionList;     // SOURCE_FILES_EXCLUSION_LIST
   std::string RowDelimiter;      // SOURCE_FILE_ROW_DELIMITER; default "VBCRLF"
   bool AvoidRecursion = false;   // SOURCE_FOLDER_AVOID_RECURSION_YES_NO
+  std::string CodePage;          // SOURCE_FILE_CODE_PAGE; empty: WINDOWS-1252 (meanings: ParseCodePage)
 
   bool operator==(const SourceSettings&) const = default;
 };

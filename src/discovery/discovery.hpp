@@ -24,7 +24,8 @@ class WalkError : public std::runtime_error {
 
 // Appends the items of `list_text` cut at `separator` (see the cutting rule:
 // items not trimmed, a trailing separator gives an empty last item, an empty
-// separator is found at position 1, only one character of it is skipped).
+// separator is found at position 1, only one character of it is skipped; a
+// character is a code point of the UTF-8 text).
 void SplitToCollection(std::string_view separator, std::string_view list_text, ItemList& target);
 
 // True when `text` equals one item of `list_text` cut at `separator`, exactly.

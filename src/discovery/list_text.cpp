@@ -1,8 +1,10 @@
 // Cutting a separated list text into items, and the membership test on it.
-// One rule for the folder, exclusion and extension lists.
+// One rule for the folder, exclusion and extension lists. Texts are UTF-8:
+// a character is a code point, whatever number of bytes it takes.
 #include <string>
 #include <string_view>
 
+#include "common/utf8.hpp"
 #include "discovery/discovery.hpp"
 
 namespace corvanne {
@@ -19,15 +21,16 @@ size_t FindSeparator(std::string_view text, std::string_view separator) {
 
 // Calls `visit` with each item of `list_text` in order until it returns true.
 // A found separator gives up the item before it and exactly one character
-// more, so the rest of a longer separator begins the next item and an empty
-// separator eats one character per item.
+// more (a `§` is one character, two bytes), so the rest of a longer
+// separator begins the next item and an empty separator eats one character
+// per item.
 template <typename Visit>
 bool ForEachItem(std::string_view separator, std::string_view list_text, Visit visit) {
   std::string_view rest = list_text;
   for (size_t at = FindSeparator(rest, separator); at != std::string_view::npos;
        at = FindSeparator(rest, separator)) {
     if (visit(rest.substr(0, at))) return true;
-    rest.remove_prefix(at + 1);
+    rest.remove_prefix(at + CharacterLength(rest, at));
   }
   return visit(rest);
 }

@@ -33,7 +33,7 @@ struct LoadRequest {
   std::optional<std::string> row_text;  // set: load exactly this one row instead of reading source_path
   std::string row_delimiter;            // from TranslateRowDelimiter ("\r\n" means any line break)
   std::size_t max_line_bytes = kMaxLineBytes;
-  std::string code_page;                // SOURCE_FILE_CODE_PAGE as configured
+  std::string code_page;                // SOURCE_FILE_CODE_PAGE as configured; empty means WINDOWS-1252
   std::string server;                   // server name, or ODBC data source name
   std::string database;                 // database name (SQLite: the database file)
   std::string user_name;                // SQL login; never a trusted connection

@@ -65,6 +65,12 @@ TEST(TextTest, ReplaceAllCoversEveryOccurrenceInOnePass) {
   }
 }
 
+TEST(TextTest, GroupDigitsByThousands) {
+  const std::vector<std::pair<int64_t, std::string>> cases = {
+      {0, "0"}, {999, "999"}, {1000, "1,000"}, {1234567, "1,234,567"}, {-1234, "-1,234"}, {-999, "-999"}};
+  for (const auto& [value, expected] : cases) EXPECT_EQ(GroupDigits(value), expected);
+}
+
 TEST(StreamNotifierTest, WritesTitleThenTextWithPlainLineEndsAndCounts) {
   std::ostringstream out;
   StreamNotifier notifier(out);

@@ -9,6 +9,8 @@
 #include <unistd.h>
 
 #include "common/message_texts.hpp"
+#include "discovery/discovery.hpp"
+#include "testing/encode.hpp"
 #include "testing/temp_dir.hpp"
 
 namespace corvanne {
@@ -135,6 +137,45 @@ TEST_F(ConfigFileTest, ReadConfigFileFillsTheText) {
   EXPECT_EQ(state.ConfigText, "");
   EXPECT_EQ(status, "");
   EXPECT_TRUE(notifier_.messages.empty());
+}
+
+// Whatever the editor saved, the values are UTF-8 text, and a separator is
+// one character whether it took one byte in the file or two.
+TEST_F(ConfigFileTest, ReadConfigFileDecodesTheText) {
+  const std::string text =
+      "<SOURCE_FOLDERS_LIST>/src/Código§/src/Año</SOURCE_FOLDERS_LIST>"
+      "<SOURCE_FOLDERS_LIST_SEP_CHAR>§</SOURCE_FOLDERS_LIST_SEP_CHAR>";
+  const std::vector<std::pair<const char*, std::string>> cases = {
+      {"UTF-16 LE with its mark", "\xFF\xFE" + testing::Encode(text, "UTF-16LE")},
+      {"UTF-16 BE with its mark", "\xFE\xFF" + testing::Encode(text, "UTF-16BE")},
+      {"UTF-8 without a mark", text},
+      {"Windows-1252", testing::Encode(text, "WINDOWS-1252")},
+  };
+  for (const auto& [name, bytes] : cases) {
+    SCOPED_TRACE(name);
+    AppState state;
+    state.ConfigFilePath = dir_.Write("MyConfig.xml", bytes);
+    std::string status;
+    ReadConfigFile(state, notifier_, status);
+    EXPECT_EQ(state.ConfigText, text);
+    ParseSettings(state);
+    ItemList folders;
+    SplitToCollection(state.ConfiguredSource.FoldersSepChar, state.ConfiguredSource.FoldersList, folders);
+    EXPECT_EQ(folders, (ItemList{"/src/Código", "/src/Año"}));
+  }
+  EXPECT_TRUE(notifier_.messages.empty());
+
+  AppState state;
+  state.ConfigFilePath = dir_.Write("MyConfig.xml", std::string("\xFF\xFE<\0A\0>", 7));
+  state.ConfigText = "read earlier";
+  std::string status;
+  ReadConfigFile(state, notifier_, status);
+  EXPECT_EQ(state.ConfigText, "");
+  EXPECT_EQ(status, "");
+  ASSERT_EQ(notifier_.messages.size(), 1u);
+  EXPECT_EQ(notifier_.messages[0].text, "Unable to read config file " + state.ConfigFilePath +
+                                            ": incomplete UTF-16LE character at byte offset 6, where the file ends "
+                                            "(bytes 3E)");
 }
 
 TEST_F(ConfigFileTest, MissingConfigShowsItsMessageSetsFailedAndKeepsText) {

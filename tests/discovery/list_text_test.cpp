@@ -31,7 +31,11 @@ TEST_F(ListTextTest, SplitToCollectionCutsByTheOneRule) {
       {"long separator at the end", "<>", "a<>", {"a", ">"}},
       {"long separator partly present is not found", "<>", "a<b>c", {"a<b>c"}},
       {"search is case-sensitive", "x", "aXb", {"aXb"}},
-      {"UTF-8 separator", "\xC2\xA7", "a\xC2\xA7" "b", {"a", "\xA7" "b"}},
+      {"a two-byte separator is one character", "\xC2\xA7", "a\xC2\xA7" "b\xC2\xA7", {"a", "b", ""}},
+      {"a three-byte separator is one character", "\xE2\x80\xA2", "a\xE2\x80\xA2" "b", {"a", "b"}},
+      {"long UTF-8 separator: its first character removed", "\xC2\xA6\xC2\xA6", "a\xC2\xA6\xC2\xA6" "b",
+       {"a", "\xC2\xA6" "b"}},
+      {"empty separator eats characters, not bytes", "", "\xC3\xA9t\xC3\xA9", {"", "", "", ""}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

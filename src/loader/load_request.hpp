@@ -60,6 +60,8 @@ struct LoadResult {
   int64_t rows = 0;          // rows inserted (0 when failed)
   std::string source;        // failed: what failed, e.g. "SQLite", "[unixODBC][Driver]..."
   std::string description;   // failed: the cause, naming file and line where there is one
+  std::string encoding;      // loaded from a file: what it was read as ("UTF-8", "WINDOWS-1252", "BYTES", ...)
+  std::string detected_code_page;  // the detector's guess for a file read in the code page; "" when not examined
 
   // A success that inserted `rows` rows.
   static LoadResult Loaded(int64_t rows) {

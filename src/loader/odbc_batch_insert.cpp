@@ -6,6 +6,8 @@
 #include <cstring>
 #include <utility>
 
+#include "common/utf8.hpp"
+
 namespace corvanne {
 
 namespace {
@@ -65,6 +67,7 @@ OdbcBatchInsert::OdbcBatchInsert(OdbcConnection& connection, std::string insert_
   shape_.rows_per_statement = std::clamp<std::size_t>(shape.rows_per_statement, 1, most_rows);
   shape_.statements_per_execute = std::max<std::size_t>(shape.statements_per_execute, 1);
   shape_.column_size = std::max<std::size_t>(shape.column_size, 1);
+  wide_ = columns_.wide && connection_.Wide() != WideText::kNo;
   if (connection_.MultiRow() == MultiRowValues::kNo) {
     // The same lines per round trip, as an array of one-row statements.
     shape_.statements_per_execute *= shape_.rows_per_statement;
@@ -74,6 +77,17 @@ OdbcBatchInsert::OdbcBatchInsert(OdbcConnection& connection, std::string insert_
 
 std::size_t OdbcBatchInsert::ColumnsPerRow() const {
   return 1 + (columns_.file_name ? 1 : 0) + (columns_.line_number ? 1 : 0) + (columns_.batch_code ? 1 : 0);
+}
+
+bool OdbcBatchInsert::Encode(std::string_view text, std::string& out) {
+  if (!wide_) {
+    out.append(text);
+    return true;
+  }
+  wide_scratch_.clear();
+  if (!AppendUtf16(text, wide_scratch_)) return false;
+  out.append(reinterpret_cast<const char*>(wide_scratch_.data()), wide_scratch_.size() * sizeof(char16_t));
+  return true;
 }
 
 void OdbcBatchInsert::SetLoadValues(std::string file_name, std::string batch_code) {
@@ -130,7 +144,24 @@ bool OdbcBatchInsert::Add(std::string_view line, int64_t line_number) {
 bool OdbcBatchInsert::Flush() {
   if (offsets_.empty()) return true;
   multi_row_refusal_ = false;
+  wide_refusal_ = false;
   bool ok = SendBuffered();
+  if (!ok && wide_refusal_) {
+    // An ANSI driver that knows no wide characters says so on the first
+    // try: undo it and give the driver the UTF-8 bytes for this connection.
+    if (!undo_()) {
+      arena_.clear();
+      offsets_.clear();
+      line_numbers_.clear();
+      return false;
+    }
+    wide_ = false;
+    main_ = Statement{};
+    tail_ = Statement{};
+    multi_row_refusal_ = false;
+    ok = SendBuffered();
+    if (ok) connection_.SetWide(WideText::kNo);
+  }
   if (!ok && multi_row_refusal_) {
     // Only the first multi-row statement on a connection can be refused, so
     // nothing of this load is in the table yet and the buffer holds all of
@@ -189,18 +220,46 @@ bool OdbcBatchInsert::Send(Statement& statement, std::size_t first, std::size_t 
   }
   if (!CheckStatuses(statement, SQLExecute(stmt), first, sets)) return false;
   if (statement.rows > 1) connection_.SetMultiRow(MultiRowValues::kYes);
+  if (wide_) connection_.SetWide(WideText::kYes);
   return true;
 }
 
 bool OdbcBatchInsert::Bind(Statement& statement, std::size_t first, std::size_t sets) {
   const std::size_t rows = statement.rows;
   const std::size_t count = rows * sets;
+  // The bytes the driver is given: the buffered UTF-8 itself, or its lines
+  // as UTF-16 (kept beside it, so that a driver that refuses wide
+  // characters can still be given the UTF-8).
+  const std::string* bytes = &arena_;
+  std::size_t base = first;
+  if (wide_) {
+    encoded_.clear();
+    encoded_offsets_.clear();
+    for (std::size_t k = first; k < first + count; ++k) {
+      encoded_offsets_.push_back(encoded_.size());
+      const std::size_t end = k + 1 < offsets_.size() ? offsets_[k + 1] : arena_.size();
+      if (!Encode(std::string_view(arena_).substr(offsets_[k], end - offsets_[k]), encoded_)) {
+        failure_.what = "convert the line to wide characters";
+        failure_.failed_line = line_numbers_[k];
+        failure_.diagnostics = {{"22018", 0, "the line is not valid UTF-8"}};
+        return false;
+      }
+    }
+    bytes = &encoded_;
+    base = 0;
+  }
+  const std::vector<std::size_t>& starts = wide_ ? encoded_offsets_ : offsets_;
+  const auto offset_of = [&](std::size_t k) { return starts[k - first + base]; };
   const auto length_of = [&](std::size_t k) {
-    return (k + 1 < offsets_.size() ? offsets_[k + 1] : arena_.size()) - offsets_[k];
+    const std::size_t at = k - first + base;
+    return (at + 1 < starts.size() ? starts[at + 1] : bytes->size()) - starts[at];
   };
   std::size_t longest = 0;
   for (std::size_t k = first; k < first + count; ++k) longest = std::max(longest, length_of(k));
-  const std::size_t stride = longest + 1;
+  // Room for the terminator the driver may look for: one byte, or one
+  // UTF-16 unit (strides stay even so that every value is aligned).
+  const std::size_t unit = wide_ ? sizeof(char16_t) : 1;
+  const std::size_t stride = longest + unit;
   if (strided_.size() < count * stride) strided_.resize(count * stride);
   if (lengths_.size() < count) lengths_.resize(count);
   if (columns_.line_number && line_values_.size() < count) {
@@ -214,7 +273,7 @@ bool OdbcBatchInsert::Bind(Statement& statement, std::size_t first, std::size_t 
       const std::size_t line = first + set * rows + i;
       const std::size_t slot = i * sets + set;
       lengths_[slot] = static_cast<SQLLEN>(length_of(line));
-      std::memcpy(strided_.data() + slot * stride, arena_.data() + offsets_[line], length_of(line));
+      std::memcpy(strided_.data() + slot * stride, bytes->data() + offset_of(line), length_of(line));
       if (columns_.line_number) {
         line_values_[slot] = line_numbers_[line];
         line_indicators_[slot] = line_numbers_[line] > 0 ? 0 : SQL_NULL_DATA;
@@ -223,40 +282,63 @@ bool OdbcBatchInsert::Bind(Statement& statement, std::size_t first, std::size_t 
   }
   // The values that are the same on every row: one array of sets, shared by
   // the rows' parameters.
-  const auto fill = [sets](const std::string& value, std::vector<char>& values, std::vector<SQLLEN>& lengths) {
-    const std::size_t value_stride = value.size() + 1;
-    if (values.size() >= sets * value_stride && lengths.size() >= sets) return;
+  const auto fill = [this, sets, unit](const std::string& text, std::vector<char>& values,
+                                       std::vector<SQLLEN>& lengths) {
+    std::string value;
+    Encode(text, value);  // text the run made from valid UTF-8
+    const std::size_t value_stride = value.size() + unit;
+    if (values.size() == sets * value_stride && lengths.size() == sets &&
+        std::memcmp(values.data(), value.data(), value.size()) == 0) {
+      return value.size();
+    }
     values.assign(sets * value_stride, '\0');
     lengths.assign(sets, static_cast<SQLLEN>(value.size()));
     for (std::size_t set = 0; set < sets; ++set) std::memcpy(values.data() + set * value_stride, value.data(), value.size());
+    return value.size();
   };
-  if (columns_.file_name) fill(file_name_, file_values_, file_lengths_);
-  if (columns_.batch_code) fill(batch_code_, batch_values_, batch_lengths_);
+  const std::size_t file_bytes = columns_.file_name ? fill(file_name_, file_values_, file_lengths_) : 0;
+  const std::size_t batch_bytes = columns_.batch_code ? fill(batch_code_, batch_values_, batch_lengths_) : 0;
 
   SQLHSTMT stmt = statement.handle.Get();
   SQLUSMALLINT parameter = 0;
+  // `size` is the column size in characters.
   const auto bind_text = [&](char* values, SQLLEN value_stride, SQLLEN* lengths, std::size_t size) {
-    return Succeeded(SQLBindParameter(stmt, ++parameter, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR,
-                                      std::max<std::size_t>(size, 1), 0, values, value_stride, lengths));
+    return Succeeded(SQLBindParameter(stmt, ++parameter, SQL_PARAM_INPUT, wide_ ? SQL_C_WCHAR : SQL_C_CHAR,
+                                      wide_ ? SQL_WVARCHAR : SQL_VARCHAR, std::max<std::size_t>(size, 1), 0,
+                                      values, value_stride, lengths));
   };
   for (std::size_t i = 0; i < rows; ++i) {
     bool ok = bind_text(strided_.data() + i * sets * stride, static_cast<SQLLEN>(stride), lengths_.data() + i * sets,
                         shape_.column_size);
     if (ok && columns_.file_name) {
-      ok = bind_text(file_values_.data(), static_cast<SQLLEN>(file_name_.size() + 1), file_lengths_.data(),
-                     file_name_.size());
+      ok = bind_text(file_values_.data(), static_cast<SQLLEN>(file_bytes + unit), file_lengths_.data(),
+                     file_bytes / unit);
     }
     if (ok && columns_.line_number) {
       ok = Succeeded(SQLBindParameter(stmt, ++parameter, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
                                       line_values_.data() + i * sets, 0, line_indicators_.data() + i * sets));
     }
     if (ok && columns_.batch_code) {
-      ok = bind_text(batch_values_.data(), static_cast<SQLLEN>(batch_code_.size() + 1), batch_lengths_.data(),
-                     batch_code_.size());
+      ok = bind_text(batch_values_.data(), static_cast<SQLLEN>(batch_bytes + unit), batch_lengths_.data(),
+                     batch_bytes / unit);
     }
-    if (!ok) return Fail("bind the row values for the insert", SQL_HANDLE_STMT, stmt);
+    if (!ok) {
+      Fail("bind the row values for the insert", SQL_HANDLE_STMT, stmt);
+      wide_refusal_ = MayRefuseWide();
+      return false;
+    }
   }
   return true;
+}
+
+bool OdbcBatchInsert::MayRefuseWide() const {
+  if (!wide_ || connection_.Wide() != WideText::kUnknown) return false;
+  // "Optional feature not implemented", "invalid application buffer type",
+  // or a driver's own words for a C type it does not know.
+  return std::any_of(failure_.diagnostics.begin(), failure_.diagnostics.end(), [](const OdbcDiagnostic& record) {
+    return record.sqlstate == "HYC00" || record.sqlstate == "HY003" || record.sqlstate == "HY004" ||
+           record.message.find("C_parameter type") != std::string::npos;
+  });
 }
 
 bool OdbcBatchInsert::CheckStatuses(const Statement& statement, SQLRETURN rc, std::size_t first, std::size_t sets) {
@@ -264,6 +346,7 @@ bool OdbcBatchInsert::CheckStatuses(const Statement& statement, SQLRETURN rc, st
   const auto fail = [&] {
     Fail("insert", SQL_HANDLE_STMT, statement.handle.Get());
     multi_row_refusal_ = MayRefuseMultiRow(statement) && IsSyntaxOrAccessError(failure_.diagnostics);
+    wide_refusal_ = MayRefuseWide();
     return false;
   };
   if (statement.sets == 1) {

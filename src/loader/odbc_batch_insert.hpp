@@ -24,6 +24,7 @@ struct OdbcRowColumns {
   bool file_name = false;    // the file's path: one value for the whole load
   bool line_number = false;  // the row's line number; NULL for a row without one
   bool batch_code = false;   // the batch code: one value for the whole load
+  bool wide = false;         // text goes as wide characters (UTF-16) so the server stores true text; else bytes
 };
 
 // How lines are grouped on their way to the server.
@@ -84,6 +85,8 @@ class OdbcBatchInsert final : public RowSink {
   bool CheckStatuses(const Statement& statement, SQLRETURN rc, std::size_t first, std::size_t sets);
   bool Fail(const std::string& what, SQLSMALLINT type, SQLHANDLE handle);
   bool MayRefuseMultiRow(const Statement& statement) const;
+  // True when the last failure may be the driver refusing wide characters.
+  bool MayRefuseWide() const;
 
   // Binds the parameters of `statement` for `sets` sets of buffered lines from `first`.
   bool Bind(Statement& statement, std::size_t first, std::size_t sets);
@@ -106,7 +109,16 @@ class OdbcBatchInsert final : public RowSink {
   Statement main_;                      // full chunks
   Statement tail_;                      // the last, shorter chunk of a file
   bool multi_row_refusal_ = false;      // the last failure may be the driver refusing multi-row VALUES
-  std::string arena_;                   // bytes of the buffered lines, back to back
+  // Appends `text` (UTF-8) to `out` as the bytes the driver is given: UTF-16
+  // code units when wide, else unchanged; false when it is not UTF-8.
+  bool Encode(std::string_view text, std::string& out);
+
+  bool wide_ = false;                   // text goes as UTF-16 (asked for, and the driver takes it)
+  bool wide_refusal_ = false;           // the last failure may be the driver refusing wide characters
+  std::u16string wide_scratch_;         // one text as UTF-16 on its way into encoded_
+  std::string encoded_;                 // the lines of one execute as UTF-16 bytes (wide_ only)
+  std::vector<std::size_t> encoded_offsets_;  // start of each of them in encoded_
+  std::string arena_;                   // UTF-8 (or, under BYTES, raw) bytes of the buffered lines, back to back
   std::vector<std::size_t> offsets_;    // start of each buffered line in arena_
   std::vector<char> strided_;           // bound values: parameter-major, sets x stride bytes per parameter
   std::vector<SQLLEN> lengths_;         // byte length of each bound value, same order

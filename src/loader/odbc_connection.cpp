@@ -35,6 +35,7 @@ bool OdbcConnection::Open(SQLHENV env, const std::string& connection_string, int
   Close();
   diagnostics_.clear();
   multi_row_ = MultiRowValues::kUnknown;
+  wide_ = WideText::kUnknown;
   dbc_ = OdbcHandle(SQL_HANDLE_DBC, env);
   if (!dbc_.Valid()) {
     diagnostics_ = ReadDiagnostics(SQL_HANDLE_ENV, env);

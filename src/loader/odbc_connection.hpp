@@ -12,6 +12,10 @@ namespace corvanne {
 // Whether the connection's driver and server take several rows in one VALUES.
 enum class MultiRowValues { kUnknown, kYes, kNo };
 
+// Whether the connection's driver takes text as wide characters (an ANSI
+// driver may not).
+enum class WideText { kUnknown, kYes, kNo };
+
 // How the server marks a point inside a transaction to roll back to.
 enum class SavepointDialect {
   kNone,             // no savepoints known: a failed load rolls back the whole unit
@@ -64,6 +68,9 @@ class OdbcConnection {
   // What the inserts learned about multi-row VALUES; kUnknown after Open.
   MultiRowValues MultiRow() const { return multi_row_; }
   void SetMultiRow(MultiRowValues value) { multi_row_ = value; }
+  // What the inserts learned about wide characters; kUnknown after Open.
+  WideText Wide() const { return wide_; }
+  void SetWide(WideText value) { wide_ = value; }
 
  private:
   OdbcHandle dbc_;                          // allocated while open
@@ -74,6 +81,7 @@ class OdbcConnection {
   bool deferred_flush_ = false;             // commits are asynchronous until MakeDurable
   std::vector<OdbcDiagnostic> diagnostics_;  // of the last failed call
   MultiRowValues multi_row_ = MultiRowValues::kUnknown;  // learned by the first multi-row insert
+  WideText wide_ = WideText::kUnknown;                   // learned by the first wide insert
 };
 
 // Rolls the connection's transaction back on every exit unless Commit()

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "common/code_page.hpp"
+#include "common/text.hpp"
 #include "loader/identifier.hpp"
 #include "loader/odbc_batch_insert.hpp"
 #include "loader/odbc_connection.hpp"
@@ -214,8 +216,10 @@ Attempt OdbcDestination::LoadOnce(const LoadRequest& request, const Target& targ
   };
   const OdbcInsertShape shape{options_.batch_rows, options_.statements_per_execute,
                               std::min<std::size_t>(request.max_line_bytes, 8000)};
+  // Decoded text goes as wide characters, so the driver and the server
+  // convert it to the column's type; under BYTES the bytes go as they are.
   const OdbcRowColumns columns{!request.columns.file_name.empty(), !request.columns.line_number.empty(),
-                               !request.columns.batch_code.empty()};
+                               !request.columns.batch_code.empty(), TrimUpper(request.code_page) != kBytes};
   OdbcBatchInsert insert(connection_, InsertPrefix(request), shape, columns, undo);
   insert.SetLoadValues(request.file_name_value, request.batch_code_value);
   const FeedOutcome fed = FeedRows(request, insert);
@@ -242,7 +246,7 @@ Attempt OdbcDestination::LoadOnce(const LoadRequest& request, const Target& targ
       UndoLoad(target);
       return describe(what, "cannot end the load", connection_.Diagnostics());
     }
-    attempt.result = LoadResult::Loaded(fed.rows);
+    attempt.result = LoadedFrom(fed);
     return attempt;
   }
   if (!transaction.Commit()) {
@@ -255,7 +259,7 @@ Attempt OdbcDestination::LoadOnce(const LoadRequest& request, const Target& targ
     if (IsConnectionLost(connection_.Diagnostics()) || connection_.IsDead()) Disconnect();
     return attempt;
   }
-  attempt.result = LoadResult::Loaded(fed.rows);
+  attempt.result = LoadedFrom(fed);
   return attempt;
 }
 

@@ -1,6 +1,7 @@
 // The reading loop shared by every destination: reader in, sink out.
 #include "loader/row_sink.hpp"
 
+#include "common/code_page.hpp"
 #include "loader/line_reader.hpp"
 
 namespace corvanne {
@@ -19,7 +20,8 @@ FeedOutcome FeedRows(const LoadRequest& request, RowSink& sink) {
     outcome.rows = 1;
     return outcome;
   }
-  LineReader reader(request.source_path, request.row_delimiter, request.max_line_bytes);
+  LineReader reader(request.source_path, request.row_delimiter, request.max_line_bytes,
+                    request.code_page.empty() ? std::string(kWindows1252) : request.code_page);
   if (!reader.Open()) {
     outcome.stop = FeedOutcome::Stop::kSource;
     outcome.source_error = reader.Error();
@@ -37,7 +39,16 @@ FeedOutcome FeedRows(const LoadRequest& request, RowSink& sink) {
     return outcome;
   }
   if (!sink.Flush()) return sink_failed(0);
+  outcome.encoding = reader.Encoding();
+  outcome.detected_code_page = reader.DetectedCodePage();
   return outcome;
+}
+
+LoadResult LoadedFrom(const FeedOutcome& fed) {
+  LoadResult result = LoadResult::Loaded(fed.rows);
+  result.encoding = fed.encoding;
+  result.detected_code_page = fed.detected_code_page;
+  return result;
 }
 
 }  // namespace corvanne

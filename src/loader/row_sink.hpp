@@ -32,11 +32,16 @@ struct FeedOutcome {
   std::string source_error;  // kSource: why the file could not be read, naming it (and the line)
   bool source_opened = false;  // kSource: the file was opened, and reading it failed later
   std::string encoding;      // the encoding the file was read in ("" for a text row)
+  std::string detected_code_page;  // the detector's guess when read in the code page, else ""
 };
 
 // Feeds request.row_text as one row (line number 0), or every row of
-// request.source_path cut at request.row_delimiter, into `sink`, then
-// flushes it. Stops at the first failure of the file or the sink.
+// request.source_path, decoded by request.code_page and cut at
+// request.row_delimiter, into `sink`, then flushes it. Stops at the first
+// failure of the file or the sink.
 FeedOutcome FeedRows(const LoadRequest& request, RowSink& sink);
+
+// Loaded(rows) with what the feeding learned about the file's encoding.
+LoadResult LoadedFrom(const FeedOutcome& fed);
 
 }  // namespace corvanne

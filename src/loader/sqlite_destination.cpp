@@ -463,7 +463,7 @@ LoadResult SqliteDestination::LoadRows(const LoadRequest& request, const std::st
   }
   if (fed.stop == FeedOutcome::Stop::kSink) return database_failure(fed.line_number, sqlite3_errmsg(db_));
   if (!scope.Commit()) return database_failure(0, sqlite3_errmsg(db_));
-  return LoadResult::Loaded(fed.rows);
+  return LoadedFrom(fed);
 }
 
 LoadResult SqliteDestination::CommitUnit() {

@@ -24,6 +24,7 @@ LoadRequest BuildLoadRequest(const SourceSettings& package_source, const Destina
   LoadRequest request;
   request.source_path = package_source.FileNameWithPath;
   request.row_delimiter = TranslateRowDelimiter(package_source);
+  request.code_page = package_source.CodePage;
   request.server = destination.ServerName;
   request.database = destination.DatabaseName;
   request.user_name = destination.UserName;

@@ -118,6 +118,7 @@ TEST_F(SqliteDestinationTest, DatabasePathFromTheSettings) {
   }
 }
 
+// Under BYTES nothing is decoded: the bytes go in as they were read.
 TEST_F(SqliteDestinationTest, LoadsEveryLineInOrderByteForByte) {
   const std::string first = dir_.Write("a.bas", "Sub A()\r\n  x = `y`\r\n\r\n\xEF\xBB\xBFz\0\xFF\nEnd Sub"s);
   const std::string empty = dir_.Write("empty.bas", "");
@@ -125,7 +126,9 @@ TEST_F(SqliteDestinationTest, LoadsEveryLineInOrderByteForByte) {
   const std::vector<std::pair<std::string, int64_t>> loads = {{first, 5}, {empty, 0}, {second, 1}};
   for (const auto& [path, rows] : loads) {
     SCOPED_TRACE(path);
-    const LoadResult result = destination_->Load(Request(path));
+    LoadRequest request = Request(path);
+    request.code_page = "BYTES";
+    const LoadResult result = destination_->Load(request);
     EXPECT_TRUE(result.ok) << result.description;
     EXPECT_EQ(result.rows, rows);
   }
@@ -169,7 +172,7 @@ TEST_F(SqliteDestinationTest, FailedLoadLeavesNothingOfItsFile) {
       {"database refuses line 3", refused, "SQLite",
        "database \"" + DatabasePath() + "\", loading \"" + refused + "\" line 3: boom refused"},
       {"line 3 over the limit", too_long, "Source file",
-       "\"" + too_long + "\" line 3: line is 8001 bytes, longer than the 8000 allowed; nothing was loaded into "
+       "\"" + too_long + "\" line 3: line is 8001 characters, longer than the 8000 allowed; nothing was loaded into "
                          "database \"" + DatabasePath() + "\""},
   };
   for (const Case& c : cases) {

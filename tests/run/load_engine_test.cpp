@@ -143,8 +143,8 @@ TEST_F(PackageTest, ReportStepFailuresShowsTwoBoxes) {
   ReportStepFailures(request, LoadResult::Loaded(0), notifier_);
   EXPECT_TRUE(notifier_.messages.empty());
 
-  ReportStepFailures(request, LoadResult{false, 0, "SQLite", "database is locked"}, notifier_);
-  ReportStepFailures(request, LoadResult{false, 0, "", ""}, notifier_);
+  ReportStepFailures(request, LoadResult::Failed("SQLite", "database is locked"), notifier_);
+  ReportStepFailures(request, LoadResult::Failed("", ""), notifier_);
   const std::vector<Message> expected = {
       {kStepFailedLine + "\r\nSQLite\r\ndatabase is locked"},
       {"Error for file... \r\n/src/a.bas"},
@@ -206,7 +206,7 @@ TEST_F(PackageTest, LoadsIntoTheSqliteFileOfTheApplicationFolder) {
 
 TEST_F(PackageTest, InjectedDestinationGetsTheRequestAndItsFailureIsReported) {
   auto fake = std::make_unique<FakeDestination>(
-      std::vector<LoadResult>{LoadResult{true, 3, "", ""}, LoadResult{false, 0, "Fake", "row 2 refused"}});
+      std::vector<LoadResult>{LoadResult::Loaded(3), LoadResult::Failed("Fake", "row 2 refused")});
   FakeDestination* seen = fake.get();
   LoadEngine engine(notifier_, dir_.path().string());
   engine.UseDestination(std::move(fake));

@@ -1,6 +1,7 @@
 // The destination finding of corvanne --check, through the run's own engine.
 #include "run/destination_check.hpp"
 
+#include "common/code_page.hpp"
 #include "common/notifier.hpp"
 #include "run/load_engine.hpp"
 
@@ -17,6 +18,14 @@ void CheckDestination(const AppState& state, Findings& findings) {
                                               "; a run would not start"});
   }
   static_cast<void>(loads.Close());
+}
+
+void CheckCodePage(const AppState& state, Findings& findings) {
+  CodePage code_page;
+  std::string error;
+  if (!ParseCodePage(state.ConfiguredSource.CodePage, code_page, error)) {
+    findings.push_back({Severity::kError, error + "; a run would not start"});
+  }
 }
 
 }  // namespace corvanne

@@ -1,5 +1,6 @@
-// The pre-flight check's look at the destination: can it be opened, and does
-// its table have the configured columns. Creates and loads nothing.
+// The pre-flight check's look at the destination (can it be opened, does its
+// table have the configured columns) and at the code page. Creates and
+// loads nothing.
 #pragma once
 
 #include "config/app_state.hpp"
@@ -12,5 +13,9 @@ namespace corvanne {
 // words, never the password). Nothing for an unknown DESTINATION_ENGINE,
 // which the configuration check reports already.
 void CheckDestination(const AppState& state, Findings& findings);
+
+// Appends an error when SOURCE_FILE_CODE_PAGE names no code page this
+// system knows: a run would not start.
+void CheckCodePage(const AppState& state, Findings& findings);
 
 }  // namespace corvanne

@@ -109,6 +109,7 @@ void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial) 
   } else if (result.ok) {
     ++context.counts.files_loaded;
     context.counts.lines += result.rows;
+    ++context.counts.encodings[{result.encoding, result.detected_code_page}];
   } else {
     ++context.counts.files_failed;
   }

@@ -5,7 +5,10 @@
 
 #include <utility>
 
+#include "common/code_page.hpp"
 #include "common/message_texts.hpp"
+#include "common/text_decoding.hpp"
+#include "common/utf8.hpp"
 #include "common/text.hpp"
 
 namespace corvanne {
@@ -17,6 +20,14 @@ std::string TranslateRowDelimiter(const SourceSettings& package_source) {
 
 std::string DestinationObjectName(const DestinationSettings& destination) {
   return "[" + destination.DatabaseName + "].[dbo]." + destination.TableName;
+}
+
+std::string PathAsText(const std::string& path, const std::string& code_page) {
+  CodePage parsed;
+  std::string error;
+  if (IsValidUtf8(path) || !ParseCodePage(code_page, parsed, error)) return path;
+  const DecodedText decoded = DecodeText(path, parsed);
+  return decoded.ok ? decoded.text : path;
 }
 
 LoadRequest BuildLoadRequest(const SourceSettings& package_source, const DestinationSettings& destination,
@@ -34,7 +45,7 @@ LoadRequest BuildLoadRequest(const SourceSettings& package_source, const Destina
   request.column_name = destination.ColumnName;
   request.columns = {destination.FileNameColumnName, destination.LineNumberColumnName,
                      destination.BatchCodeColumnName};
-  request.file_name_value = package_source.FileNameWithPath;
+  request.file_name_value = PathAsText(package_source.FileNameWithPath, package_source.CodePage);
   request.batch_code_value = batch_code;
   request.odbc_driver_name = destination.OdbcDriverName;
   return request;
@@ -75,6 +86,9 @@ LoadResult LoadEngine::NoDestination(const std::string& error, const std::string
 
 LoadResult LoadEngine::Open(const AppState& state) {
   std::string error;
+  // A code page that is not known would fail every load alike.
+  CodePage code_page;
+  if (!ParseCodePage(state.ConfiguredSource.CodePage, code_page, error)) return LoadResult::Failed("Corvanne", error);
   if (!EnsureDestination(state, error)) return LoadResult::Failed("Corvanne", error);
   return destination_->Open(Request(state, state.ConfiguredSource));
 }

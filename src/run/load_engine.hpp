@@ -20,6 +20,11 @@ std::string TranslateRowDelimiter(const SourceSettings& package_source);
 // "[" DatabaseName "].[dbo]." TableName; the table name as configured.
 std::string DestinationObjectName(const DestinationSettings& destination);
 
+// `path` (bytes as the file system gave them) as text for a row: as it is
+// when it is valid UTF-8 or `code_page` is BYTES, else decoded with the code
+// page, so that a marker row or a file-name column never holds broken text.
+std::string PathAsText(const std::string& path, const std::string& code_page);
+
 // The load that the settings describe; `batch_code` fills the batch-code
 // column when one is configured.
 LoadRequest BuildLoadRequest(const SourceSettings& package_source, const DestinationSettings& destination,

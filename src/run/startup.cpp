@@ -6,10 +6,12 @@
 #include <filesystem>
 #include <iostream>
 
+#include "common/code_page.hpp"
 #include "common/platform.hpp"
 #include "common/progress.hpp"
 #include "config/config_file.hpp"
 #include "discovery/discovery.hpp"
+#include "loader/code_page_hint.hpp"
 #include "loader/destination.hpp"
 #include "run/load_engine.hpp"
 #include "run/destination_check.hpp"
@@ -64,6 +66,12 @@ int RunUnattended(AppState& state, const std::vector<Message>& startup_messages)
               << "\" in " << state.ConfigFilePath << "; use SQLSERVER, SQLITE or ODBC\n";
     return Status(ExitCode::kCouldNotStart);
   }
+  CodePage code_page;
+  std::string code_page_error;
+  if (!ParseCodePage(state.ConfiguredSource.CodePage, code_page, code_page_error)) {
+    std::cerr << "corvanne: " << code_page_error << " in " << state.ConfigFilePath << "; nothing was loaded\n";
+    return Status(ExitCode::kCouldNotStart);
+  }
 
   LoadEngine loads(terminal, ApplicationFolder(state));
   RunContext context{state, terminal, terminal, loads, {}};
@@ -84,6 +92,12 @@ int RunUnattended(AppState& state, const std::vector<Message>& startup_messages)
     terminal.ClearLine();
     std::cerr << "corvanne: " << closed.source << ": " << closed.description << '\n';
   }
+  // Once, after the closing line: files that look like another script's
+  // text than the code page they were read in.
+  std::vector<EncodingCount> encodings;
+  for (const auto& [encoding, files] : context.counts.encodings) encodings.push_back({encoding.first, encoding.second, files});
+  const CodePageHint hint = DecideCodePageHint(encodings);
+  if (hint.show) std::cerr << CodePageHintText(hint) << '\n';
   const bool clean = closed.ok && context.counts.failed_loads == 0 && stream.shown() == 0;
   return Status(clean ? ExitCode::kOk : ExitCode::kFailed);
 }
@@ -119,7 +133,7 @@ int MainUnguarded(int& argc, char** argv, const AttendedStarter& attended) {
   state = AppState{};  // Main starts from nothing, whatever ran before it in this process
   state.ConfigFilePath = AbsoluteConfigPath(options.config_file);
   if (options.action == Action::kList) return ListFiles(state);
-  if (options.action == Action::kCheck) return RunCheck(state, std::cout, {CheckDestination});
+  if (options.action == Action::kCheck) return RunCheck(state, std::cout, {CheckCodePage, CheckDestination});
 
   // No window exists yet: start-up's own boxes wait here until it is known
   // who shows them (standard error, or the window once it is up).

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <utility>
 
 namespace corvanne {
@@ -58,7 +59,19 @@ std::string TerminalProgress::FormatLine(int64_t index, int64_t total, int64_t l
 std::string TerminalProgress::FormatSummary(const RunCounts& counts, double seconds) {
   std::string failed = Grouped(counts.files_failed) + " failed";
   if (counts.failed_loads > 0) failed += " (" + Counted(counts.failed_loads, "failed load") + ")";
-  return "corvanne: " + Counted(counts.files_loaded, "file") + " loaded, " + Grouped(counts.files_passed_over) +
+  // What the files were read as: "(10 UTF-8, 3 WINDOWS-1252)".
+  std::map<std::string, int64_t> read_as;
+  for (const auto& [encoding, files] : counts.encodings) {
+    if (!encoding.first.empty()) read_as[encoding.first] += files;
+  }
+  std::string encodings;
+  for (const auto& [name, files] : read_as) encodings += (encodings.empty() ? " (" : ", ") + Grouped(files) + " " + name;
+  // Worth a word only when some file was not plain UTF-8 (nor left as bytes).
+  const bool decoded = std::any_of(read_as.begin(), read_as.end(), [](const auto& entry) {
+    return entry.first != "UTF-8" && entry.first != "BYTES";
+  });
+  encodings = decoded ? encodings + ")" : std::string();
+  return "corvanne: " + Counted(counts.files_loaded, "file") + " loaded" + encodings + ", " + Grouped(counts.files_passed_over) +
          " passed over, " + failed + ", " + Counted(counts.lines, "line") + " in " + Seconds(seconds) + " s";
 }
 

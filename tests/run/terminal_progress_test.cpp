@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include <sstream>
 
 namespace corvanne {
@@ -27,14 +29,34 @@ TEST_F(TerminalProgressTest, FormatsLineAndSummary) {
             "file 20,000 of 20,000, 1,234,567 lines, 1,234,567 lines/s");
   struct Case {
     const char* name;
-    RunCounts counts;  // listed, loaded, passed over, failed files, lines, failed loads
+    RunCounts counts;  // listed, loaded, passed over, failed files, lines, failed loads, encodings
     std::string expected;
   };
+  using Encodings = std::map<std::pair<std::string, std::string>, int64_t>;
+  const auto counts = [](int64_t listed, int64_t loaded, int64_t passed_over, int64_t failed, int64_t lines,
+                         int64_t failed_loads, const Encodings& encodings) {
+    RunCounts result;
+    result.files_listed = listed;
+    result.files_loaded = loaded;
+    result.files_passed_over = passed_over;
+    result.files_failed = failed;
+    result.lines = lines;
+    result.failed_loads = failed_loads;
+    result.encodings = encodings;
+    return result;
+  };
+  const Encodings mixed = {
+      {{"UTF-8", ""}, 3291}, {{"WINDOWS-1252", "BIG5"}, 20}, {{"WINDOWS-1252", ""}, 2100}};
   const std::vector<Case> cases = {
-      {"failed loads in brackets", {1205, 1200, 3, 2, 999, 3},
+      {"failed loads in brackets", counts(1205, 1200, 3, 2, 999, 3, {}),
        "corvanne: 1,200 files loaded, 3 passed over, 2 failed (3 failed loads), 999 lines in 12.3 s"},
-      {"nothing failed", {14, 13, 1, 0, 817, 0}, "corvanne: 13 files loaded, 1 passed over, 0 failed, 817 lines in 12.3 s"},
-      {"one of each", {3, 1, 1, 1, 1, 1}, "corvanne: 1 file loaded, 1 passed over, 1 failed (1 failed load), 1 line in 12.3 s"},
+      {"nothing failed", counts(14, 13, 1, 0, 817, 0, {}), "corvanne: 13 files loaded, 1 passed over, 0 failed, 817 lines in 12.3 s"},
+      {"one of each", counts(3, 1, 1, 1, 1, 1, {}), "corvanne: 1 file loaded, 1 passed over, 1 failed (1 failed load), 1 line in 12.3 s"},
+      {"files per encoding read", counts(5411, 5411, 0, 0, 3100000, 0, mixed),
+       "corvanne: 5,411 files loaded (3,291 UTF-8, 2,120 WINDOWS-1252), 0 passed over, 0 failed, 3,100,000 lines in "
+       "12.3 s"},
+      {"nothing decoded", counts(2, 2, 0, 0, 2, 0, {{{"BYTES", ""}, 1}, {{"UTF-8", ""}, 1}}),
+       "corvanne: 2 files loaded, 0 passed over, 0 failed, 2 lines in 12.3 s"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

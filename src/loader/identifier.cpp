@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "common/utf8.hpp"
+
 namespace corvanne {
 namespace {
 
@@ -12,30 +14,9 @@ namespace {
 // punctuation outside ASCII are refused so that no server takes them for a
 // separator.
 std::size_t NameCodePointLength(std::string_view text, std::size_t pos) {
-  const auto lead = static_cast<unsigned char>(text[pos]);
   std::size_t length = 0;
-  uint32_t code_point = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    code_point = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    code_point = lead & 0x0Fu;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    code_point = lead & 0x07u;
-  } else {
-    return 0;
-  }
-  if (pos + length > text.size()) return 0;
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<unsigned char>(text[pos + i]);
-    if ((next & 0xC0u) != 0x80u) return 0;
-    code_point = (code_point << 6) | (next & 0x3Fu);
-  }
-  const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (code_point < smallest[length] || code_point > 0x10FFFF) return 0;  // overlong or out of range
-  if (code_point >= 0xD800 && code_point <= 0xDFFF) return 0;            // surrogates
+  char32_t code_point = 0;
+  if (ScanUtf8Sequence(text, pos, length, code_point) != Utf8Sequence::kValid || length < 2) return 0;
   if (code_point <= 0xA0 || (code_point >= 0x2000 && code_point <= 0x206F) || code_point == 0x3000 ||
       code_point == 0xFEFF) {
     return 0;  // controls, no-break space, general punctuation, ideographic space, BOM

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# What decoding costs a whole run: the 5,000-file corpus of real shape (60 %
+# UTF-8 or ASCII, 40 % Windows-1252) loaded into SQLite with the default code
+# page and under BYTES, alternately, in the same benchmark run; prints the
+# best and median seconds, lines/s and the ratio (aim: default within 1.05x).
+# Usage: bench/code_page_run_bench.sh [BUILD_DIR] [WORK_DIR] [REPEATS]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=${1:-build}
+work=${2:-/tmp/corvanne-cp-bench}
+repeats=${3:-7}
+bin() { if [ -x "$build/$1" ]; then echo "$build/$1"; else echo "$build/bench/$1"; fi; }
+for tool in corvanne corpus_gen; do
+  [ -x "$(bin $tool)" ] || { echo "missing $tool; build it: cmake --build $build" >&2; exit 2; }
+done
+
+corpus=$work/codepages
+[ -f "$corpus/src/mod4999.bas" ] || "$(bin corpus_gen)" "$work" codepages >/dev/null
+
+# One configuration per mode; the sources lie directly in src/.
+for mode in default BYTES; do
+  page=$([ "$mode" = BYTES ] && echo BYTES || echo "")
+  cat >"$corpus/$mode.xml" <<XML
+<CORVANNE_CONFIG>
+<DESTINATION_ENGINE>SQLITE</DESTINATION_ENGINE>
+<SQL_SERVER_DATABASE_NAME>$mode.db</SQL_SERVER_DATABASE_NAME>
+<UNATTENDED_RUN_USER_NAME>BENCH</UNATTENDED_RUN_USER_NAME>
+<SOURCE_FOLDERS_LIST>$corpus/src</SOURCE_FOLDERS_LIST>
+<SOURCE_FOLDERS_LIST_SEP_CHAR>;</SOURCE_FOLDERS_LIST_SEP_CHAR>
+<SOURCE_FOLDER_AVOID_RECURSION_YES_NO>YES</SOURCE_FOLDER_AVOID_RECURSION_YES_NO>
+<SOURCE_FILE_CODE_PAGE>$page</SOURCE_FILE_CODE_PAGE>
+<UNATTENDED_YES_NO>YES</UNATTENDED_YES_NO>
+</CORVANNE_CONFIG>
+XML
+done
+
+now() { date +%s.%N; }
+declare -A times
+for _ in $(seq "$repeats"); do
+  for mode in default BYTES; do
+    rm -f "$corpus/$mode.db" "$corpus/$mode.db-wal" "$corpus/$mode.db-shm"
+    start=$(now)
+    "$(bin corvanne)" --config "$corpus/$mode.xml" 2>"$work/$mode.err" || { cat "$work/$mode.err" >&2; exit 1; }
+    end=$(now)
+    times[$mode]+="$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.4f", b - a }') "
+  done
+done
+lines=$(sqlite3 "$corpus/default.db" "SELECT count(*) FROM SysCodeLines_Temp WHERE MyCodeLine NOT LIKE '<TASK_STATUS>%'")
+stat() { tr ' ' '\n' <<<"$1" | grep . | sort -n | awk '{ a[NR] = $1 } END { printf "%s %s", a[1], a[int((NR + 1) / 2)] }'; }
+read -r best_d median_d <<<"$(stat "${times[default]}")"
+read -r best_b median_b <<<"$(stat "${times[BYTES]}")"
+echo "closing line of the default run: $(tail -1 "$work/default.err")"
+printf '%-8s %8s %9s %12s\n' mode best_s median_s lines/s
+awk -v l="$lines" -v bd="$best_d" -v md="$median_d" -v bb="$best_b" -v mb="$median_b" 'BEGIN {
+  printf "%-8s %8.3f %9.3f %12.0f\n", "default", bd, md, l / md
+  printf "%-8s %8.3f %9.3f %12.0f\n", "BYTES", bb, mb, l / mb
+  printf "ratio default/BYTES: best %.3fx, median %.3fx (aim <= 1.05x)\n", bd / bb, md / mb }'
+echo "($repeats runs each, alternating; $lines source lines per run)"

@@ -34,9 +34,7 @@ ItemList CollectRunFiles(const SourceSettings& configured, const Progress& progr
     return files;
   }
 
-  ItemList listed;
-  SplitToCollection(configured.FoldersSepChar, configured.FoldersList, listed);
-  ResolveAll(base, listed);
+  const ItemList listed = ListedFolders(configured, application_folder);
   ItemList exclusions = ExclusionItems(configured.ExclusionSepChar, configured.ExclusionList);
   ResolveAll(base, exclusions);
   const FileFilter filter(configured.FileExtensions, exclusions);
@@ -48,6 +46,14 @@ ItemList CollectRunFiles(const SourceSettings& configured, const Progress& progr
   CollectListedFolders(listed, !configured.AvoidRecursion, folders, progress, &cache);
   SelectFilesWith(folders, filter, files, progress, &cache);
   return files;
+}
+
+ItemList ListedFolders(const SourceSettings& configured, const std::string& application_folder) {
+  ItemList listed;
+  if (IsSingleFileMode(configured)) return listed;
+  SplitToCollection(configured.FoldersSepChar, configured.FoldersList, listed);
+  ResolveAll(AbsoluteFolder(application_folder), listed);
+  return listed;
 }
 
 ItemList CollectRunFiles(const SourceSettings& configured, const Progress& progress) {

@@ -12,6 +12,8 @@
 
 namespace corvanne {
 
+class Reload;
+
 // What a run did, for the exit status and the closing summary.
 struct RunCounts {
   int64_t files_listed = 0;       // files in the file list (or 1 in single-file mode)
@@ -20,6 +22,8 @@ struct RunCounts {
   int64_t lines = 0;              // rows of source files loaded (markers not counted)
   int64_t failed_loads = 0;       // failed loads, marker rows included
   int64_t files_failed = 0;       // files with any failed load (counted once each)
+  int64_t files_unchanged = 0;    // CHANGED: files passed over as loaded already
+  int64_t files_deleted = 0;      // REPLACE, CHANGED: files whose rows were taken out (vanished or emptied)
 };
 
 // Watches a run from outside (the terminal's one-line display). All no-ops
@@ -41,6 +45,7 @@ struct RunContext {
   LoadEngine& engine;
   RunObserver* observer = nullptr;  // may be null
   RunCounts counts;                 // filled by the run
+  Reload* reload = nullptr;            // set by RunExport in load modes REPLACE and CHANGED
 };
 
 // The whole export run over ConfiguredSource. Throws WalkError when a folder

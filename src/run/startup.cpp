@@ -14,6 +14,7 @@
 #include "run/load_engine.hpp"
 #include "run/export.hpp"
 #include "run/options.hpp"
+#include "run/reload.hpp"
 #include "run/terminal_progress.hpp"
 
 namespace corvanne {
@@ -44,7 +45,18 @@ int ListFiles(AppState& state) {
     std::cerr << "corvanne: " << error.what() << '\n';
     return Status(ExitCode::kCouldNotStart);
   }
-  for (const std::string& file : files) std::cout << file << '\n';
+  LoadMode mode = LoadMode::kAppend;
+  std::string reason;
+  if (!CheckLoadMode(state.Destination, mode, reason)) {
+    std::cerr << "corvanne: " << reason << " in " << state.ConfigFilePath << '\n';
+    return Status(ExitCode::kCouldNotStart);
+  }
+  if (mode == LoadMode::kChanged) {
+    // Marked: which files the run would load, and which it would pass over.
+    if (!PrintReloadList(state, files, std::cout, messages)) return Status(ExitCode::kCouldNotStart);
+  } else {
+    for (const std::string& file : files) std::cout << file << '\n';
+  }
   std::cout.flush();
   return Status(messages.shown() > 0 ? ExitCode::kFailed : ExitCode::kOk);
 }
@@ -58,6 +70,13 @@ int RunUnattended(AppState& state, const std::vector<Message>& startup_messages)
   if (!ParseEngine(state.Destination.DestinationEngine, engine)) {
     std::cerr << "corvanne: unknown DESTINATION_ENGINE \"" << state.Destination.DestinationEngine
               << "\" in " << state.ConfigFilePath << "; use SQLSERVER, SQLITE or ODBC\n";
+    return Status(ExitCode::kCouldNotStart);
+  }
+
+  LoadMode mode = LoadMode::kAppend;
+  std::string reason;
+  if (!CheckLoadMode(state.Destination, mode, reason)) {
+    std::cerr << "corvanne: " << reason << " in " << state.ConfigFilePath << '\n';
     return Status(ExitCode::kCouldNotStart);
   }
 

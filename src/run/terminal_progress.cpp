@@ -48,8 +48,12 @@ std::string TerminalProgress::FormatLine(int64_t index, int64_t total, int64_t l
 }
 
 std::string TerminalProgress::FormatSummary(const RunCounts& counts, double seconds) {
+  // Re-load counts only where a re-load has them: an APPEND run reads as always.
+  std::string reload;
+  if (counts.files_unchanged > 0) reload += Grouped(counts.files_unchanged) + " unchanged, ";
+  if (counts.files_deleted > 0) reload += Grouped(counts.files_deleted) + " deleted, ";
   return Grouped(counts.files_loaded) + " files loaded, " + Grouped(counts.files_passed_over) +
-         " passed over, " + Grouped(counts.lines) + " lines, " + Grouped(counts.failed_loads) +
+         " passed over, " + reload + Grouped(counts.lines) + " lines, " + Grouped(counts.failed_loads) +
          " failed loads, " + Seconds(seconds) + " s";
 }
 

@@ -33,8 +33,15 @@ class BoundStatement {
   // Runs `sql`; false with `why` set. `rows` gets the rows it changed.
   bool Run(const std::string& sql, std::vector<OdbcDiagnostic>& why, SQLLEN* rows = nullptr) {
     std::string text = sql;  // the API takes a non-const pointer
-    if (!handle_.Valid() || !bind_ok_ ||
-        !Succeeded(SQLExecDirect(handle_.Get(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS))) {
+    const SQLRETURN rc = handle_.Valid() && bind_ok_
+                             ? SQLExecDirect(handle_.Get(), reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS)
+                             : SQL_ERROR;
+    // An UPDATE or DELETE that found no row answers "no data": not a failure.
+    if (rc == SQL_NO_DATA) {
+      if (rows != nullptr) *rows = 0;
+      return true;
+    }
+    if (!Succeeded(rc)) {
       why = ReadDiagnostics(handle_);
       return false;
     }

@@ -72,7 +72,10 @@ void RunFolders(RunContext& context, const SourceSettings& configured) {
     record.FileNameWithPath = path;
     context.progress.ShowProgress(total, index, path);
     if (context.observer != nullptr) context.observer->FileStarted(index, total, path);
-    if (GetFileSize(path, context.notifier) > 0) {
+    // A re-load reads size and time in one look; the size alone otherwise,
+    // and again when the look failed, so that the reason is reported.
+    const int64_t looked = context.reload != nullptr ? context.reload->Look(path) : -1;
+    if ((looked >= 0 ? looked : GetFileSize(path, context.notifier)) > 0) {
       ExportIfNeeded(context, record, index);
     } else {
       // The index is used up all the same: later files keep their serials.

@@ -3,22 +3,16 @@
 
 #include <xxhash.h>
 
-#include <chrono>
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <vector>
 
+#include "common/platform.hpp"
+
 namespace corvanne {
 
 namespace {
-
-namespace fs = std::filesystem;
-
-int64_t Nanoseconds(fs::file_time_type time) {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
-}
 
 struct HashStateDeleter {
   void operator()(XXH3_state_t* state) const { XXH3_freeState(state); }
@@ -38,16 +32,13 @@ bool ReadFingerprint(const std::string& path, FileState& state, std::string& err
   state.file_name = path;
   // The time first: an edit after it shows as a newer time next run, even if
   // the size read below is already the edited one.
-  state.checked_time = Nanoseconds(fs::file_time_type::clock::now());
-  const fs::file_time_type modified = fs::last_write_time(path, code);
-  const std::uintmax_t size = code ? 0 : fs::file_size(path, code);
-  if (code) {
+  state.checked_time = NowNanoseconds();
+  state.content_hash.clear();
+  if (!FileSizeAndTime(path, state.size, state.modified_time, code)) {
+    state.size = -1;
     error = "cannot read the size and time of \"" + path + "\": " + code.message();
     return false;
   }
-  state.modified_time = Nanoseconds(modified);
-  state.size = static_cast<int64_t>(size);
-  state.content_hash.clear();
   return true;
 }
 

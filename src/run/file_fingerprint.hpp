@@ -15,9 +15,10 @@ namespace corvanne {
 // cannot vouch for such a file, its hash must.
 inline constexpr int64_t kUnreliableTimeNanoseconds = 2'000'000'000;
 
-// Fills state.file_name, size, modified_time and checked_time (now) for
-// `path`; the hash is left empty. False with `error` set (naming the file)
-// when the file cannot be read.
+// Fills state.file_name, size, modified_time and checked_time (now, on the
+// same clock: nanoseconds since 1970) for `path` in one look at it; the hash
+// is left empty. False with `error` set (naming the file) and size -1 when
+// the file cannot be read.
 bool ReadFingerprint(const std::string& path, FileState& state, std::string& error);
 
 // The XXH3-128 hash of the bytes of `path` as 32 lower-case hex digits.

@@ -64,6 +64,7 @@ bool Reload::Start(std::string& error) {
     return false;
   }
   known_.clear();
+  known_.reserve(states.size());
   for (FileState& state : states) {
     std::string name = state.file_name;
     known_.emplace(std::move(name), std::move(state));
@@ -71,11 +72,18 @@ bool Reload::Start(std::string& error) {
   return true;
 }
 
-bool Reload::NeedsLoad(const std::string& path) {
+int64_t Reload::Look(const std::string& path) {
   pending_ = FileState{};
   std::string error;
+  ReadFingerprint(path, pending_, error);
+  return pending_.size;
+}
+
+bool Reload::NeedsLoad(const std::string& path) {
   // A file that cannot be read is loaded all the same: the load reports it.
-  if (!ReadFingerprint(path, pending_, error)) return true;
+  if (pending_.file_name != path && Look(path) < 0) return true;
+  if (pending_.size < 0) return true;
+  std::string error;
   const auto known = known_.find(path);
   if (mode_ == LoadMode::kChanged && known != known_.end() && IsAsRecorded(known->second, pending_, error)) {
     return false;
@@ -149,10 +157,7 @@ bool PrintReloadList(const AppState& state, const ItemList& files, std::ostream&
     return false;
   }
   for (const std::string& path : files) {
-    std::error_code ignored;
-    const char* mark = std::filesystem::file_size(path, ignored) == 0 ? "empty"
-                       : reload.NeedsLoad(path)                      ? "load"
-                                                                     : "unchanged";
+    const char* mark = reload.Look(path) == 0 ? "empty" : reload.NeedsLoad(path) ? "load" : "unchanged";
     out << mark << '\t' << path << '\n';
   }
   if (state.Destination.DeleteVanishedFiles) {

@@ -4,7 +4,7 @@
 // come here.
 #pragma once
 
-#include <map>
+#include <unordered_map>
 #include <ostream>
 #include <string>
 
@@ -31,9 +31,14 @@ class Reload {
   // Reads what the companion table knows (the destination is open). False
   // with `error` set when it cannot be read; the run must not start then.
   bool Start(std::string& error);
+  // Looks at a file of the list: its size (-1 when it cannot be read; the
+  // run then asks again, and reports why). Size and time are kept for
+  // NeedsLoad() and Record().
+  int64_t Look(const std::string& path);
   // For a file of the list that is not empty: true when the run must load
-  // it (REPLACE: always; CHANGED: unless it is as last loaded). The file's
-  // size, time and hash are kept for Record().
+  // it (REPLACE: always; CHANGED: unless it is as last loaded). Uses what
+  // Look() kept of the same file, else looks itself. The hash is kept for
+  // Record().
   bool NeedsLoad(const std::string& path);
   // Inside the file's open unit, after its lines loaded: records the file as
   // loaded with `lines` rows. False (reported) when it could not; the unit
@@ -55,7 +60,7 @@ class Reload {
   LoadEngine& engine_;
   const AppState& state_;
   LoadMode mode_;
-  std::map<std::string, FileState> known_;  // the companion table at the start of the run
+  std::unordered_map<std::string, FileState> known_;  // the companion table at the start of the run
   FileState pending_;                       // the file NeedsLoad last looked at
 };
 

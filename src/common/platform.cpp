@@ -4,7 +4,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <ctime>
+#include <filesystem>
 #include <stdexcept>
 #include <vector>
 
@@ -16,6 +18,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <locale.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -138,6 +141,38 @@ int32_t ProcessNumber() {
 #else
   return static_cast<int32_t>(getpid());
 #endif
+}
+
+bool FileSizeAndTime(const std::string& path, int64_t& size, int64_t& modified_ns, std::error_code& error) {
+#ifdef _WIN32
+  const auto modified = std::filesystem::last_write_time(path, error);
+  const std::uintmax_t bytes = error ? 0 : std::filesystem::file_size(path, error);
+  if (error) return false;
+  size = static_cast<int64_t>(bytes);
+  modified_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                    std::chrono::file_clock::to_sys(modified).time_since_epoch())
+                    .count();
+  return true;
+#else
+  // One stat: a re-load looks at every file of the tree, and each look counts.
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0) {
+    error = std::error_code(errno, std::generic_category());
+    return false;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    error = std::make_error_code(S_ISDIR(info.st_mode) ? std::errc::is_a_directory : std::errc::not_supported);
+    return false;
+  }
+  size = static_cast<int64_t>(info.st_size);
+  modified_ns = static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+  return true;
+#endif
+}
+
+int64_t NowNanoseconds() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+      .count();
 }
 
 bool StandardErrorIsTerminal() {

@@ -23,6 +23,15 @@ std::string ExecutableFolder();
 // The running program's number, used to open the batch code (the process id).
 int32_t ProcessNumber();
 
+// The size in bytes and the last write time (nanoseconds since 1970 UTC) of
+// the file at `path`, in one look at it. False with `error` set when it
+// cannot be read.
+bool FileSizeAndTime(const std::string& path, int64_t& size, int64_t& modified_ns, std::error_code& error);
+
+// Now, in nanoseconds since 1970 UTC: the clock FileSizeAndTime's times
+// are on.
+int64_t NowNanoseconds();
+
 // True when standard error is an interactive terminal.
 bool StandardErrorIsTerminal();
 

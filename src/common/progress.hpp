@@ -17,6 +17,8 @@ struct RunCounts {
   int64_t files_failed = 0;       // files with any failed load (their own or a marker row's), each once
   int64_t lines = 0;              // rows of source files loaded (markers not counted)
   int64_t failed_loads = 0;       // failed loads, marker rows included
+  int64_t files_unchanged = 0;    // CHANGED: files passed over as loaded already
+  int64_t files_deleted = 0;      // REPLACE, CHANGED: files whose rows were taken out (vanished or emptied)
   // Loaded files by what they were read as and what the detector guessed
   // ("" when not examined), e.g. {"WINDOWS-1252", "BIG5"} -> 12.
   std::map<std::pair<std::string, std::string>, int64_t> encodings;

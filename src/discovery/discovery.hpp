@@ -63,6 +63,11 @@ bool IsSingleFileMode(const SourceSettings& configured);
 ItemList CollectRunFiles(const SourceSettings& configured, ProgressSink& progress,
                          const std::string& application_folder);
 
+// The listed folders of folder mode, each taken relative to
+// `application_folder` as CollectRunFiles takes them; empty in single-file
+// mode.
+ItemList ListedFolders(const SourceSettings& configured, const std::string& application_folder);
+
 // As above with relative paths left relative to the current folder.
 ItemList CollectRunFiles(const SourceSettings& configured, ProgressSink& progress);
 

@@ -47,6 +47,11 @@ ItemList SelectListedFiles(const ItemList& listed, bool recurse, const FileFilte
   return files;
 }
 
+ItemList ListedFolders(const SourceSettings& configured, const std::string& application_folder) {
+  if (IsSingleFileMode(configured)) return {};
+  return ResolveSource(configured, application_folder).folders;
+}
+
 ItemList CollectRunFiles(const SourceSettings& configured, ProgressSink& progress,
                          const std::string& application_folder) {
   const ResolvedSource source = ResolveSource(configured, application_folder);

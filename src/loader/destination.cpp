@@ -25,6 +25,28 @@ bool ParseEngine(const std::string& configured, Engine& engine) {
   return true;
 }
 
+namespace {
+
+LoadResult NoCompanion() {
+  return LoadResult::Failed("Corvanne", "this destination keeps no record of the files it loaded");
+}
+
+}  // namespace
+
+LoadResult LoadDestination::RecordFile(const LoadRequest& /*request*/, const FileState& /*state*/) {
+  return NoCompanion();
+}
+
+LoadResult LoadDestination::ReadFileStates(const LoadRequest& /*request*/, std::vector<FileState>& /*states*/) {
+  return NoCompanion();
+}
+
+LoadResult LoadDestination::ListFiles(const LoadRequest& /*request*/, std::vector<std::string>& /*names*/) {
+  return NoCompanion();
+}
+
+LoadResult LoadDestination::ForgetFile(const LoadRequest& /*request*/) { return NoCompanion(); }
+
 std::unique_ptr<LoadDestination> MakeDestination(Engine engine, const std::string& application_folder,
                                                  std::string& error) {
   if (engine == Engine::kSqlite) return MakeSqliteDestination(application_folder);

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "loader/load_request.hpp"
 
@@ -24,7 +25,11 @@ class LoadDestination {
   virtual LoadResult Verify(const LoadRequest& request) = 0;
   // Opens a unit: the loads until CommitUnit stay all or nothing each, but
   // are committed together, so none of them outlives a crash or a failure
-  // without the others. `request` names the unit's file.
+  // without the others. `request` names the unit's file. In load modes
+  // kReplace and kChanged the unit first takes the file's earlier rows
+  // (found by request.file_name_value in the file-name column) and its
+  // companion row out, holding what keeps another run's unit of the same
+  // file waiting until this one ends: a reader sees the old rows or the new.
   virtual LoadResult BeginUnit(const LoadRequest& request) = 0;
   // Loads request.row_text, or every row of request.source_path, all or
   // nothing; inside a unit when one is open, else on its own.
@@ -33,6 +38,18 @@ class LoadDestination {
   virtual LoadResult CommitUnit() = 0;
   // Undoes the open unit, if any.
   virtual void RollbackUnit() = 0;
+  // Inside the open unit: makes `state` the companion row of its file
+  // (load modes kReplace and kChanged). Committed with the unit.
+  virtual LoadResult RecordFile(const LoadRequest& request, const FileState& state);
+  // Appends every companion row to `states` (SQLite: none when the table or
+  // the database does not exist yet; nothing is created).
+  virtual LoadResult ReadFileStates(const LoadRequest& request, std::vector<FileState>& states);
+  // Appends, once each, every file name that has rows in the table or a
+  // companion row.
+  virtual LoadResult ListFiles(const LoadRequest& request, std::vector<std::string>& names);
+  // Outside any unit: deletes the rows and the companion row of
+  // request.file_name_value in one transaction of its own.
+  virtual LoadResult ForgetFile(const LoadRequest& request);
   // Rolls back an open unit (never commits it), makes what was committed
   // durable and closes the connection; the next call opens it again.
   // Failed: something reported loaded may not be on disk.

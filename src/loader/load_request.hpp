@@ -7,6 +7,8 @@
 #include <string>
 #include <utility>
 
+#include "loader/file_state.hpp"
+
 namespace corvanne {
 
 inline constexpr const char* kApplicationName = "DTS  Import/Export Wizard";
@@ -46,6 +48,7 @@ struct LoadRequest {
   RowColumns columns;                   // optional columns, as configured
   std::string file_name_value;          // value of the file-name column (the source file, also for marker rows)
   std::string batch_code_value;         // value of the batch-code column
+  LoadMode load_mode = LoadMode::kAppend;  // kReplace, kChanged: a unit first takes the file's earlier rows out
   std::string odbc_driver_name;         // as configured (SQL Server engine)
   std::string step_name = kStepName;
   std::string task_name = kTaskName;

@@ -13,76 +13,18 @@
 #include "loader/odbc_batch_insert.hpp"
 #include "loader/odbc_connection.hpp"
 #include "loader/odbc_connection_string.hpp"
+#include "loader/odbc_destination_impl.hpp"
 
 namespace corvanne {
 
 namespace {
 
-// How one attempt at a load ended, beyond its result.
-struct Attempt {
-  LoadResult result;
-  bool connection_lost = false;  // the server went away before the commit was asked for
-};
-
-class OdbcDestination final : public LoadDestination {
- public:
-  OdbcDestination(Engine engine, OdbcOptions options) : engine_(engine), options_(options) {}
-  ~OdbcDestination() override { static_cast<void>(Close()); }
-  OdbcDestination(const OdbcDestination&) = delete;
-  OdbcDestination& operator=(const OdbcDestination&) = delete;
-
-  LoadResult Open(const LoadRequest& request) override;
-  LoadResult Verify(const LoadRequest& request) override;
-  LoadResult BeginUnit(const LoadRequest& request) override;
-  LoadResult Load(const LoadRequest& request) override;
-  LoadResult CommitUnit() override;
-  void RollbackUnit() override;
-  LoadResult Close() override;
-
- private:
-  // Where the load goes: the connection string and the name users know it by.
-  struct Target {
-    std::string connection_string;  // holds the password: never shown
-    std::string label;              // e.g. ODBC data source "Pg"
-  };
-
-  bool ResolveTarget(const LoadRequest& request, Target& target, LoadResult& failure);
-  bool CheckNames(const LoadRequest& request, const Target& target, LoadResult& failure) const;
-  bool EnsureConnected(const LoadRequest& request, const Target& target, LoadResult& failure);
-  // The destination object and a column as they stand in the SQL text.
-  std::string TableSql(const LoadRequest& request) const;
-  std::string ColumnSql(const std::string& name) const;
-  // "INSERT INTO t (c, ...) VALUES ", to be followed by the rows' placeholders.
-  std::string InsertPrefix(const LoadRequest& request) const;
-  Attempt LoadOnce(const LoadRequest& request, const Target& target);
-  // Inside a unit: takes back the load in progress and nothing before it.
-  // Without savepoints the unit is rolled back and its earlier loads sent
-  // again; false (the unit lost) when that fails.
-  bool UndoLoad(const Target& target);
-  // Sends the unit's earlier loads again on a fresh transaction; false with
-  // unit_lost_ set when one fails.
-  bool ReplayUnit(const Target& target);
-  void Disconnect();
-  LoadResult Failed(const LoadRequest& request, const Target& target, const std::string& description) const;
-
-  Engine engine_;
-  OdbcOptions options_;
-  OdbcHandle env_;                                // allocated on first use
-  OdbcConnection connection_;                     // open between loads of a run
-  std::string connected_to_;                      // connection string of the open connection
-  std::string failed_to_;                         // connection string that could not connect this run
-  std::vector<OdbcDiagnostic> failed_diagnostics_;  // and why
-  bool unit_open_ = false;                        // between BeginUnit and CommitUnit/RollbackUnit
-  std::vector<LoadRequest> unit_loads_;           // the open unit's loads that succeeded, in order
-  std::string unit_file_;                         // the open unit's file
-  std::string unit_lost_;                         // why the open unit's transaction is gone, or empty
-  std::string password_;                          // of the last request, scrubbed from every text
-};
-
 // The file a message is about, or nothing when the call is for no file.
 std::string Where(const LoadRequest& request) {
   return request.source_path.empty() ? std::string() : Quoted(request.source_path) + ": ";
 }
+
+}  // namespace
 
 LoadResult OdbcDestination::Failed(const LoadRequest& request, const Target& target,
                                    const std::string& description) const {
@@ -138,6 +80,12 @@ bool OdbcDestination::CheckNames(const LoadRequest& request, const Target& targe
       return false;
     }
   }
+  if (request.load_mode != LoadMode::kAppend && request.columns.file_name.empty()) {
+    failure = Failed(request, target,
+                     Where(request) + "a re-load (REPLACE or CHANGED) finds a file's earlier rows by the file name "
+                                      "column, and none is configured; nothing was sent to the server");
+    return false;
+  }
   return true;
 }
 
@@ -181,8 +129,8 @@ std::string OdbcDestination::InsertPrefix(const LoadRequest& request) const {
   return "INSERT INTO " + TableSql(request) + " (" + columns + ") VALUES ";
 }
 
-Attempt OdbcDestination::LoadOnce(const LoadRequest& request, const Target& target) {
-  Attempt attempt;
+OdbcLoadAttempt OdbcDestination::LoadOnce(const LoadRequest& request, const Target& target) {
+  OdbcLoadAttempt attempt;
   if (!EnsureConnected(request, target, attempt.result)) return attempt;
   const std::string what = request.row_text ? "a marker row of " + Quoted(request.source_path)
                                             : Quoted(request.source_path);
@@ -278,8 +226,14 @@ bool OdbcDestination::ReplayUnit(const Target& target) {
   // being needed: a failure here loses the unit.
   const std::vector<LoadRequest> loads = std::move(unit_loads_);
   unit_loads_.clear();
+  std::vector<OdbcDiagnostic> why;
+  if (unit_request_.load_mode != LoadMode::kAppend && !TakeOut(unit_request_, why)) {
+    unit_lost_ = "the earlier rows of " + Quoted(unit_file_) + " could not be taken out again: " +
+                 FormatDiagnostics(why, "the driver gave no reason");
+    return false;
+  }
   for (const LoadRequest& earlier : loads) {
-    const Attempt again = LoadOnce(earlier, target);
+    const OdbcLoadAttempt again = LoadOnce(earlier, target);
     if (!again.result.ok) {
       unit_lost_ = "the loads of " + Quoted(unit_file_) + " before the failed one could not be sent again: " +
                    again.result.description;
@@ -308,10 +262,13 @@ LoadResult OdbcDestination::Verify(const LoadRequest& request) {
   const bool ok = connection_.Execute("SELECT " + columns + " FROM " + TableSql(request) + " WHERE 1 = 0");
   const std::vector<OdbcDiagnostic> diagnostics = connection_.Diagnostics();
   connection_.Rollback();
-  if (ok) return LoadResult::Loaded(0);
-  return Failed(request, target,
-                "the table " + TableSql(request) + " with the columns " + columns + " cannot be read: " +
-                    FormatDiagnostics(diagnostics, "the driver gave no reason"));
+  if (!ok) {
+    return Failed(request, target,
+                  "the table " + TableSql(request) + " with the columns " + columns + " cannot be read: " +
+                      FormatDiagnostics(diagnostics, "the driver gave no reason"));
+  }
+  if (request.load_mode != LoadMode::kAppend && !VerifyCompanion(request, target, failure)) return failure;
+  return LoadResult::Loaded(0);
 }
 
 LoadResult OdbcDestination::BeginUnit(const LoadRequest& request) {
@@ -320,7 +277,18 @@ LoadResult OdbcDestination::BeginUnit(const LoadRequest& request) {
   LoadResult failure;
   if (!ResolveTarget(request, target, failure) || !EnsureConnected(request, target, failure)) return failure;
   // Autocommit is off: the unit's transaction starts with its first statement.
+  if (request.load_mode != LoadMode::kAppend) {
+    std::vector<OdbcDiagnostic> why;
+    if (!TakeOut(request, why)) {
+      connection_.Rollback();
+      if (IsConnectionLost(why) || connection_.IsDead()) Disconnect();
+      return Failed(request, target,
+                    Where(request) + "cannot take out the file's earlier rows: " +
+                        FormatDiagnostics(why, "the driver gave no reason"));
+    }
+  }
   unit_open_ = true;
+  unit_request_ = request;
   unit_file_ = request.source_path;
   unit_lost_.clear();
   unit_loads_.clear();
@@ -336,7 +304,7 @@ LoadResult OdbcDestination::Load(const LoadRequest& request) {
                   Quoted(request.source_path) + ": not loaded, the file's unit was already rolled back: " +
                       unit_lost_);
   }
-  Attempt attempt = LoadOnce(request, target);
+  OdbcLoadAttempt attempt = LoadOnce(request, target);
   if (attempt.connection_lost) {
     // The transaction went with the connection, so the load (and the unit's
     // earlier loads) can start over once on a new connection without
@@ -413,8 +381,6 @@ LoadResult OdbcDestination::Close() {
   failed_diagnostics_.clear();
   return result;
 }
-
-}  // namespace
 
 std::unique_ptr<LoadDestination> MakeOdbcDestination(Engine engine) { return MakeOdbcDestination(engine, {}); }
 

@@ -14,54 +14,15 @@
 #include "common/text.hpp"
 #include "loader/identifier.hpp"
 #include "loader/row_sink.hpp"
+#include "loader/sqlite_destination_impl.hpp"
+#include "loader/sqlite_file_states.hpp"
+#include "loader/sqlite_support.hpp"
 
 namespace corvanne {
 namespace {
 
-constexpr const char* kDatabaseSource = "SQLite";
 constexpr const char* kFileSource = "Source file";
 constexpr const char* kDefaultDatabase = "Corvanne.db";
-
-struct StatementDeleter {
-  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
-using Statement = std::unique_ptr<sqlite3_stmt, StatementDeleter>;
-
-// Prepares exactly one statement: text after it would be a second statement
-// smuggled in, and is refused.
-int PrepareOne(sqlite3* db, const std::string& sql, Statement& statement) {
-  sqlite3_stmt* raw = nullptr;
-  const char* tail = nullptr;
-  const int rc = sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &raw,
-                                    &tail);
-  statement.reset(raw);
-  if (rc != SQLITE_OK) return rc;
-  if (std::string_view(tail).find_first_not_of(" \t\r\n") != std::string_view::npos || raw == nullptr) {
-    statement.reset();
-    return SQLITE_MISUSE;
-  }
-  return SQLITE_OK;
-}
-
-bool Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
-
-// The text of a one-row, one-column query, or empty.
-std::string QueryText(sqlite3* db, const char* sql) {
-  Statement statement;
-  std::string text;
-  if (PrepareOne(db, sql, statement) == SQLITE_OK && sqlite3_step(statement.get()) == SQLITE_ROW) {
-    const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
-    if (value != nullptr) text = value;
-  }
-  return text;
-}
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 // Why the configured names cannot be used, or empty. Names go into SQL
 // text; only names that cannot be anything else may.
@@ -76,6 +37,10 @@ std::string CheckNames(const LoadRequest& request) {
   for (const auto& [what, name] : names) {
     if (name->empty() && what != names[0].first && what != names[1].first) continue;
     if (!IsIdentifier(*name)) return std::string("the ") + what + " name " + Quoted(*name) + " is not a valid name";
+  }
+  if (request.load_mode != LoadMode::kAppend && request.columns.file_name.empty()) {
+    return "a re-load (REPLACE or CHANGED) finds a file's earlier rows by the file name column, and none is "
+           "configured";
   }
   const std::vector<std::string> parts = IdentifierParts(request.table_name);
   if (parts.size() > 1 && (TrimUpper(parts.front()) == "TEMP" || TrimUpper(parts.front()) == "TEMPORARY")) {
@@ -112,48 +77,6 @@ InsertShape ShapeOf(const LoadRequest& request) {
   return shape;
 }
 
-// Makes one load all-or-nothing: its own write transaction, or, inside a
-// unit's open transaction, a savepoint. Until Commit() succeeds, leaving the
-// scope undoes the load and nothing else.
-class LoadScope {
- public:
-  LoadScope(sqlite3* db, bool nested) : db_(db), nested_(nested) {}
-  ~LoadScope() {
-    if (open_) Undo();
-  }
-  LoadScope(const LoadScope&) = delete;
-  LoadScope& operator=(const LoadScope&) = delete;
-
-  // A transaction takes the write lock at once, waiting up to the busy
-  // timeout for it; a savepoint has the unit's lock already.
-  bool Begin() {
-    open_ = Exec(db_, nested_ ? "SAVEPOINT corvanne_load" : "BEGIN IMMEDIATE");
-    return open_;
-  }
-  bool Commit() {
-    if (!Exec(db_, nested_ ? "RELEASE corvanne_load" : "COMMIT")) return false;
-    open_ = false;
-    return true;
-  }
-
- private:
-  void Undo() {
-    // Some errors (I/O, a full disk, a trigger's RAISE(ROLLBACK)) end the
-    // whole transaction by themselves; there is nothing left to undo then.
-    if (sqlite3_get_autocommit(db_) != 0) return;
-    if (!nested_) {
-      Exec(db_, "ROLLBACK");
-    } else if (Exec(db_, "ROLLBACK TO corvanne_load")) {
-      // Rolling back to a savepoint keeps it open; the unit goes on without it.
-      Exec(db_, "RELEASE corvanne_load");
-    }
-  }
-
-  sqlite3* db_;
-  bool nested_;        // a savepoint inside the unit's transaction
-  bool open_ = false;  // begun, and neither committed nor undone
-};
-
 // Binds and steps the prepared INSERT once per row.
 class SqliteRowSink final : public RowSink {
  public:
@@ -176,47 +99,7 @@ class SqliteRowSink final : public RowSink {
   int line_parameter_;
 };
 
-class SqliteDestination final : public LoadDestination {
- public:
-  explicit SqliteDestination(std::string application_folder) : application_folder_(std::move(application_folder)) {}
-  ~SqliteDestination() override { static_cast<void>(Close()); }
-  SqliteDestination(const SqliteDestination&) = delete;
-  SqliteDestination& operator=(const SqliteDestination&) = delete;
-
-  LoadResult Open(const LoadRequest& request) override;
-  LoadResult Verify(const LoadRequest& request) override;
-  LoadResult BeginUnit(const LoadRequest& request) override;
-  LoadResult Load(const LoadRequest& request) override;
-  LoadResult CommitUnit() override;
-  void RollbackUnit() override;
-  LoadResult Close() override;
-
- private:
-  // The database of `request`, opened (or kept) with the names checked;
-  // failed with a description that starts with `target`.
-  LoadResult Ready(const LoadRequest& request, const std::string& target);
-  // Opens `path` unless it is the database already open; empty, or why not.
-  std::string Connect(const std::string& path, int timeout_seconds);
-  // Creates the table when missing and prepares the INSERT for it, both
-  // once per connection; inside a transaction. Empty, or why not.
-  std::string PrepareInsert(const LoadRequest& request);
-  // Load() inside its scope.
-  LoadResult LoadRows(const LoadRequest& request, const std::string& target);
-  std::string Target(const LoadRequest& request) const;
-
-  std::string application_folder_;  // resolves a relative database path
-  sqlite3* db_ = nullptr;           // open connection, or nullptr
-  std::string db_path_;             // file of db_
-  bool wal_ = false;                // db_ runs in WAL mode
-  std::string restore_mode_;        // journal mode to give back at close ("": keep WAL)
-  Statement insert_;                // INSERT for insert_key_, or empty
-  LoadRequest insert_key_;          // table and columns insert_ was prepared for
-  int line_parameter_ = 0;          // of insert_, 0: no line column
-  int file_parameter_ = 0;          // of insert_, 0: no file column
-  int batch_parameter_ = 0;         // of insert_, 0: no batch column
-  bool unit_open_ = false;          // between BeginUnit and CommitUnit/RollbackUnit
-  std::string unit_lost_;           // why the open unit's transaction is gone, or empty
-};
+}  // namespace
 
 std::string SqliteDestination::Target(const LoadRequest& request) const {
   const std::string path = SqliteDatabasePath(request.database, application_folder_);
@@ -265,17 +148,14 @@ std::string SqliteDestination::Connect(const std::string& path, int timeout_seco
 
 std::string SqliteDestination::PrepareInsert(const LoadRequest& request) {
   if (insert_ && insert_key_.table_name == request.table_name && insert_key_.column_name == request.column_name &&
-      insert_key_.columns == request.columns) {
+      insert_key_.columns == request.columns && insert_key_.load_mode == request.load_mode) {
     return {};
   }
   insert_.reset();
   const InsertShape shape = ShapeOf(request);
-  const auto fail = [&](int rc) {
-    // PrepareOne refuses a second statement without SQLite having an error.
-    return rc == SQLITE_MISUSE ? std::string("the names do not make one statement") : std::string(sqlite3_errmsg(db_));
-  };
+  const auto fail = [&](int rc) { return SqliteCause(db_, rc); };
   const auto run = [&](const std::string& sql) {
-    Statement statement;
+    SqliteStatement statement;
     int rc = PrepareOne(db_, sql, statement);
     if (rc == SQLITE_OK && sqlite3_step(statement.get()) != SQLITE_DONE) rc = SQLITE_ERROR;
     return rc == SQLITE_OK ? std::string() : fail(rc);
@@ -311,6 +191,13 @@ std::string SqliteDestination::PrepareInsert(const LoadRequest& request) {
       return cause;
     }
   }
+  if (request.load_mode != LoadMode::kAppend) {
+    cause = SqliteCreateCompanion(db_, request);
+    if (!cause.empty()) {
+      insert_.reset();
+      return cause;
+    }
+  }
   insert_key_ = request;
   line_parameter_ = shape.line_parameter;
   file_parameter_ = shape.file_parameter;
@@ -320,15 +207,15 @@ std::string SqliteDestination::PrepareInsert(const LoadRequest& request) {
 
 LoadResult SqliteDestination::Ready(const LoadRequest& request, const std::string& target) {
   if (const std::string bad = CheckNames(request); !bad.empty()) {
-    return LoadResult::Failed(kDatabaseSource, target + ": " + bad);
+    return LoadResult::Failed(kSqliteSource, target + ": " + bad);
   }
   const std::string path = SqliteDatabasePath(request.database, application_folder_);
   if (unit_open_ && path != db_path_) {
-    return LoadResult::Failed(kDatabaseSource, target + ": a unit of database " + Quoted(db_path_) + " is open");
+    return LoadResult::Failed(kSqliteSource, target + ": a unit of database " + Quoted(db_path_) + " is open");
   }
   // The cause names the database; the file it was for is in the second box.
   if (std::string cause = Connect(path, request.timeout_seconds); !cause.empty()) {
-    return LoadResult::Failed(kDatabaseSource, cause);
+    return LoadResult::Failed(kSqliteSource, cause);
   }
   return LoadResult::Loaded(0);
 }
@@ -342,24 +229,34 @@ LoadResult SqliteDestination::Open(const LoadRequest& request) {
   if (cause.empty() && !scope.Commit()) cause = sqlite3_errmsg(db_);
   if (!cause.empty()) {
     insert_.reset();
-    return LoadResult::Failed(kDatabaseSource, target + ": " + cause);
+    return LoadResult::Failed(kSqliteSource, target + ": " + cause);
   }
   return LoadResult::Loaded(0);
 }
+
+namespace {
+
+std::string LowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+}  // namespace
 
 LoadResult SqliteDestination::Verify(const LoadRequest& request) {
   const std::string path = SqliteDatabasePath(request.database, application_folder_);
   const std::string target = "database " + Quoted(path);
   if (const std::string bad = CheckNames(request); !bad.empty()) {
-    return LoadResult::Failed(kDatabaseSource, target + ": " + bad);
+    return LoadResult::Failed(kSqliteSource, target + ": " + bad);
   }
   std::error_code ignored;
   if (!std::filesystem::exists(path, ignored)) {
     // The first load creates the file, but not the folder it goes in.
     const std::string folder = std::filesystem::path(path).parent_path().string();
     if (!folder.empty() && !std::filesystem::is_directory(folder, ignored)) {
-      return LoadResult::Failed(kDatabaseSource,
-                                target + ": the folder " + Quoted(folder) + " does not exist");
+      return LoadResult::Failed(kSqliteSource, target + ": the folder " + Quoted(folder) + " does not exist");
     }
     return LoadResult::Loaded(0);
   }
@@ -372,7 +269,7 @@ LoadResult SqliteDestination::Verify(const LoadRequest& request) {
     // Named columns are compared, not selected: SQLite reads a double-quoted
     // name that is no column as a string, and would pass any name.
     const std::vector<std::string> parts = IdentifierParts(request.table_name);
-    Statement columns;
+    SqliteStatement columns;
     std::vector<std::string> present;
     if (PrepareOne(db, "SELECT lower(name) FROM pragma_table_info(?1, ?2)", columns) == SQLITE_OK) {
       sqlite3_bind_text(columns.get(), 1, parts.back().c_str(), -1, SQLITE_TRANSIENT);
@@ -394,7 +291,7 @@ LoadResult SqliteDestination::Verify(const LoadRequest& request) {
     }
   }
   sqlite3_close_v2(db);
-  if (!cause.empty()) return LoadResult::Failed(kDatabaseSource, target + ": " + cause);
+  if (!cause.empty()) return LoadResult::Failed(kSqliteSource, target + ": " + cause);
   return LoadResult::Loaded(0);
 }
 
@@ -406,7 +303,18 @@ LoadResult SqliteDestination::BeginUnit(const LoadRequest& request) {
   if (!ready.ok) return ready;
   // The write lock is taken here, waiting up to the busy timeout, and held
   // until the unit ends: another run's rows never come between the file's.
-  if (!Exec(db_, "BEGIN IMMEDIATE")) return LoadResult::Failed(kDatabaseSource, target + ": " + sqlite3_errmsg(db_));
+  if (!Exec(db_, "BEGIN IMMEDIATE")) return LoadResult::Failed(kSqliteSource, target + ": " + sqlite3_errmsg(db_));
+  if (request.load_mode != LoadMode::kAppend) {
+    // The lock is held: no other run's unit of this file can come between
+    // the delete and the new rows.
+    std::string cause = PrepareInsert(request);
+    if (cause.empty()) cause = SqliteDeleteFile(db_, request);
+    if (!cause.empty()) {
+      if (sqlite3_get_autocommit(db_) == 0) Exec(db_, "ROLLBACK");
+      insert_.reset();
+      return LoadResult::Failed(kSqliteSource, target + ": cannot take out the file's earlier rows: " + cause);
+    }
+  }
   unit_open_ = true;
   unit_lost_.clear();
   return LoadResult::Loaded(0);
@@ -416,7 +324,7 @@ LoadResult SqliteDestination::Load(const LoadRequest& request) {
   const std::string target = Target(request);
   if (unit_open_ && !unit_lost_.empty()) {
     // Loading now would commit rows outside the unit, without their partners.
-    return LoadResult::Failed(kDatabaseSource, target + ": not loaded, the file's unit was already rolled back");
+    return LoadResult::Failed(kSqliteSource, target + ": not loaded, the file's unit was already rolled back");
   }
   LoadResult result = Ready(request, target);
   if (result.ok) result = LoadRows(request, target);
@@ -436,7 +344,7 @@ LoadResult SqliteDestination::Load(const LoadRequest& request) {
 LoadResult SqliteDestination::LoadRows(const LoadRequest& request, const std::string& target) {
   const auto database_failure = [&](int64_t line, const std::string& cause) {
     const std::string where = line > 0 ? target + " line " + std::to_string(line) : target;
-    return LoadResult::Failed(kDatabaseSource, where + ": " + cause);
+    return LoadResult::Failed(kSqliteSource, where + ": " + cause);
   };
   LoadScope scope(db_, unit_open_);
   if (!scope.Begin()) return database_failure(0, sqlite3_errmsg(db_));
@@ -467,14 +375,14 @@ LoadResult SqliteDestination::LoadRows(const LoadRequest& request, const std::st
 }
 
 LoadResult SqliteDestination::CommitUnit() {
-  if (!unit_open_) return LoadResult::Failed(kDatabaseSource, "no unit is open to be committed");
+  if (!unit_open_) return LoadResult::Failed(kSqliteSource, "no unit is open to be committed");
   unit_open_ = false;
-  if (!unit_lost_.empty()) return LoadResult::Failed(kDatabaseSource, std::exchange(unit_lost_, {}));
+  if (!unit_lost_.empty()) return LoadResult::Failed(kSqliteSource, std::exchange(unit_lost_, {}));
   if (Exec(db_, "COMMIT")) return LoadResult::Loaded(0);
   const std::string cause = sqlite3_errmsg(db_);
   if (sqlite3_get_autocommit(db_) == 0) Exec(db_, "ROLLBACK");
   insert_.reset();
-  return LoadResult::Failed(kDatabaseSource, "database " + Quoted(db_path_) +
+  return LoadResult::Failed(kSqliteSource, "database " + Quoted(db_path_) +
                                                  ": the file's rows could not be committed, none of them was kept: " +
                                                  cause);
 }
@@ -517,11 +425,9 @@ LoadResult SqliteDestination::Close() {
   db_ = nullptr;
   wal_ = false;
   restore_mode_.clear();
-  if (!cause.empty()) return LoadResult::Failed(kDatabaseSource, "database " + Quoted(path) + ": " + cause);
+  if (!cause.empty()) return LoadResult::Failed(kSqliteSource, "database " + Quoted(path) + ": " + cause);
   return LoadResult::Loaded(0);
 }
-
-}  // namespace
 
 std::string SqliteDatabasePath(const std::string& database, const std::string& application_folder) {
   return ResolveFrom(application_folder, database.empty() ? std::string(kDefaultDatabase) : database);

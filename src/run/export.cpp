@@ -3,11 +3,13 @@
 #include "run/export.hpp"
 
 #include <limits>
+#include <optional>
 
 #include "common/file_utils.hpp"
 #include "discovery/discovery.hpp"
 #include "run/completion_header.hpp"
 #include "run/load_engine.hpp"
+#include "run/reload.hpp"
 
 namespace corvanne {
 
@@ -25,6 +27,19 @@ int32_t ClampTo32(std::size_t value) {
 void OpenDestination(RunContext& context) {
   const LoadResult opened = context.engine.Open(context.state);
   if (!opened.ok) throw DestinationError(opened.source + ": " + opened.description);
+  // Without knowing what was loaded, a re-load could only load everything
+  // again or miss changes: it does not start.
+  std::string error;
+  if (context.reload != nullptr && !context.reload->Start(error)) throw DestinationError(error);
+}
+
+// Loads the file unless a re-load finds it as last loaded.
+void ExportIfNeeded(RunContext& context, SourceSettings& record, int32_t serial) {
+  if (context.reload != nullptr && !context.reload->NeedsLoad(record.FileNameWithPath)) {
+    ++context.counts.files_unchanged;
+    return;
+  }
+  ExportOneFile(context, record, serial);
 }
 
 void RunSingleFile(RunContext& context, const SourceSettings& configured) {
@@ -38,7 +53,7 @@ void RunSingleFile(RunContext& context, const SourceSettings& configured) {
   OpenDestination(context);
   context.progress.FilesListed(1, /*single_file=*/true);
   context.progress.FileStarted(1, 1, record.FileNameWithPath);
-  ExportOneFile(context, record, 1);
+  ExportIfNeeded(context, record, 1);
   context.progress.FileDone(context.counts);
 }
 
@@ -46,7 +61,8 @@ void RunFolders(RunContext& context, const SourceSettings& configured) {
   const ItemList files = CollectRunFiles(configured, context.progress, ApplicationFolder(context.state));
   const int32_t total = ClampTo32(files.size());
   context.counts.files_listed = total;
-  if (total > 0) OpenDestination(context);
+  // A re-load with no file left may still have vanished files to take out.
+  if (total > 0 || context.reload != nullptr) OpenDestination(context);
   context.progress.FilesListed(total, /*single_file=*/false);
 
   SourceSettings record;
@@ -55,13 +71,21 @@ void RunFolders(RunContext& context, const SourceSettings& configured) {
     record = configured;
     record.FileNameWithPath = path;
     context.progress.FileStarted(index, total, path);
-    if (GetFileSize(path, context.notifier) > 0) {
-      ExportOneFile(context, record, index);
+    // A re-load reads size and time in one look; the size alone otherwise,
+    // and again when the look failed, so that the reason is reported.
+    const int64_t looked = context.reload != nullptr ? context.reload->Look(path) : -1;
+    if ((looked >= 0 ? looked : GetFileSize(path, context.notifier)) > 0) {
+      ExportIfNeeded(context, record, index);
     } else {
       // The index is used up all the same: later files keep their serials.
       ++context.counts.files_passed_over;
+      // A mirrored file that is empty now has no lines to show.
+      if (context.reload != nullptr && context.reload->Emptied(path)) ++context.counts.files_deleted;
     }
     context.progress.FileDone(context.counts);
+  }
+  if (context.reload != nullptr) {
+    context.counts.files_deleted += context.reload->DeleteVanished(configured, files, context.counts.failed_loads);
   }
 }
 
@@ -71,11 +95,23 @@ void RunExport(RunContext& context) {
   context.counts = RunCounts{};
   // A copy: the run must not see a configuration changed under it.
   const SourceSettings configured = context.state.ConfiguredSource;
-  if (IsSingleFileMode(configured)) {
-    RunSingleFile(context, configured);
-  } else {
-    RunFolders(context, configured);
+  LoadMode mode = LoadMode::kAppend;
+  std::optional<Reload> reload;
+  if (ParseLoadMode(context.state.Destination.LoadMode, mode) && mode != LoadMode::kAppend) {
+    reload.emplace(context.engine, context.state, mode);
   }
+  context.reload = reload ? &*reload : nullptr;
+  try {
+    if (IsSingleFileMode(configured)) {
+      RunSingleFile(context, configured);
+    } else {
+      RunFolders(context, configured);
+    }
+  } catch (...) {
+    context.reload = nullptr;
+    throw;
+  }
+  context.reload = nullptr;
   context.progress.RunFinished(context.counts);
 }
 
@@ -98,6 +134,11 @@ void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial) 
   if (!result.ok) ++context.counts.failed_loads;
   // Also after a failed load: the DONE row closes the file's place in the table.
   if (!LoadCompletionHeader(context, source, serial, "DONE")) {
+    ++context.counts.files_failed;
+    return;
+  }
+  if (result.ok && context.reload != nullptr && !context.reload->Record(source, result.rows)) {
+    ++context.counts.failed_loads;
     ++context.counts.files_failed;
     return;
   }

@@ -12,13 +12,16 @@
 
 namespace corvanne {
 
+class Reload;
+
 // Everything a run uses; all by reference, owned by the caller.
 struct RunContext {
   AppState& state;
   Notifier& notifier;
   ProgressSink& progress;  // discovery's and the run's progress
   LoadEngine& engine;
-  RunCounts counts;  // filled by the run
+  RunCounts counts;                 // filled by the run
+  Reload* reload = nullptr;         // set by RunExport in load modes REPLACE and CHANGED
 };
 
 // The whole export run over ConfiguredSource. Throws WalkError when a folder

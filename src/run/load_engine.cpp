@@ -10,6 +10,7 @@
 #include "common/text_decoding.hpp"
 #include "common/utf8.hpp"
 #include "common/text.hpp"
+#include "run/reload.hpp"
 
 namespace corvanne {
 
@@ -48,6 +49,8 @@ LoadRequest BuildLoadRequest(const SourceSettings& package_source, const Destina
   request.file_name_value = PathAsText(package_source.FileNameWithPath, package_source.CodePage);
   request.batch_code_value = batch_code;
   request.odbc_driver_name = destination.OdbcDriverName;
+  // An unknown mode never gets this far: start-up and Open refuse it.
+  if (!ParseLoadMode(destination.LoadMode, request.load_mode)) request.load_mode = LoadMode::kAppend;
   return request;
 }
 
@@ -89,6 +92,8 @@ LoadResult LoadEngine::Open(const AppState& state) {
   // A code page that is not known would fail every load alike.
   CodePage code_page;
   if (!ParseCodePage(state.ConfiguredSource.CodePage, code_page, error)) return LoadResult::Failed("Corvanne", error);
+  LoadMode mode = LoadMode::kAppend;
+  if (!CheckLoadMode(state.Destination, mode, error)) return LoadResult::Failed("Corvanne", error);
   if (!EnsureDestination(state, error)) return LoadResult::Failed("Corvanne", error);
   return destination_->Open(Request(state, state.ConfiguredSource));
 }
@@ -146,6 +151,46 @@ LoadResult LoadEngine::CommitUnit(const AppState& state, const SourceSettings& s
 void LoadEngine::RollbackUnit() {
   if (destination_ && unit_open_) destination_->RollbackUnit();
   unit_open_ = false;
+}
+
+LoadResult LoadEngine::ReadFileStates(const AppState& state, std::vector<FileState>& states) {
+  std::string error;
+  if (!EnsureDestination(state, error)) return LoadResult::Failed("Corvanne", error);
+  return destination_->ReadFileStates(Request(state, state.ConfiguredSource), states);
+}
+
+LoadResult LoadEngine::ListFiles(const AppState& state, std::vector<std::string>& names) {
+  std::string error;
+  const LoadResult result = EnsureDestination(state, error)
+                                ? destination_->ListFiles(Request(state, state.ConfiguredSource), names)
+                                : LoadResult::Failed("Corvanne", error);
+  if (!result.ok) {
+    notifier_.Show(Message{"cannot find the files whose rows are in the table, no vanished file was deleted: " +
+                               result.source + ": " + result.description,
+                           kApplicationTitle, MessageIcon::kCritical});
+  }
+  return result;
+}
+
+LoadResult LoadEngine::RecordFile(const AppState& state, const SourceSettings& source, const FileState& file) {
+  const LoadRequest request = Request(state, source);
+  std::string error;
+  LoadResult result = EnsureDestination(state, error) ? destination_->RecordFile(request, file)
+                                                      : NoDestination(error, request.source_path);
+  if (!result.ok) result.description += "; nothing of \"" + request.source_path + "\" was kept";
+  ReportStepFailures(request, result, notifier_);
+  return result;
+}
+
+LoadResult LoadEngine::ForgetFile(const AppState& state, const std::string& path) {
+  SourceSettings source = state.ConfiguredSource;
+  source.FileNameWithPath = path;
+  const LoadRequest request = Request(state, source);
+  std::string error;
+  LoadResult result =
+      EnsureDestination(state, error) ? destination_->ForgetFile(request) : NoDestination(error, path);
+  ReportStepFailures(request, result, notifier_);
+  return result;
 }
 
 void LoadEngine::UseDestination(std::unique_ptr<LoadDestination> destination) {

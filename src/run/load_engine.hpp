@@ -6,6 +6,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "common/notifier.hpp"
 #include "config/app_state.hpp"
@@ -72,6 +73,19 @@ class LoadEngine {
   LoadResult CommitUnit(const AppState& state, const SourceSettings& source);
   // Undoes the open unit, if any.
   void RollbackUnit();
+  // Appends the destination's record of each file it loaded in mode
+  // REPLACE or CHANGED. The failure is returned, not shown.
+  LoadResult ReadFileStates(const AppState& state, std::vector<FileState>& states);
+  // Appends each file name that has rows in the table or a record; a
+  // failure is shown (one box) and returned.
+  LoadResult ListFiles(const AppState& state, std::vector<std::string>& names);
+  // Inside the open unit of `source`'s file: records `file` as loaded. A
+  // failure is reported (two boxes) and returned; the unit must then be
+  // rolled back.
+  LoadResult RecordFile(const AppState& state, const SourceSettings& source, const FileState& file);
+  // Takes out every row and the record of the file `path`, in a transaction
+  // of its own; a failure is reported (two boxes naming `path`) and returned.
+  LoadResult ForgetFile(const AppState& state, const std::string& path);
   // For tests: use `destination` instead of the configured engine.
   void UseDestination(std::unique_ptr<LoadDestination> destination);
   // Rolls back an open unit and closes the destination's connection,

@@ -18,6 +18,7 @@
 #include "run/export.hpp"
 #include "run/options.hpp"
 #include "run/preflight.hpp"
+#include "run/reload.hpp"
 #include "run/terminal_progress.hpp"
 
 namespace corvanne {
@@ -48,7 +49,18 @@ int ListFiles(AppState& state) {
     std::cerr << "corvanne: " << error.what() << '\n';
     return Status(ExitCode::kCouldNotStart);
   }
-  for (const std::string& file : files) std::cout << file << '\n';
+  LoadMode mode = LoadMode::kAppend;
+  std::string reason;
+  if (!CheckLoadMode(state.Destination, mode, reason)) {
+    std::cerr << "corvanne: " << reason << " in " << state.ConfigFilePath << '\n';
+    return Status(ExitCode::kCouldNotStart);
+  }
+  if (mode == LoadMode::kChanged) {
+    // Marked: which files the run would load, and which it would pass over.
+    if (!PrintReloadList(state, files, std::cout, messages)) return Status(ExitCode::kCouldNotStart);
+  } else {
+    for (const std::string& file : files) std::cout << file << '\n';
+  }
   std::cout.flush();
   return Status(messages.shown() > 0 ? ExitCode::kFailed : ExitCode::kOk);
 }
@@ -70,6 +82,13 @@ int RunUnattended(AppState& state, const std::vector<Message>& startup_messages)
   std::string code_page_error;
   if (!ParseCodePage(state.ConfiguredSource.CodePage, code_page, code_page_error)) {
     std::cerr << "corvanne: " << code_page_error << " in " << state.ConfigFilePath << "; nothing was loaded\n";
+    return Status(ExitCode::kCouldNotStart);
+  }
+
+  LoadMode mode = LoadMode::kAppend;
+  std::string reason;
+  if (!CheckLoadMode(state.Destination, mode, reason)) {
+    std::cerr << "corvanne: " << reason << " in " << state.ConfigFilePath << '\n';
     return Status(ExitCode::kCouldNotStart);
   }
 

@@ -71,8 +71,13 @@ std::string TerminalProgress::FormatSummary(const RunCounts& counts, double seco
     return entry.first != "UTF-8" && entry.first != "BYTES";
   });
   encodings = decoded ? encodings + ")" : std::string();
-  return "corvanne: " + Counted(counts.files_loaded, "file") + " loaded" + encodings + ", " + Grouped(counts.files_passed_over) +
-         " passed over, " + failed + ", " + Counted(counts.lines, "line") + " in " + Seconds(seconds) + " s";
+  // Re-load counts only where a re-load has them: an APPEND run reads as always.
+  std::string reload;
+  if (counts.files_unchanged > 0) reload += Grouped(counts.files_unchanged) + " unchanged, ";
+  if (counts.files_deleted > 0) reload += Grouped(counts.files_deleted) + " deleted, ";
+  return "corvanne: " + Counted(counts.files_loaded, "file") + " loaded" + encodings + ", " +
+         Grouped(counts.files_passed_over) + " passed over, " + reload + failed + ", " + Counted(counts.lines, "line") +
+         " in " + Seconds(seconds) + " s";
 }
 
 void TerminalProgress::FilesListed(int64_t total, bool /*single_file*/) {

@@ -114,7 +114,7 @@ TEST_F(PackageTest, BuildLoadRequestCarriesTheSettings) {
   source.FileNameWithPath = "/src/a.bas";
   source.RowDelimiter = "vbcrlf";
   DestinationSettings destination{"srv", "Code", "sa", "secret", "Lines", "Col", "SQLITE", "FreeTDS",
-                                  "File",  "Line", "Batch"};
+                                  "File",  "Line", "Batch",  " Changed", false};
   LoadRequest expected;
   expected.source_path = "/src/a.bas";
   expected.row_delimiter = "\r\n";
@@ -129,6 +129,7 @@ TEST_F(PackageTest, BuildLoadRequestCarriesTheSettings) {
   expected.columns = {"File", "Line", "Batch"};
   expected.file_name_value = "/src/a.bas";
   expected.batch_code_value = "1__12_7_2026";
+  expected.load_mode = LoadMode::kChanged;
   const LoadRequest request = BuildLoadRequest(source, destination, "1__12_7_2026");
   EXPECT_EQ(request, expected);
   EXPECT_EQ(request.max_line_bytes, 8000u);

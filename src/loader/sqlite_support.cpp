@@ -1,0 +1,62 @@
+// Prepared statements and all-or-nothing scopes for the SQLite destination.
+#include "loader/sqlite_support.hpp"
+
+#include <string_view>
+
+namespace corvanne {
+
+int PrepareOne(sqlite3* db, const std::string& sql, SqliteStatement& statement) {
+  sqlite3_stmt* raw = nullptr;
+  const char* tail = nullptr;
+  const int rc = sqlite3_prepare_v3(db, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &raw,
+                                    &tail);
+  statement.reset(raw);
+  if (rc != SQLITE_OK) return rc;
+  if (std::string_view(tail).find_first_not_of(" \t\r\n") != std::string_view::npos || raw == nullptr) {
+    statement.reset();
+    return SQLITE_MISUSE;
+  }
+  return SQLITE_OK;
+}
+
+bool Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+
+std::string QueryText(sqlite3* db, const char* sql) {
+  SqliteStatement statement;
+  std::string text;
+  if (PrepareOne(db, sql, statement) == SQLITE_OK && sqlite3_step(statement.get()) == SQLITE_ROW) {
+    const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(statement.get(), 0));
+    if (value != nullptr) text = value;
+  }
+  return text;
+}
+
+std::string SqliteCause(sqlite3* db, int rc) {
+  // PrepareOne refuses a second statement without SQLite having an error.
+  return rc == SQLITE_MISUSE ? std::string("the names do not make one statement") : std::string(sqlite3_errmsg(db));
+}
+
+bool LoadScope::Begin() {
+  open_ = Exec(db_, nested_ ? "SAVEPOINT corvanne_load" : "BEGIN IMMEDIATE");
+  return open_;
+}
+
+bool LoadScope::Commit() {
+  if (!Exec(db_, nested_ ? "RELEASE corvanne_load" : "COMMIT")) return false;
+  open_ = false;
+  return true;
+}
+
+void LoadScope::Undo() {
+  // Some errors (I/O, a full disk, a trigger's RAISE(ROLLBACK)) end the
+  // whole transaction by themselves; there is nothing left to undo then.
+  if (sqlite3_get_autocommit(db_) != 0) return;
+  if (!nested_) {
+    Exec(db_, "ROLLBACK");
+  } else if (Exec(db_, "ROLLBACK TO corvanne_load")) {
+    // Rolling back to a savepoint keeps it open; the unit goes on without it.
+    Exec(db_, "RELEASE corvanne_load");
+  }
+}
+
+}  // namespace corvanne

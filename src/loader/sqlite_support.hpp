@@ -1,0 +1,57 @@
+// Small pieces every SQLite statement of the loader needs: one prepared
+// statement at a time, refused when a second one hides behind it, and a
+// scope that makes a piece of work all or nothing.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <string>
+
+namespace corvanne {
+
+struct SqliteStatementDeleter {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using SqliteStatement = std::unique_ptr<sqlite3_stmt, SqliteStatementDeleter>;
+
+// Prepares exactly one statement of `sql` into `statement`: text after it
+// would be a second statement smuggled in, and gives SQLITE_MISUSE.
+int PrepareOne(sqlite3* db, const std::string& sql, SqliteStatement& statement);
+
+// Runs `sql` (no rows, nothing bound); true when it succeeded.
+bool Exec(sqlite3* db, const char* sql);
+
+// The text of a one-row, one-column query, or empty.
+std::string QueryText(sqlite3* db, const char* sql);
+
+// Why the last call on `db` failed: SQLite's message, or, for a statement
+// that PrepareOne refused without SQLite knowing, that reason.
+std::string SqliteCause(sqlite3* db, int rc);
+
+// Makes one piece of work all-or-nothing: its own write transaction, or,
+// inside a unit's open transaction, a savepoint. Until Commit() succeeds,
+// leaving the scope undoes the work and nothing else.
+class LoadScope {
+ public:
+  LoadScope(sqlite3* db, bool nested) : db_(db), nested_(nested) {}
+  ~LoadScope() {
+    if (open_) Undo();
+  }
+  LoadScope(const LoadScope&) = delete;
+  LoadScope& operator=(const LoadScope&) = delete;
+
+  // A transaction takes the write lock at once, waiting up to the busy
+  // timeout for it; a savepoint has the unit's lock already.
+  bool Begin();
+  bool Commit();
+
+ private:
+  void Undo();
+
+  sqlite3* db_;
+  bool nested_;        // a savepoint inside the unit's transaction
+  bool open_ = false;  // begun, and neither committed nor undone
+};
+
+}  // namespace corvanne

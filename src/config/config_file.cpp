@@ -44,7 +44,7 @@ std::string ReadWholeFile(const std::string& path, Notifier& notifier) {
   errno = 0;
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
   if (!file) {
-    notifier.Show(texts::StandardError(ErrorFromErrno(errno)));
+    notifier.Show(texts::StandardError(ErrorFromErrno(errno), path));
     return {};
   }
   // The size is only a hint (the file may change while it is read); one byte
@@ -62,7 +62,7 @@ std::string ReadWholeFile(const std::string& path, Notifier& notifier) {
     used += got;
     if (got == wanted) continue;
     if (std::ferror(file.get()) != 0) {
-      notifier.Show(texts::StandardError(ErrorFromErrno(errno != 0 ? errno : EIO)));
+      notifier.Show(texts::StandardError(ErrorFromErrno(errno != 0 ? errno : EIO), path));
       return {};
     }
     content.resize(used);

@@ -107,7 +107,7 @@ TEST_F(ConfigFileTest, UnreadableFileShowsTheStandardBox) {
   const auto [path, number] = UnreadableFile(dir_);
   EXPECT_EQ(ReadWholeFile(path, notifier_), "");
   ASSERT_EQ(notifier_.messages.size(), 1u);
-  EXPECT_EQ(notifier_.messages[0], texts::StandardError(ErrorFromErrno(number)));
+  EXPECT_EQ(notifier_.messages[0], texts::StandardError(ErrorFromErrno(number), path));
 }
 
 TEST_F(ConfigFileTest, UnreadableConfigEmptiesTheTextWithoutFailedStatus) {

@@ -89,7 +89,7 @@ TEST_F(ConfigFileTest, ReadWholeFileFailuresShowTheStandardBox) {
     notifier_.messages.clear();
     EXPECT_EQ(ReadWholeFile(path, notifier_), "");
     ASSERT_EQ(notifier_.messages.size(), 1u);
-    EXPECT_EQ(notifier_.messages[0], texts::StandardError(ErrorFromErrno(number)));
+    EXPECT_EQ(notifier_.messages[0], texts::StandardError(ErrorFromErrno(number), path));
   }
 }
 

@@ -44,6 +44,10 @@ std::string ValuesList(std::size_t rows, std::size_t per_row) {
   return list;
 }
 
+// Tail statements kept at most: small files come in every length up to a
+// chunk, but a few dozen lengths cover most of them.
+constexpr std::size_t kMostTails = 64;
+
 // Syntax errors and unresolved names (SQLSTATE classes 42 and, from ODBC 2
 // drivers, 37): what a server that cannot parse multi-row VALUES answers.
 bool IsSyntaxOrAccessError(const std::vector<OdbcDiagnostic>& records) {
@@ -55,12 +59,8 @@ bool IsSyntaxOrAccessError(const std::vector<OdbcDiagnostic>& records) {
 }  // namespace
 
 OdbcBatchInsert::OdbcBatchInsert(OdbcConnection& connection, std::string insert_prefix, const OdbcInsertShape& shape,
-                                 const OdbcRowColumns& columns, std::function<bool()> undo)
-    : connection_(connection),
-      prefix_(std::move(insert_prefix)),
-      columns_(columns),
-      undo_(std::move(undo)),
-      shape_(shape) {
+                                 const OdbcRowColumns& columns)
+    : connection_(connection), prefix_(std::move(insert_prefix)), columns_(columns), asked_(shape), shape_(shape) {
   const std::size_t most_rows = std::min(kMaxRowsPerStatement, kMaxParametersPerStatement / ColumnsPerRow());
   shape_.rows_per_statement = std::clamp<std::size_t>(shape.rows_per_statement, 1, most_rows);
   shape_.statements_per_execute = std::max<std::size_t>(shape.statements_per_execute, 1);
@@ -76,11 +76,26 @@ std::size_t OdbcBatchInsert::ColumnsPerRow() const {
   return 1 + (columns_.file_name ? 1 : 0) + (columns_.line_number ? 1 : 0) + (columns_.batch_code ? 1 : 0);
 }
 
-void OdbcBatchInsert::SetLoadValues(std::string file_name, std::string batch_code) {
+bool OdbcBatchInsert::Fits(const std::string& insert_prefix, const OdbcInsertShape& shape,
+                           const OdbcRowColumns& columns) const {
+  return insert_prefix == prefix_ && shape.rows_per_statement == asked_.rows_per_statement &&
+         shape.statements_per_execute == asked_.statements_per_execute && shape.column_size == asked_.column_size &&
+         columns.file_name == columns_.file_name && columns.line_number == columns_.line_number &&
+         columns.batch_code == columns_.batch_code;
+}
+
+void OdbcBatchInsert::BeginLoad(std::string file_name, std::string batch_code, std::function<bool()> undo,
+                                std::function<bool()> mark) {
   file_name_ = std::move(file_name);
   batch_code_ = std::move(batch_code);
+  undo_ = std::move(undo);
+  mark_ = std::move(mark);
   file_values_.clear();
   batch_values_.clear();
+  arena_.clear();
+  offsets_.clear();
+  line_numbers_.clear();
+  failure_ = {};
 }
 
 bool OdbcBatchInsert::Fail(const std::string& what, SQLSMALLINT type, SQLHANDLE handle) {
@@ -103,7 +118,9 @@ bool OdbcBatchInsert::Prepare(Statement& statement, std::size_t rows, std::size_
   std::string text = prefix_ + ValuesList(rows, ColumnsPerRow());  // SQLPrepare takes a non-const pointer
   if (!Succeeded(SQLPrepare(stmt, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS))) {
     multi_row_refusal_ = MayRefuseMultiRow(statement);
-    return Fail("prepare the insert", SQL_HANDLE_STMT, stmt);
+    Fail("prepare the insert", SQL_HANDLE_STMT, stmt);
+    statement = Statement{};  // kept for later loads only once prepared
+    return false;
   }
   if (sets > 1 && TrySetArraySize(connection_.Handle(), stmt, sets)) {
     statement.statuses.assign(sets, SQL_PARAM_UNUSED);
@@ -124,11 +141,26 @@ bool OdbcBatchInsert::Add(std::string_view line, int64_t line_number) {
   offsets_.push_back(arena_.size());
   line_numbers_.push_back(line_number);
   arena_.append(line);
-  return offsets_.size() < shape_.rows_per_statement * shape_.statements_per_execute || Flush();
+  if (offsets_.size() < shape_.rows_per_statement * shape_.statements_per_execute) return true;
+  // More rows may follow: the load may take more than one statement.
+  return MarkLoad() && Flush();
+}
+
+bool OdbcBatchInsert::MarkLoad() {
+  if (!mark_) return true;
+  if (std::exchange(mark_, nullptr)()) return true;
+  failure_ = {};
+  failure_.what = "mark the start of the load";
+  failure_.diagnostics = connection_.Diagnostics();
+  arena_.clear();
+  offsets_.clear();
+  line_numbers_.clear();
+  return false;
 }
 
 bool OdbcBatchInsert::Flush() {
   if (offsets_.empty()) return true;
+  if (offsets_.size() > shape_.rows_per_statement && !MarkLoad()) return false;
   multi_row_refusal_ = false;
   bool ok = SendBuffered();
   if (!ok && multi_row_refusal_) {
@@ -144,7 +176,7 @@ bool OdbcBatchInsert::Flush() {
     shape_.statements_per_execute *= shape_.rows_per_statement;
     shape_.rows_per_statement = 1;
     main_ = Statement{};
-    tail_ = Statement{};
+    tails_.clear();
     multi_row_refusal_ = false;
     ok = SendBuffered();
     // When one-row statements fail too, the fault was not the multi-row
@@ -170,8 +202,13 @@ bool OdbcBatchInsert::SendBuffered() {
   }
   if (done == count) return true;
   const std::size_t rest = count - done;
-  if ((!tail_.handle.Valid() || tail_.rows != rest) && !Prepare(tail_, rest, 1)) return false;
-  return Send(tail_, done, 1);
+  if (tails_.size() >= kMostTails && tails_.count(rest) == 0) tails_.clear();
+  Statement& tail = tails_[rest];
+  if (!tail.handle.Valid() && !Prepare(tail, rest, 1)) {
+    tails_.erase(rest);
+    return false;
+  }
+  return Send(tail, done, 1);
 }
 
 bool OdbcBatchInsert::Send(Statement& statement, std::size_t first, std::size_t sets) {

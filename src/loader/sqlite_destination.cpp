@@ -105,10 +105,13 @@ InsertShape ShapeOf(const LoadRequest& request) {
 
 // Makes one load all-or-nothing: its own write transaction, or, inside a
 // unit's open transaction, a savepoint. Until Commit() succeeds, leaving the
-// scope undoes the load and nothing else.
+// scope undoes the load and nothing else. A load of one row inside a unit (a
+// marker row) needs neither: SQLite undoes a failed statement by itself, and
+// a savepoint would cost more than the row.
 class LoadScope {
  public:
-  LoadScope(sqlite3* db, bool nested) : db_(db), nested_(nested) {}
+  LoadScope(sqlite3* db, bool nested, bool one_row = false)
+      : db_(db), nested_(nested), statement_only_(nested && one_row) {}
   ~LoadScope() {
     if (open_) Undo();
   }
@@ -118,11 +121,11 @@ class LoadScope {
   // A transaction takes the write lock at once, waiting up to the busy
   // timeout for it; a savepoint has the unit's lock already.
   bool Begin() {
-    open_ = Exec(db_, nested_ ? "SAVEPOINT corvanne_load" : "BEGIN IMMEDIATE");
+    open_ = statement_only_ || Exec(db_, nested_ ? "SAVEPOINT corvanne_load" : "BEGIN IMMEDIATE");
     return open_;
   }
   bool Commit() {
-    if (!Exec(db_, nested_ ? "RELEASE corvanne_load" : "COMMIT")) return false;
+    if (!statement_only_ && !Exec(db_, nested_ ? "RELEASE corvanne_load" : "COMMIT")) return false;
     open_ = false;
     return true;
   }
@@ -131,7 +134,7 @@ class LoadScope {
   void Undo() {
     // Some errors (I/O, a full disk, a trigger's RAISE(ROLLBACK)) end the
     // whole transaction by themselves; there is nothing left to undo then.
-    if (sqlite3_get_autocommit(db_) != 0) return;
+    if (sqlite3_get_autocommit(db_) != 0 || statement_only_) return;
     if (!nested_) {
       Exec(db_, "ROLLBACK");
     } else if (Exec(db_, "ROLLBACK TO corvanne_load")) {
@@ -142,6 +145,7 @@ class LoadScope {
 
   sqlite3* db_;
   bool nested_;        // a savepoint inside the unit's transaction
+  bool statement_only_;  // inside the unit, one row: the statement is its own scope
   bool open_ = false;  // begun, and neither committed nor undone
 };
 
@@ -193,9 +197,15 @@ class SqliteDestination final : public LoadDestination {
   std::string PrepareInsert(const LoadRequest& request);
   // Load() inside its scope.
   LoadResult LoadRows(const LoadRequest& request, const std::string& target);
-  std::string Target(const LoadRequest& request) const;
+  std::string Target(const LoadRequest& request);
+  // SqliteDatabasePath of `database` in the application folder, worked out
+  // once: normalising a path costs more than loading a marker row.
+  const std::string& PathOf(const std::string& database);
 
   std::string application_folder_;  // resolves a relative database path
+  bool path_known_ = false;         // path_ holds the path of path_of_
+  std::string path_of_;             // the database name path_ was worked out for
+  std::string path_;                // its SqliteDatabasePath
   sqlite3* db_ = nullptr;           // open connection, or nullptr
   std::string db_path_;             // file of db_
   bool wal_ = false;                // db_ runs in WAL mode
@@ -209,8 +219,17 @@ class SqliteDestination final : public LoadDestination {
   std::string unit_lost_;           // why the open unit's transaction is gone, or empty
 };
 
-std::string SqliteDestination::Target(const LoadRequest& request) const {
-  const std::string path = SqliteDatabasePath(request.database, application_folder_);
+const std::string& SqliteDestination::PathOf(const std::string& database) {
+  if (!path_known_ || database != path_of_) {
+    path_ = SqliteDatabasePath(database, application_folder_);
+    path_of_ = database;
+    path_known_ = true;
+  }
+  return path_;
+}
+
+std::string SqliteDestination::Target(const LoadRequest& request) {
+  const std::string path = PathOf(request.database);
   if (request.row_text) return "database " + Quoted(path) + ", loading a marker row of " + Quoted(request.source_path);
   return "database " + Quoted(path) + ", loading " + Quoted(request.source_path);
 }
@@ -313,7 +332,7 @@ LoadResult SqliteDestination::Ready(const LoadRequest& request, const std::strin
   if (const std::string bad = CheckNames(request); !bad.empty()) {
     return LoadResult::Failed(kDatabaseSource, target + ": " + bad);
   }
-  const std::string path = SqliteDatabasePath(request.database, application_folder_);
+  const std::string path = PathOf(request.database);
   if (unit_open_ && path != db_path_) {
     return LoadResult::Failed(kDatabaseSource, target + ": a unit of database " + Quoted(db_path_) + " is open");
   }
@@ -325,7 +344,7 @@ LoadResult SqliteDestination::Ready(const LoadRequest& request, const std::strin
 }
 
 LoadResult SqliteDestination::Open(const LoadRequest& request) {
-  const std::string target = "database " + Quoted(SqliteDatabasePath(request.database, application_folder_));
+  const std::string target = "database " + Quoted(PathOf(request.database));
   LoadResult ready = Ready(request, target);
   if (!ready.ok) return ready;
   LoadScope scope(db_, unit_open_);
@@ -339,7 +358,7 @@ LoadResult SqliteDestination::Open(const LoadRequest& request) {
 }
 
 LoadResult SqliteDestination::Verify(const LoadRequest& request) {
-  const std::string path = SqliteDatabasePath(request.database, application_folder_);
+  const std::string path = PathOf(request.database);
   const std::string target = "database " + Quoted(path);
   if (const std::string bad = CheckNames(request); !bad.empty()) {
     return LoadResult::Failed(kDatabaseSource, target + ": " + bad);
@@ -370,7 +389,7 @@ LoadResult SqliteDestination::Verify(const LoadRequest& request) {
 
 LoadResult SqliteDestination::BeginUnit(const LoadRequest& request) {
   RollbackUnit();
-  const std::string target = "database " + Quoted(SqliteDatabasePath(request.database, application_folder_)) +
+  const std::string target = "database " + Quoted(PathOf(request.database)) +
                              ", file " + Quoted(request.source_path);
   LoadResult ready = Ready(request, target);
   if (!ready.ok) return ready;
@@ -408,7 +427,7 @@ LoadResult SqliteDestination::LoadRows(const LoadRequest& request, const std::st
     const std::string where = line > 0 ? target + " line " + std::to_string(line) : target;
     return LoadResult::Failed(kDatabaseSource, where + ": " + cause);
   };
-  LoadScope scope(db_, unit_open_);
+  LoadScope scope(db_, unit_open_, request.row_text.has_value());
   if (!scope.Begin()) return database_failure(0, sqlite3_errmsg(db_));
   // From here the load is open; every return before the commit undoes it.
   if (std::string cause = PrepareInsert(request); !cause.empty()) return database_failure(0, cause);

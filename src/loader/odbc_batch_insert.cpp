@@ -44,9 +44,13 @@ std::string ValuesList(std::size_t rows, std::size_t per_row) {
   return list;
 }
 
-// Tail statements kept at most: small files come in every length up to a
-// chunk, but a few dozen lengths cover most of them.
-constexpr std::size_t kMostTails = 64;
+// The rows after the last full chunk of a load go in statements of their
+// own length, prepared once per connection: every length up to kExactTail,
+// beyond it a multiple of kTailStep and the rest. So at most kExactTail +
+// kMaxRowsPerStatement / kTailStep statements are ever kept, and none is
+// prepared (two round trips and the server's planning) and dropped per file.
+constexpr std::size_t kExactTail = 64;
+constexpr std::size_t kTailStep = 32;
 
 // Syntax errors and unresolved names (SQLSTATE classes 42 and, from ODBC 2
 // drivers, 37): what a server that cannot parse multi-row VALUES answers.
@@ -201,14 +205,18 @@ bool OdbcBatchInsert::SendBuffered() {
     done += sets * main_.rows;
   }
   if (done == count) return true;
-  const std::size_t rest = count - done;
-  if (tails_.size() >= kMostTails && tails_.count(rest) == 0) tails_.clear();
-  Statement& tail = tails_[rest];
-  if (!tail.handle.Valid() && !Prepare(tail, rest, 1)) {
-    tails_.erase(rest);
-    return false;
+  while (done < count) {
+    const std::size_t rest = count - done;
+    const std::size_t rows = rest <= kExactTail ? rest : rest - rest % kTailStep;
+    Statement& tail = tails_[rows];
+    if (!tail.handle.Valid() && !Prepare(tail, rows, 1)) {
+      tails_.erase(rows);
+      return false;
+    }
+    if (!Send(tail, done, 1)) return false;
+    done += rows;
   }
-  return Send(tail, done, 1);
+  return true;
 }
 
 bool OdbcBatchInsert::Send(Statement& statement, std::size_t first, std::size_t sets) {

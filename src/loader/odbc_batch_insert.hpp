@@ -62,9 +62,10 @@ class OdbcBatchInsert final : public RowSink {
   // Starts a load: the values of the file-name and batch-code columns for
   // every row; `undo`, which takes back what this load sent so far (and
   // nothing before it), true when it could; and `mark` (may be empty), called
-  // once before the first statement of a load that takes more than one (a
-  // load of one statement is all or nothing by itself), false when the load
-  // cannot go on. Both are called only while this load's rows are added.
+  // once before the first statement of a load whose rows fill more than one
+  // chunk (a shorter load can be taken back by the caller without it), false
+  // when the load cannot go on. Both are called only while this load's rows
+  // are added.
   void BeginLoad(std::string file_name, std::string batch_code, std::function<bool()> undo,
                  std::function<bool()> mark);
   // Buffers one line (copied) and sends the buffer when it is full.
@@ -119,7 +120,7 @@ class OdbcBatchInsert final : public RowSink {
   OdbcInsertShape asked_;               // the shape asked for
   OdbcInsertShape shape_;               // as asked, rows capped
   Statement main_;                      // full chunks
-  std::map<std::size_t, Statement> tails_;  // the last, shorter chunk of a file, by its rows
+  std::map<std::size_t, Statement> tails_;  // for the rows after the last full chunk, by their number
   bool multi_row_refusal_ = false;      // the last failure may be the driver refusing multi-row VALUES
   std::string arena_;                   // bytes of the buffered lines, back to back
   std::vector<std::size_t> offsets_;    // start of each buffered line in arena_

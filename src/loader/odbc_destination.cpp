@@ -197,12 +197,11 @@ Attempt OdbcDestination::LoadOnce(const LoadRequest& request, const Target& targ
   };
 
   // From here a transaction is open: every exit but a successful commit
-  // takes the load back. Inside a unit, a load of more than one statement
-  // is marked by a savepoint where the server has them, so that it can be
-  // taken back alone; a load of one statement (a marker row, a small file)
-  // is all or nothing by itself and goes without, which saves a round trip.
-  // A failed load without a savepoint is undone by sending the unit's
-  // earlier loads again.
+  // takes the load back. Inside a unit, a load of more than one chunk of
+  // rows is marked by a savepoint where the server has them, so that it can
+  // be taken back alone; a shorter load (a marker row, a small file) goes
+  // without, which saves a round trip per file: if it fails, the unit is
+  // rolled back and its earlier loads (the BEGINS row) sent again.
   OdbcTransaction transaction(connection_);
   if (unit_open_) transaction.Release();  // the unit's transaction outlives the load
   bool marked = false;                    // the load's savepoint is set

@@ -66,7 +66,7 @@ for corpus in large small; do
     "SELECT count(*), sum(MyCodeLine LIKE '<TASK_STATUS>%') FROM SysCodeLines_Temp")"
   files=$((markers / 2))
   lines=$((rows - markers))
-  aim=$([ "$corpus" = large ] && echo 1.1 || echo 1.6)
+  aim=$([ "$corpus" = large ] && echo 1.1 || echo 1.2)
   awk -v c="$corpus" -v f="$files" -v l="$lines" -v fl="$floor" -v s="$seconds" -v a="$aim" -v p="$peak" 'BEGIN {
     printf "%-6s %7d %9d %11.3f %8.3f %12.0f %10.0f %7.2fx %7.1fx %9.1f\n", c, f, l, fl, s, l / s, f / s, s / fl, a, p / 1024 }'
 done

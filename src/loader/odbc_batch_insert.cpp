@@ -46,6 +46,14 @@ std::string ValuesList(std::size_t rows, std::size_t per_row) {
   return list;
 }
 
+// The rows after the last full chunk of a load go in statements of their
+// own length, prepared once per connection: every length up to kExactTail,
+// beyond it a multiple of kTailStep and the rest. So at most kExactTail +
+// kMaxRowsPerStatement / kTailStep statements are ever kept, and none is
+// prepared (two round trips and the server's planning) and dropped per file.
+constexpr std::size_t kExactTail = 64;
+constexpr std::size_t kTailStep = 32;
+
 // Syntax errors and unresolved names (SQLSTATE classes 42 and, from ODBC 2
 // drivers, 37): what a server that cannot parse multi-row VALUES answers.
 bool IsSyntaxOrAccessError(const std::vector<OdbcDiagnostic>& records) {
@@ -57,12 +65,8 @@ bool IsSyntaxOrAccessError(const std::vector<OdbcDiagnostic>& records) {
 }  // namespace
 
 OdbcBatchInsert::OdbcBatchInsert(OdbcConnection& connection, std::string insert_prefix, const OdbcInsertShape& shape,
-                                 const OdbcRowColumns& columns, std::function<bool()> undo)
-    : connection_(connection),
-      prefix_(std::move(insert_prefix)),
-      columns_(columns),
-      undo_(std::move(undo)),
-      shape_(shape) {
+                                 const OdbcRowColumns& columns)
+    : connection_(connection), prefix_(std::move(insert_prefix)), columns_(columns), asked_(shape), shape_(shape) {
   const std::size_t most_rows = std::min(kMaxRowsPerStatement, kMaxParametersPerStatement / ColumnsPerRow());
   shape_.rows_per_statement = std::clamp<std::size_t>(shape.rows_per_statement, 1, most_rows);
   shape_.statements_per_execute = std::max<std::size_t>(shape.statements_per_execute, 1);
@@ -90,11 +94,26 @@ bool OdbcBatchInsert::Encode(std::string_view text, std::string& out) {
   return true;
 }
 
-void OdbcBatchInsert::SetLoadValues(std::string file_name, std::string batch_code) {
+bool OdbcBatchInsert::Fits(const std::string& insert_prefix, const OdbcInsertShape& shape,
+                           const OdbcRowColumns& columns) const {
+  return insert_prefix == prefix_ && shape.rows_per_statement == asked_.rows_per_statement &&
+         shape.statements_per_execute == asked_.statements_per_execute && shape.column_size == asked_.column_size &&
+         columns.file_name == columns_.file_name && columns.line_number == columns_.line_number &&
+         columns.batch_code == columns_.batch_code && columns.wide == columns_.wide;
+}
+
+void OdbcBatchInsert::BeginLoad(std::string file_name, std::string batch_code, std::function<bool()> undo,
+                                std::function<bool()> mark) {
   file_name_ = std::move(file_name);
   batch_code_ = std::move(batch_code);
+  undo_ = std::move(undo);
+  mark_ = std::move(mark);
   file_values_.clear();
   batch_values_.clear();
+  arena_.clear();
+  offsets_.clear();
+  line_numbers_.clear();
+  failure_ = {};
 }
 
 bool OdbcBatchInsert::Fail(const std::string& what, SQLSMALLINT type, SQLHANDLE handle) {
@@ -117,7 +136,9 @@ bool OdbcBatchInsert::Prepare(Statement& statement, std::size_t rows, std::size_
   std::string text = prefix_ + ValuesList(rows, ColumnsPerRow());  // SQLPrepare takes a non-const pointer
   if (!Succeeded(SQLPrepare(stmt, reinterpret_cast<SQLCHAR*>(text.data()), SQL_NTS))) {
     multi_row_refusal_ = MayRefuseMultiRow(statement);
-    return Fail("prepare the insert", SQL_HANDLE_STMT, stmt);
+    Fail("prepare the insert", SQL_HANDLE_STMT, stmt);
+    statement = Statement{};  // kept for later loads only once prepared
+    return false;
   }
   if (sets > 1 && TrySetArraySize(connection_.Handle(), stmt, sets)) {
     statement.statuses.assign(sets, SQL_PARAM_UNUSED);
@@ -138,46 +159,51 @@ bool OdbcBatchInsert::Add(std::string_view line, int64_t line_number) {
   offsets_.push_back(arena_.size());
   line_numbers_.push_back(line_number);
   arena_.append(line);
-  return offsets_.size() < shape_.rows_per_statement * shape_.statements_per_execute || Flush();
+  if (offsets_.size() < shape_.rows_per_statement * shape_.statements_per_execute) return true;
+  // More rows may follow: the load may take more than one statement.
+  return MarkLoad() && Flush();
+}
+
+bool OdbcBatchInsert::MarkLoad() {
+  if (!mark_) return true;
+  if (std::exchange(mark_, nullptr)()) return true;
+  failure_ = {};
+  failure_.what = "mark the start of the load";
+  failure_.diagnostics = connection_.Diagnostics();
+  arena_.clear();
+  offsets_.clear();
+  line_numbers_.clear();
+  return false;
 }
 
 bool OdbcBatchInsert::Flush() {
   if (offsets_.empty()) return true;
+  if (offsets_.size() > shape_.rows_per_statement && !MarkLoad()) return false;
   multi_row_refusal_ = false;
   wide_refusal_ = false;
+  // A refusal can only come from the first statement of its kind on the
+  // connection, so nothing of this load is in the table yet and the buffer
+  // holds all of it: undo the refused statement, send it all again another way.
+  const auto again = [&](const auto& change) {
+    if (!undo_()) return false;
+    change();
+    main_ = Statement{};
+    tails_.clear();
+    multi_row_refusal_ = false;
+    return SendBuffered();
+  };
   bool ok = SendBuffered();
   if (!ok && wide_refusal_) {
-    // An ANSI driver that knows no wide characters says so on the first
-    // try: undo it and give the driver the UTF-8 bytes for this connection.
-    if (!undo_()) {
-      arena_.clear();
-      offsets_.clear();
-      line_numbers_.clear();
-      return false;
-    }
-    wide_ = false;
-    main_ = Statement{};
-    tail_ = Statement{};
-    multi_row_refusal_ = false;
-    ok = SendBuffered();
+    // An ANSI driver that knows no wide characters: UTF-8 bytes from now on.
+    ok = again([this] { wide_ = false; });
     if (ok) connection_.SetWide(WideText::kNo);
   }
   if (!ok && multi_row_refusal_) {
-    // Only the first multi-row statement on a connection can be refused, so
-    // nothing of this load is in the table yet and the buffer holds all of
-    // it: undo the failed statement and send the lines one row each.
-    if (!undo_()) {
-      arena_.clear();
-      offsets_.clear();
-      line_numbers_.clear();
-      return false;
-    }
-    shape_.statements_per_execute *= shape_.rows_per_statement;
-    shape_.rows_per_statement = 1;
-    main_ = Statement{};
-    tail_ = Statement{};
-    multi_row_refusal_ = false;
-    ok = SendBuffered();
+    // A driver that takes no multi-row VALUES: the lines one row each.
+    ok = again([this] {
+      shape_.statements_per_execute *= shape_.rows_per_statement;
+      shape_.rows_per_statement = 1;
+    });
     // When one-row statements fail too, the fault was not the multi-row
     // form, and their failure is the one that names the cause.
     if (ok) connection_.SetMultiRow(MultiRowValues::kNo);
@@ -200,9 +226,18 @@ bool OdbcBatchInsert::SendBuffered() {
     done += sets * main_.rows;
   }
   if (done == count) return true;
-  const std::size_t rest = count - done;
-  if ((!tail_.handle.Valid() || tail_.rows != rest) && !Prepare(tail_, rest, 1)) return false;
-  return Send(tail_, done, 1);
+  while (done < count) {
+    const std::size_t rest = count - done;
+    const std::size_t rows = rest <= kExactTail ? rest : rest - rest % kTailStep;
+    Statement& tail = tails_[rows];
+    if (!tail.handle.Valid() && !Prepare(tail, rows, 1)) {
+      tails_.erase(rows);
+      return false;
+    }
+    if (!Send(tail, done, 1)) return false;
+    done += rows;
+  }
+  return true;
 }
 
 bool OdbcBatchInsert::Send(Statement& statement, std::size_t first, std::size_t sets) {

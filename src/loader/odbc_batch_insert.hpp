@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -44,19 +45,30 @@ struct OdbcInsertFailure {
 };
 
 // Lines in, rows out, through "<prefix>(?,..),(?,..),...". Not thread-safe;
-// lives for one load on one connection, inside the caller's transaction.
+// serves the loads of one connection, one after the other, each inside the
+// caller's transaction. Its prepared statements are kept from load to load:
+// preparing and dropping one costs more round trips than the rows of a
+// small file. It must go before its connection does.
 class OdbcBatchInsert final : public RowSink {
  public:
   // `insert_prefix` is "INSERT INTO t (c, ...) VALUES " with names already
-  // checked and the columns in OdbcRowColumns order. `undo` takes back what
-  // this load sent so far (and nothing before it), true when it could.
+  // checked and the columns in OdbcRowColumns order.
   OdbcBatchInsert(OdbcConnection& connection, std::string insert_prefix, const OdbcInsertShape& shape,
-                  const OdbcRowColumns& columns, std::function<bool()> undo);
+                  const OdbcRowColumns& columns);
   OdbcBatchInsert(const OdbcBatchInsert&) = delete;  // the driver holds pointers into it
   OdbcBatchInsert& operator=(const OdbcBatchInsert&) = delete;
 
-  // The values of the file-name and batch-code columns for every row.
-  void SetLoadValues(std::string file_name, std::string batch_code);
+  // True when this insert writes `insert_prefix` with `shape` and `columns`.
+  bool Fits(const std::string& insert_prefix, const OdbcInsertShape& shape, const OdbcRowColumns& columns) const;
+  // Starts a load: the values of the file-name and batch-code columns for
+  // every row; `undo`, which takes back what this load sent so far (and
+  // nothing before it), true when it could; and `mark` (may be empty), called
+  // once before the first statement of a load whose rows fill more than one
+  // chunk (a shorter load can be taken back by the caller without it), false
+  // when the load cannot go on. Both are called only while this load's rows
+  // are added.
+  void BeginLoad(std::string file_name, std::string batch_code, std::function<bool()> undo,
+                 std::function<bool()> mark);
   // Buffers one line (copied) and sends the buffer when it is full.
   bool Add(std::string_view line, int64_t line_number) override;
   // Sends what is buffered: full chunks through the multi-row statement, the
@@ -79,6 +91,8 @@ class OdbcBatchInsert final : public RowSink {
   };
 
   bool Prepare(Statement& statement, std::size_t rows, std::size_t sets);
+  // Calls mark_ once; false with Failure() set (and the buffer dropped) when it fails.
+  bool MarkLoad();
   bool SendBuffered();
   // Sends `sets` x statement.rows buffered lines from buffered line `first`.
   bool Send(Statement& statement, std::size_t first, std::size_t sets);
@@ -96,6 +110,7 @@ class OdbcBatchInsert final : public RowSink {
   std::string prefix_;                  // "INSERT INTO t (c, ...) VALUES "
   OdbcRowColumns columns_;              // the optional columns written
   std::function<bool()> undo_;          // takes back what this load sent
+  std::function<bool()> mark_;          // marks the start of a load of several statements; empty once called
   std::string file_name_;               // value of the file-name column
   std::string batch_code_;              // value of the batch-code column
   std::vector<char> file_values_;       // file_name_ once per set, stride file_name_.size() + 1
@@ -105,9 +120,10 @@ class OdbcBatchInsert final : public RowSink {
   std::vector<int64_t> line_numbers_;   // of the buffered lines, 0: none
   std::vector<SQLBIGINT> line_values_;  // bound line numbers, parameter-major like strided_
   std::vector<SQLLEN> line_indicators_; // their lengths or SQL_NULL_DATA
+  OdbcInsertShape asked_;               // the shape asked for
   OdbcInsertShape shape_;               // as asked, rows capped
   Statement main_;                      // full chunks
-  Statement tail_;                      // the last, shorter chunk of a file
+  std::map<std::size_t, Statement> tails_;  // for the rows after the last full chunk, by their number
   bool multi_row_refusal_ = false;      // the last failure may be the driver refusing multi-row VALUES
   // Appends `text` (UTF-8) to `out` as the bytes the driver is given: UTF-16
   // code units when wide, else unchanged; false when it is not UTF-8.

@@ -1,9 +1,11 @@
 // The ODBC destination: SQL Server and any ODBC data source. One connection
-// per run; a source file's loads share one transaction, each load a
-// savepoint in it; prepared multi-row INSERTs.
+// per run; a source file's loads share one transaction, a load of several
+// statements a savepoint in it; prepared multi-row INSERTs, kept per connection.
 #include "loader/odbc_destination.hpp"
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -142,14 +144,18 @@ OdbcLoadAttempt OdbcDestination::LoadOnce(const LoadRequest& request, const Targ
     return attempt;
   };
 
-  // From here a transaction (or the unit's savepoint) is open: every exit
-  // but a successful commit takes the load back.
+  // From here a transaction is open: every exit but a successful commit
+  // takes the load back. Inside a unit, a load of more than one chunk of
+  // rows is marked by a savepoint where the server has them, so that it can
+  // be taken back alone; a shorter load (a marker row, a small file) goes
+  // without, which saves a round trip per file: if it fails, the unit is
+  // rolled back and its earlier loads (the BEGINS row) sent again.
   OdbcTransaction transaction(connection_);
-  if (unit_open_) {
-    transaction.Release();  // the unit's transaction outlives the load
-    if (connection_.Savepoints() != SavepointDialect::kNone && !connection_.SetSavepoint()) {
-      return describe(what, "cannot mark the start of the load", connection_.Diagnostics());
-    }
+  if (unit_open_) transaction.Release();  // the unit's transaction outlives the load
+  bool marked = false;                    // the load's savepoint is set
+  std::function<bool()> mark;
+  if (unit_open_ && connection_.Savepoints() != SavepointDialect::kNone) {
+    mark = [&]() { return marked = connection_.SetSavepoint(); };
   }
   // Takes back what the load sent so far and keeps the load open, so that
   // the insert can send its rows again another way.
@@ -158,7 +164,7 @@ OdbcLoadAttempt OdbcDestination::LoadOnce(const LoadRequest& request, const Targ
       connection_.Rollback();
       return true;
     }
-    if (connection_.Savepoints() != SavepointDialect::kNone) return connection_.RollbackToSavepoint();
+    if (marked) return connection_.RollbackToSavepoint();
     connection_.Rollback();
     return ReplayUnit(target);
   };
@@ -168,19 +174,31 @@ OdbcLoadAttempt OdbcDestination::LoadOnce(const LoadRequest& request, const Targ
   // convert it to the column's type; under BYTES the bytes go as they are.
   const OdbcRowColumns columns{!request.columns.file_name.empty(), !request.columns.line_number.empty(),
                                !request.columns.batch_code.empty(), TrimUpper(request.code_page) != kBytes};
-  OdbcBatchInsert insert(connection_, InsertPrefix(request), shape, columns, undo);
-  insert.SetLoadValues(request.file_name_value, request.batch_code_value);
+  const std::string prefix = InsertPrefix(request);
+  // A load sent again while another is being fed (the replay of a unit)
+  // gets an insert of its own: the kept one is in the middle of its rows.
+  std::unique_ptr<OdbcBatchInsert> own;
+  if (feeding_) {
+    own = std::make_unique<OdbcBatchInsert>(connection_, prefix, shape, columns);
+  } else if (!insert_ || !insert_->Fits(prefix, shape, columns)) {
+    insert_ = std::make_unique<OdbcBatchInsert>(connection_, prefix, shape, columns);
+  }
+  OdbcBatchInsert& insert = own ? *own : *insert_;
+  insert.BeginLoad(request.file_name_value, request.batch_code_value, undo, mark);
+  const bool outer_feeding = std::exchange(feeding_, true);
   const FeedOutcome fed = FeedRows(request, insert);
+  feeding_ = outer_feeding;
   if (fed.stop != FeedOutcome::Stop::kDone) {
+    // Copied first: sending the unit's loads again reuses the insert.
+    const OdbcInsertFailure why = insert.Failure();
     const bool lost = fed.stop == FeedOutcome::Stop::kSink &&
-                      (IsConnectionLost(insert.Failure().diagnostics) || connection_.IsDead());
+                      (IsConnectionLost(why.diagnostics) || connection_.IsDead());
     // A lost connection took the whole transaction with it; Load() decides.
-    if (unit_open_ && !lost) UndoLoad(target);
+    if (unit_open_ && !lost) UndoLoad(target, marked);
     if (fed.stop == FeedOutcome::Stop::kSource) {
       attempt.result = Failed(request, target, fed.source_error);
       return attempt;
     }
-    const OdbcInsertFailure& why = insert.Failure();
     std::string where = what;
     if (why.failed_line > 0) {
       where += " line " + std::to_string(why.failed_line);
@@ -190,10 +208,9 @@ OdbcLoadAttempt OdbcDestination::LoadOnce(const LoadRequest& request, const Targ
     return describe(where, "cannot " + why.what + " into " + TableSql(request), why.diagnostics);
   }
   if (unit_open_) {
-    if (!connection_.ReleaseSavepoint()) {
-      UndoLoad(target);
-      return describe(what, "cannot end the load", connection_.Diagnostics());
-    }
+    // The savepoint is left for the commit to end: releasing it would cost
+    // one more round trip per file, and a later load's savepoint of the
+    // same name hides it.
     attempt.result = LoadedFrom(fed);
     return attempt;
   }
@@ -211,9 +228,9 @@ OdbcLoadAttempt OdbcDestination::LoadOnce(const LoadRequest& request, const Targ
   return attempt;
 }
 
-bool OdbcDestination::UndoLoad(const Target& target) {
+bool OdbcDestination::UndoLoad(const Target& target, bool savepoint) {
   if (!unit_lost_.empty()) return false;
-  if (connection_.Savepoints() != SavepointDialect::kNone && connection_.RollbackToSavepoint()) {
+  if (savepoint && connection_.RollbackToSavepoint()) {
     connection_.ReleaseSavepoint();
     return true;
   }
@@ -362,6 +379,7 @@ void OdbcDestination::RollbackUnit() {
 }
 
 void OdbcDestination::Disconnect() {
+  insert_.reset();  // its statements go before their connection
   connection_.Close();
   connected_to_.clear();
 }

@@ -2,10 +2,12 @@
 // loads and units (odbc_destination.cpp), re-loads (odbc_reload.cpp).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "loader/destination.hpp"
+#include "loader/odbc_batch_insert.hpp"
 #include "loader/odbc_connection.hpp"
 #include "loader/odbc_destination.hpp"
 #include "loader/odbc_file_states.hpp"
@@ -54,10 +56,10 @@ class OdbcDestination final : public LoadDestination {
   // "INSERT INTO t (c, ...) VALUES ", to be followed by the rows' placeholders.
   std::string InsertPrefix(const LoadRequest& request) const;
   OdbcLoadAttempt LoadOnce(const LoadRequest& request, const Target& target);
-  // Inside a unit: takes back the load in progress and nothing before it.
-  // Without savepoints the unit is rolled back and its earlier loads sent
-  // again; false (the unit lost) when that fails.
-  bool UndoLoad(const Target& target);
+  // Inside a unit: takes back the load in progress and nothing before it,
+  // to its savepoint when `savepoint`. Else the unit is rolled back and its
+  // earlier loads sent again; false (the unit lost) when that fails.
+  bool UndoLoad(const Target& target, bool savepoint);
   // Sends the unit's earlier loads again on a fresh transaction; false with
   // unit_lost_ set when one fails.
   bool ReplayUnit(const Target& target);
@@ -77,6 +79,8 @@ class OdbcDestination final : public LoadDestination {
   OdbcOptions options_;
   OdbcHandle env_;                                // allocated on first use
   OdbcConnection connection_;                     // open between loads of a run
+  std::unique_ptr<OdbcBatchInsert> insert_;       // the loads' insert on connection_, its statements kept
+  bool feeding_ = false;                          // insert_ is taking a load's rows
   std::string connected_to_;                      // connection string of the open connection
   std::string failed_to_;                         // connection string that could not connect this run
   std::vector<OdbcDiagnostic> failed_diagnostics_;  // and why

@@ -101,8 +101,17 @@ class SqliteRowSink final : public RowSink {
 
 }  // namespace
 
-std::string SqliteDestination::Target(const LoadRequest& request) const {
-  const std::string path = SqliteDatabasePath(request.database, application_folder_);
+const std::string& SqliteDestination::PathOf(const std::string& database) {
+  if (!path_known_ || database != path_of_) {
+    path_ = SqliteDatabasePath(database, application_folder_);
+    path_of_ = database;
+    path_known_ = true;
+  }
+  return path_;
+}
+
+std::string SqliteDestination::Target(const LoadRequest& request) {
+  const std::string path = PathOf(request.database);
   if (request.row_text) return "database " + Quoted(path) + ", loading a marker row of " + Quoted(request.source_path);
   return "database " + Quoted(path) + ", loading " + Quoted(request.source_path);
 }
@@ -209,7 +218,7 @@ LoadResult SqliteDestination::Ready(const LoadRequest& request, const std::strin
   if (const std::string bad = CheckNames(request); !bad.empty()) {
     return LoadResult::Failed(kSqliteSource, target + ": " + bad);
   }
-  const std::string path = SqliteDatabasePath(request.database, application_folder_);
+  const std::string path = PathOf(request.database);
   if (unit_open_ && path != db_path_) {
     return LoadResult::Failed(kSqliteSource, target + ": a unit of database " + Quoted(db_path_) + " is open");
   }
@@ -221,10 +230,10 @@ LoadResult SqliteDestination::Ready(const LoadRequest& request, const std::strin
 }
 
 LoadResult SqliteDestination::Open(const LoadRequest& request) {
-  const std::string target = "database " + Quoted(SqliteDatabasePath(request.database, application_folder_));
+  const std::string target = "database " + Quoted(PathOf(request.database));
   LoadResult ready = Ready(request, target);
   if (!ready.ok) return ready;
-  LoadScope scope(db_, unit_open_);
+  LoadScope scope(db_, unit_open_, request.row_text.has_value());
   std::string cause = scope.Begin() ? PrepareInsert(request) : std::string(sqlite3_errmsg(db_));
   if (cause.empty() && !scope.Commit()) cause = sqlite3_errmsg(db_);
   if (!cause.empty()) {
@@ -246,7 +255,7 @@ std::string LowerAscii(std::string text) {
 }  // namespace
 
 LoadResult SqliteDestination::Verify(const LoadRequest& request) {
-  const std::string path = SqliteDatabasePath(request.database, application_folder_);
+  const std::string path = PathOf(request.database);
   const std::string target = "database " + Quoted(path);
   if (const std::string bad = CheckNames(request); !bad.empty()) {
     return LoadResult::Failed(kSqliteSource, target + ": " + bad);
@@ -297,7 +306,7 @@ LoadResult SqliteDestination::Verify(const LoadRequest& request) {
 
 LoadResult SqliteDestination::BeginUnit(const LoadRequest& request) {
   RollbackUnit();
-  const std::string target = "database " + Quoted(SqliteDatabasePath(request.database, application_folder_)) +
+  const std::string target = "database " + Quoted(PathOf(request.database)) +
                              ", file " + Quoted(request.source_path);
   LoadResult ready = Ready(request, target);
   if (!ready.ok) return ready;
@@ -346,7 +355,7 @@ LoadResult SqliteDestination::LoadRows(const LoadRequest& request, const std::st
     const std::string where = line > 0 ? target + " line " + std::to_string(line) : target;
     return LoadResult::Failed(kSqliteSource, where + ": " + cause);
   };
-  LoadScope scope(db_, unit_open_);
+  LoadScope scope(db_, unit_open_, request.row_text.has_value());
   if (!scope.Begin()) return database_failure(0, sqlite3_errmsg(db_));
   // From here the load is open; every return before the commit undoes it.
   if (std::string cause = PrepareInsert(request); !cause.empty()) return database_failure(0, cause);

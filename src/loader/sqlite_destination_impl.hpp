@@ -47,9 +47,15 @@ class SqliteDestination final : public LoadDestination {
   std::string PrepareInsert(const LoadRequest& request);
   // Load() inside its scope.
   LoadResult LoadRows(const LoadRequest& request, const std::string& target);
-  std::string Target(const LoadRequest& request) const;
+  std::string Target(const LoadRequest& request);
+  // SqliteDatabasePath of `database` in the application folder, worked out
+  // once: normalising a path costs more than loading a marker row.
+  const std::string& PathOf(const std::string& database);
 
   std::string application_folder_;  // resolves a relative database path
+  bool path_known_ = false;         // path_ holds the path of path_of_
+  std::string path_of_;             // the database name path_ was worked out for
+  std::string path_;                // its SqliteDatabasePath
   sqlite3* db_ = nullptr;           // open connection, or nullptr
   std::string db_path_;             // file of db_
   bool wal_ = false;                // db_ runs in WAL mode

@@ -21,7 +21,7 @@ LoadResult SqliteDestination::RecordFile(const LoadRequest& request, const FileS
 }
 
 LoadResult SqliteDestination::ReadFileStates(const LoadRequest& request, std::vector<FileState>& states) {
-  const std::string path = SqliteDatabasePath(request.database, application_folder_);
+  const std::string path = PathOf(request.database);
   std::error_code ignored;
   // Nothing was loaded yet; asking must not create the database.
   if (db_ == nullptr && !std::filesystem::exists(path, ignored)) return LoadResult::Loaded(0);
@@ -35,7 +35,7 @@ LoadResult SqliteDestination::ReadFileStates(const LoadRequest& request, std::ve
 }
 
 LoadResult SqliteDestination::ListFiles(const LoadRequest& request, std::vector<std::string>& names) {
-  const std::string target = "database " + Quoted(SqliteDatabasePath(request.database, application_folder_));
+  const std::string target = "database " + Quoted(PathOf(request.database));
   LoadResult ready = Ready(request, target);
   if (!ready.ok) return ready;
   if (std::string cause = SqliteListFiles(db_, request, names); !cause.empty()) {
@@ -45,7 +45,7 @@ LoadResult SqliteDestination::ListFiles(const LoadRequest& request, std::vector<
 }
 
 LoadResult SqliteDestination::ForgetFile(const LoadRequest& request) {
-  const std::string target = "database " + Quoted(SqliteDatabasePath(request.database, application_folder_)) +
+  const std::string target = "database " + Quoted(PathOf(request.database)) +
                              ", file " + Quoted(request.file_name_value);
   if (unit_open_) return LoadResult::Failed(kSqliteSource, target + ": a unit is open");
   LoadResult ready = Ready(request, target);

@@ -37,12 +37,12 @@ std::string SqliteCause(sqlite3* db, int rc) {
 }
 
 bool LoadScope::Begin() {
-  open_ = Exec(db_, nested_ ? "SAVEPOINT corvanne_load" : "BEGIN IMMEDIATE");
+  open_ = statement_only_ || Exec(db_, nested_ ? "SAVEPOINT corvanne_load" : "BEGIN IMMEDIATE");
   return open_;
 }
 
 bool LoadScope::Commit() {
-  if (!Exec(db_, nested_ ? "RELEASE corvanne_load" : "COMMIT")) return false;
+  if (!statement_only_ && !Exec(db_, nested_ ? "RELEASE corvanne_load" : "COMMIT")) return false;
   open_ = false;
   return true;
 }
@@ -50,7 +50,7 @@ bool LoadScope::Commit() {
 void LoadScope::Undo() {
   // Some errors (I/O, a full disk, a trigger's RAISE(ROLLBACK)) end the
   // whole transaction by themselves; there is nothing left to undo then.
-  if (sqlite3_get_autocommit(db_) != 0) return;
+  if (sqlite3_get_autocommit(db_) != 0 || statement_only_) return;
   if (!nested_) {
     Exec(db_, "ROLLBACK");
   } else if (Exec(db_, "ROLLBACK TO corvanne_load")) {

@@ -34,7 +34,11 @@ std::string SqliteCause(sqlite3* db, int rc);
 // leaving the scope undoes the work and nothing else.
 class LoadScope {
  public:
-  LoadScope(sqlite3* db, bool nested) : db_(db), nested_(nested) {}
+  // `one_row` inside a unit (a marker row) needs neither transaction nor
+  // savepoint: SQLite undoes a failed statement by itself, and a savepoint
+  // would cost more than the row.
+  LoadScope(sqlite3* db, bool nested, bool one_row = false)
+      : db_(db), nested_(nested), statement_only_(nested && one_row) {}
   ~LoadScope() {
     if (open_) Undo();
   }
@@ -51,6 +55,7 @@ class LoadScope {
 
   sqlite3* db_;
   bool nested_;        // a savepoint inside the unit's transaction
+  bool statement_only_;  // inside the unit, one row: the statement is its own scope
   bool open_ = false;  // begun, and neither committed nor undone
 };
 

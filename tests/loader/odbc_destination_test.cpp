@@ -311,7 +311,8 @@ TEST_F(OdbcPgTest, AFailedMultiRowInsertNamesItsLinesAndLeavesNothing) {
       {"a tail of one line", {7, 1}, 22, 22, "line 22", ""},
       {"a chunk inside an array", {7, 3}, 50, 10, "lines 8 to 14", "lines 1 to 21"},
       {"default size, a later chunk", {}, 1200, 700, "lines 501 to 1000", ""},
-      {"default size, the tail", {}, 1200, 1001, "lines 1001 to 1200", ""},
+      {"default size, the tail", {}, 1200, 1001, "lines 1001 to 1192", ""},
+      {"default size, the end of the tail", {}, 1200, 1195, "lines 1193 to 1200", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

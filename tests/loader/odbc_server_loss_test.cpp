@@ -48,15 +48,7 @@ class OdbcServerLossTest : public ::testing::Test {
   }
 
   LoadRequest Request(const std::string& name, const std::string& bytes) const {
-    LoadRequest request;
-    request.source_path = dir_.Write(name, bytes);
-    request.row_delimiter = "\r\n";
-    request.server = dsn_;
-    request.user_name = login_.user;
-    request.password = login_.password;
-    request.table_name = "loss_lines";
-    request.column_name = "MyCodeLine";
-    return request;
+    return testing::DsnLoad(dsn_, login_, "loss_lines", dir_.Write(name, bytes));
   }
 
   // A server stopped during a load leaves none of that file's rows.

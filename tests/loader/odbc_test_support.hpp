@@ -106,6 +106,20 @@ struct PgLogin {
   std::string password = ServerEnv("CORVANNE_TEST_PG_PASSWORD");
 };
 
+// A load of `path` into `table` (column MyCodeLine) of the data source `dsn`.
+inline LoadRequest DsnLoad(const std::string& dsn, const PgLogin& login, const std::string& table,
+                           const std::string& path) {
+  LoadRequest request;
+  request.source_path = path;
+  request.row_delimiter = "\r\n";
+  request.server = dsn;
+  request.user_name = login.user;
+  request.password = login.password;
+  request.table_name = table;
+  request.column_name = "MyCodeLine";
+  return request;
+}
+
 // "DSN=..;UID=..;PWD=.." for a test client on `dsn`.
 inline std::string ClientConnectionString(const std::string& dsn, const PgLogin& login) {
   LoadRequest request;

@@ -215,8 +215,17 @@ std::string SqliteDestination::PrepareInsert(const LoadRequest& request) {
 }
 
 LoadResult SqliteDestination::Ready(const LoadRequest& request, const std::string& target) {
-  if (const std::string bad = CheckNames(request); !bad.empty()) {
-    return LoadResult::Failed(kSqliteSource, target + ": " + bad);
+  // The names are the same on every load of a run: checked once.
+  const bool checked = names_checked_ && request.table_name == checked_.table_name &&
+                       request.column_name == checked_.column_name && request.columns == checked_.columns;
+  if (!checked) {
+    if (const std::string bad = CheckNames(request); !bad.empty()) {
+      return LoadResult::Failed(kSqliteSource, target + ": " + bad);
+    }
+    checked_.table_name = request.table_name;
+    checked_.column_name = request.column_name;
+    checked_.columns = request.columns;
+    names_checked_ = true;
   }
   const std::string path = PathOf(request.database);
   if (unit_open_ && path != db_path_) {
@@ -312,14 +321,14 @@ LoadResult SqliteDestination::BeginUnit(const LoadRequest& request) {
   if (!ready.ok) return ready;
   // The write lock is taken here, waiting up to the busy timeout, and held
   // until the unit ends: another run's rows never come between the file's.
-  if (!Exec(db_, "BEGIN IMMEDIATE")) return LoadResult::Failed(kSqliteSource, target + ": " + sqlite3_errmsg(db_));
+  if (!ExecKept(db_, "BEGIN IMMEDIATE")) return LoadResult::Failed(kSqliteSource, target + ": " + sqlite3_errmsg(db_));
   if (request.load_mode != LoadMode::kAppend) {
     // The lock is held: no other run's unit of this file can come between
     // the delete and the new rows.
     std::string cause = PrepareInsert(request);
     if (cause.empty()) cause = SqliteDeleteFile(db_, request);
     if (!cause.empty()) {
-      if (sqlite3_get_autocommit(db_) == 0) Exec(db_, "ROLLBACK");
+      if (sqlite3_get_autocommit(db_) == 0) ExecKept(db_, "ROLLBACK");
       insert_.reset();
       return LoadResult::Failed(kSqliteSource, target + ": cannot take out the file's earlier rows: " + cause);
     }
@@ -387,9 +396,9 @@ LoadResult SqliteDestination::CommitUnit() {
   if (!unit_open_) return LoadResult::Failed(kSqliteSource, "no unit is open to be committed");
   unit_open_ = false;
   if (!unit_lost_.empty()) return LoadResult::Failed(kSqliteSource, std::exchange(unit_lost_, {}));
-  if (Exec(db_, "COMMIT")) return LoadResult::Loaded(0);
+  if (ExecKept(db_, "COMMIT")) return LoadResult::Loaded(0);
   const std::string cause = sqlite3_errmsg(db_);
-  if (sqlite3_get_autocommit(db_) == 0) Exec(db_, "ROLLBACK");
+  if (sqlite3_get_autocommit(db_) == 0) ExecKept(db_, "ROLLBACK");
   insert_.reset();
   return LoadResult::Failed(kSqliteSource, "database " + Quoted(db_path_) +
                                                  ": the file's rows could not be committed, none of them was kept: " +
@@ -400,7 +409,7 @@ void SqliteDestination::RollbackUnit() {
   if (!unit_open_) return;
   unit_open_ = false;
   unit_lost_.clear();
-  if (db_ != nullptr && sqlite3_get_autocommit(db_) == 0) Exec(db_, "ROLLBACK");
+  if (db_ != nullptr && sqlite3_get_autocommit(db_) == 0) ExecKept(db_, "ROLLBACK");
   // The rollback may have removed the table the statement was prepared for.
   insert_.reset();
 }
@@ -420,6 +429,7 @@ LoadResult SqliteDestination::Close() {
     }
   }
   insert_.reset();
+  ForgetKept(db_);
   if (!restore_mode_.empty() && cause.empty()) {
     // The log is folded into the database file by the mode change. Another
     // connection still open keeps the database in WAL: that is not worth

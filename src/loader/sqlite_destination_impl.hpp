@@ -53,6 +53,8 @@ class SqliteDestination final : public LoadDestination {
   const std::string& PathOf(const std::string& database);
 
   std::string application_folder_;  // resolves a relative database path
+  bool names_checked_ = false;      // checked_'s names passed CheckNames
+  LoadRequest checked_;             // the table and column names checked last
   bool path_known_ = false;         // path_ holds the path of path_of_
   std::string path_of_;             // the database name path_ was worked out for
   std::string path_;                // its SqliteDatabasePath

@@ -1,6 +1,8 @@
 // Prepared statements and all-or-nothing scopes for the SQLite destination.
 #include "loader/sqlite_support.hpp"
 
+#include <map>
+#include <mutex>
 #include <string_view>
 
 namespace corvanne {
@@ -21,6 +23,39 @@ int PrepareOne(sqlite3* db, const std::string& sql, SqliteStatement& statement) 
 
 bool Exec(sqlite3* db, const char* sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
 
+namespace {
+
+// The kept statements of every open connection. A connection is used by
+// one thread at a time; the lock is for the map, shared by connections.
+std::mutex kept_mutex;
+std::map<sqlite3*, std::map<std::string, SqliteStatement, std::less<>>> kept;
+
+}  // namespace
+
+bool ExecKept(sqlite3* db, const char* sql) {
+  sqlite3_stmt* statement = nullptr;
+  {
+    const std::lock_guard<std::mutex> lock(kept_mutex);
+    auto& statements = kept[db];
+    auto found = statements.find(std::string_view(sql));
+    if (found == statements.end()) {
+      SqliteStatement prepared;
+      if (PrepareOne(db, sql, prepared) != SQLITE_OK) return false;
+      found = statements.emplace(sql, std::move(prepared)).first;
+    }
+    statement = found->second.get();
+  }
+  const int rc = sqlite3_step(statement);
+  // Reset at once: a statement left running would hold its lock.
+  sqlite3_reset(statement);
+  return rc == SQLITE_DONE || rc == SQLITE_ROW;
+}
+
+void ForgetKept(sqlite3* db) {
+  const std::lock_guard<std::mutex> lock(kept_mutex);
+  kept.erase(db);
+}
+
 std::string QueryText(sqlite3* db, const char* sql) {
   SqliteStatement statement;
   std::string text;
@@ -37,12 +72,12 @@ std::string SqliteCause(sqlite3* db, int rc) {
 }
 
 bool LoadScope::Begin() {
-  open_ = statement_only_ || Exec(db_, nested_ ? "SAVEPOINT corvanne_load" : "BEGIN IMMEDIATE");
+  open_ = statement_only_ || ExecKept(db_, nested_ ? "SAVEPOINT corvanne_load" : "BEGIN IMMEDIATE");
   return open_;
 }
 
 bool LoadScope::Commit() {
-  if (!statement_only_ && !Exec(db_, nested_ ? "RELEASE corvanne_load" : "COMMIT")) return false;
+  if (!statement_only_ && !ExecKept(db_, nested_ ? "RELEASE corvanne_load" : "COMMIT")) return false;
   open_ = false;
   return true;
 }
@@ -52,10 +87,10 @@ void LoadScope::Undo() {
   // whole transaction by themselves; there is nothing left to undo then.
   if (sqlite3_get_autocommit(db_) != 0 || statement_only_) return;
   if (!nested_) {
-    Exec(db_, "ROLLBACK");
-  } else if (Exec(db_, "ROLLBACK TO corvanne_load")) {
+    ExecKept(db_, "ROLLBACK");
+  } else if (ExecKept(db_, "ROLLBACK TO corvanne_load")) {
     // Rolling back to a savepoint keeps it open; the unit goes on without it.
-    Exec(db_, "RELEASE corvanne_load");
+    ExecKept(db_, "RELEASE corvanne_load");
   }
 }
 

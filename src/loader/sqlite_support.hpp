@@ -22,6 +22,14 @@ int PrepareOne(sqlite3* db, const std::string& sql, SqliteStatement& statement);
 // Runs `sql` (no rows, nothing bound); true when it succeeded.
 bool Exec(sqlite3* db, const char* sql);
 
+// Exec for the few statements every file runs (BEGIN, COMMIT, SAVEPOINT...):
+// each is prepared once per connection and kept, since compiling it costs
+// more than a marker row. `sql` must be one fixed statement.
+bool ExecKept(sqlite3* db, const char* sql);
+
+// Finalizes the statements ExecKept keeps for `db`; call before closing it.
+void ForgetKept(sqlite3* db);
+
 // The text of a one-row, one-column query, or empty.
 std::string QueryText(sqlite3* db, const char* sql);
 

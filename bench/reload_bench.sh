@@ -21,7 +21,7 @@ mkdir -p "$work"
 [ -f "$work/small/MyConfig.xml" ] || "$gen" "$work" small >/dev/null
 if [ ! -d "$work/real/src" ]; then
   mkdir -p "$work/real/src"
-  (cd /usr/include && find . -name '*.h' -type f | LC_ALL=C sort | head -5000 |
+  (cd /usr/include && find . -name '*.h' -type f | LC_ALL=C sort | awk 'NR <= 5000' |
      while read -r f; do mkdir -p "$work/real/src/$(dirname "$f")" && cp -p "$f" "$work/real/src/$f"; done)
 fi
 

@@ -84,7 +84,7 @@ std::size_t OdbcBatchInsert::ColumnsPerRow() const {
 }
 
 bool OdbcBatchInsert::Encode(std::string_view text, std::string& out) {
-  if (!wide_) {
+  if (!sending_wide_) {
     out.append(text);
     return true;
   }
@@ -255,19 +255,28 @@ bool OdbcBatchInsert::Send(Statement& statement, std::size_t first, std::size_t 
   }
   if (!CheckStatuses(statement, SQLExecute(stmt), first, sets)) return false;
   if (statement.rows > 1) connection_.SetMultiRow(MultiRowValues::kYes);
-  if (wide_) connection_.SetWide(WideText::kYes);
+  if (sending_wide_) connection_.SetWide(WideText::kYes);
   return true;
 }
 
 bool OdbcBatchInsert::Bind(Statement& statement, std::size_t first, std::size_t sets) {
   const std::size_t rows = statement.rows;
   const std::size_t count = rows * sets;
+  // ASCII is the same bytes in every client encoding: once the driver is
+  // known to take wide characters, all-ASCII rows go as they are, which
+  // spares the conversion both here and in the driver. Until then every
+  // statement goes wide, so that a refusal comes at the first one.
+  const std::size_t range_end = first + count < offsets_.size() ? offsets_[first + count] : arena_.size();
+  const std::string_view range = std::string_view(arena_).substr(offsets_[first], range_end - offsets_[first]);
+  const bool ascii = AsciiPrefix(range) == range.size() && AsciiPrefix(file_name_) == file_name_.size() &&
+                     AsciiPrefix(batch_code_) == batch_code_.size();
+  sending_wide_ = wide_ && (connection_.Wide() == WideText::kUnknown || !ascii);
   // The bytes the driver is given: the buffered UTF-8 itself, or its lines
   // as UTF-16 (kept beside it, so that a driver that refuses wide
   // characters can still be given the UTF-8).
   const std::string* bytes = &arena_;
   std::size_t base = first;
-  if (wide_) {
+  if (sending_wide_) {
     encoded_.clear();
     encoded_offsets_.clear();
     for (std::size_t k = first; k < first + count; ++k) {
@@ -283,7 +292,7 @@ bool OdbcBatchInsert::Bind(Statement& statement, std::size_t first, std::size_t 
     bytes = &encoded_;
     base = 0;
   }
-  const std::vector<std::size_t>& starts = wide_ ? encoded_offsets_ : offsets_;
+  const std::vector<std::size_t>& starts = sending_wide_ ? encoded_offsets_ : offsets_;
   const auto offset_of = [&](std::size_t k) { return starts[k - first + base]; };
   const auto length_of = [&](std::size_t k) {
     const std::size_t at = k - first + base;
@@ -293,7 +302,7 @@ bool OdbcBatchInsert::Bind(Statement& statement, std::size_t first, std::size_t 
   for (std::size_t k = first; k < first + count; ++k) longest = std::max(longest, length_of(k));
   // Room for the terminator the driver may look for: one byte, or one
   // UTF-16 unit (strides stay even so that every value is aligned).
-  const std::size_t unit = wide_ ? sizeof(char16_t) : 1;
+  const std::size_t unit = sending_wide_ ? sizeof(char16_t) : 1;
   const std::size_t stride = longest + unit;
   if (strided_.size() < count * stride) strided_.resize(count * stride);
   if (lengths_.size() < count) lengths_.resize(count);
@@ -338,8 +347,8 @@ bool OdbcBatchInsert::Bind(Statement& statement, std::size_t first, std::size_t 
   SQLUSMALLINT parameter = 0;
   // `size` is the column size in characters.
   const auto bind_text = [&](char* values, SQLLEN value_stride, SQLLEN* lengths, std::size_t size) {
-    return Succeeded(SQLBindParameter(stmt, ++parameter, SQL_PARAM_INPUT, wide_ ? SQL_C_WCHAR : SQL_C_CHAR,
-                                      wide_ ? SQL_WVARCHAR : SQL_VARCHAR, std::max<std::size_t>(size, 1), 0,
+    return Succeeded(SQLBindParameter(stmt, ++parameter, SQL_PARAM_INPUT, sending_wide_ ? SQL_C_WCHAR : SQL_C_CHAR,
+                                      sending_wide_ ? SQL_WVARCHAR : SQL_VARCHAR, std::max<std::size_t>(size, 1), 0,
                                       values, value_stride, lengths));
   };
   for (std::size_t i = 0; i < rows; ++i) {
@@ -367,7 +376,7 @@ bool OdbcBatchInsert::Bind(Statement& statement, std::size_t first, std::size_t 
 }
 
 bool OdbcBatchInsert::MayRefuseWide() const {
-  if (!wide_ || connection_.Wide() != WideText::kUnknown) return false;
+  if (!sending_wide_ || connection_.Wide() != WideText::kUnknown) return false;
   // "Optional feature not implemented", "invalid application buffer type",
   // or a driver's own words for a C type it does not know.
   return std::any_of(failure_.diagnostics.begin(), failure_.diagnostics.end(), [](const OdbcDiagnostic& record) {

@@ -130,6 +130,7 @@ class OdbcBatchInsert final : public RowSink {
   bool Encode(std::string_view text, std::string& out);
 
   bool wide_ = false;                   // text goes as UTF-16 (asked for, and the driver takes it)
+  bool sending_wide_ = false;           // the statement being bound goes as UTF-16
   bool wide_refusal_ = false;           // the last failure may be the driver refusing wide characters
   std::u16string wide_scratch_;         // one text as UTF-16 on its way into encoded_
   std::string encoded_;                 // the lines of one execute as UTF-16 bytes (wide_ only)

@@ -114,5 +114,31 @@ TEST_F(OdbcCodePageTest, EveryRowIsTheCodecsTextOnEveryDriver) {
   SqliteExec("DROP TABLE IF EXISTS \"" + table_ + "\"");
 }
 
+// Once the driver has taken wide characters, all-ASCII rows go as bytes; the
+// statements kept on the connection take either, in any order.
+TEST_F(OdbcCodePageTest, AsciiAndOtherTextTakeTurnsOnOneConnection) {
+  client_->Exec("DROP TABLE IF EXISTS \"" + table_ + "\"");
+  client_->Exec("CREATE TABLE \"" + table_ + "\" (LineId bigserial PRIMARY KEY, MyCodeLine varchar(8000))");
+  auto destination = MakeOdbcDestination(Engine::kOdbc);
+  const std::vector<std::vector<std::string>> files = {{"' Año", "x"}, {"plain", "ascii"}, {"' 日本", "y"}, {"z"}};
+  std::vector<std::string> expected;
+  int n = 0;
+  for (const std::vector<std::string>& rows : files) {
+    LoadRequest request;
+    request.source_path = dir_.Write("f" + std::to_string(++n) + ".bas", testing::JoinRows(rows, "\r\n"));
+    request.row_delimiter = "\r\n";
+    request.server = pg_dsn_;
+    request.user_name = login_.user;
+    request.password = login_.password;
+    request.table_name = "[" + table_ + "]";
+    request.column_name = "MyCodeLine";
+    const LoadResult result = destination->Load(request);
+    ASSERT_TRUE(result.ok) << result.description;
+    expected.insert(expected.end(), rows.begin(), rows.end());
+  }
+  EXPECT_TRUE(destination->Close().ok);
+  EXPECT_EQ(PgRows(), expected);
+}
+
 }  // namespace
 }  // namespace corvanne

@@ -118,7 +118,7 @@ LoadResult LoadEngine::BeginUnit(const AppState& state, const SourceSettings& so
 LoadResult LoadEngine::ExecuteLoadPackage(const AppState& state) {
   const LoadRequest request = Request(state, state.PackageSource);
   std::string error;
-  const LoadResult result =
+  LoadResult result =
       EnsureDestination(state, error) ? destination_->Load(request) : NoDestination(error, request.source_path);
   ReportStepFailures(request, result, notifier_);
   return result;
@@ -161,7 +161,7 @@ LoadResult LoadEngine::ReadFileStates(const AppState& state, std::vector<FileSta
 
 LoadResult LoadEngine::ListFiles(const AppState& state, std::vector<std::string>& names) {
   std::string error;
-  const LoadResult result = EnsureDestination(state, error)
+  LoadResult result = EnsureDestination(state, error)
                                 ? destination_->ListFiles(Request(state, state.ConfiguredSource), names)
                                 : LoadResult::Failed("Corvanne", error);
   if (!result.ok) {

@@ -177,11 +177,24 @@ TEST_F(EndToEndTest, UnwritableHeaderFileIsReportedAndTheFilesStillLoadWithTheir
 
 TEST_F(EndToEndTest, RunThatCannotStartGivesStatusTwoAndSaysWhy) {
   dir_.Write("src/p/a.frm", "a\r\n");
-  Config({{"DESTINATION_ENGINE", " mysql "}});
-  const Outcome outcome = Run();
-  EXPECT_EQ(outcome.status, 2);
-  EXPECT_NE(outcome.err.find("unknown DESTINATION_ENGINE \"mysql\""), std::string::npos) << outcome.err;
-  EXPECT_FALSE(fs::exists(dir_.Path("out.db")));
+  const struct {
+    const char* key;
+    const char* value;
+    const char* said;
+  } cases[] = {
+      {"DESTINATION_ENGINE", " mysql ", "unknown DESTINATION_ENGINE \"mysql\""},
+      {"SOURCE_FILE_CODE_PAGE", "klingon", "SOURCE_FILE_CODE_PAGE \"klingon\" is not a code page this system knows"},
+      {"SQL_SERVER_DATABASE_NAME", "gone/out.db", "cannot open the destination, nothing was loaded: SQLite: "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    Config({{c.key, c.value}});
+    const Outcome outcome = Run();
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_NE(outcome.err.find(c.said), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.err.find("Step failed"), std::string::npos) << outcome.err;  // one message, not one per file
+    EXPECT_FALSE(fs::exists(dir_.Path("out.db")));
+  }
 }
 
 // Root lists any folder, so the child drops to nobody for this one.

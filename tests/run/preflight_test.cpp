@@ -141,6 +141,9 @@ TEST_F(PreflightTest, DestinationThatARunCouldNotUse) {
       {"column missing", {{"SQL_SERVER_DATABASE_NAME", "db/old.db"}, {"DESTINATION_FILE_NAME_COLUMN_NAME", "File"}},
        "error: destination: SQLite: database \"" + database + "\": table SysCodeLines_Temp has no column named File; "
        "a run would not start"},
+      {"unknown code page", {{"SQL_SERVER_DATABASE_NAME", "db/new.db"}, {"SOURCE_FILE_CODE_PAGE", "klingon"}},
+       "error: SOURCE_FILE_CODE_PAGE \"klingon\" is not a code page this system knows (a name such as "
+       "WINDOWS-1252, BIG5 or CP932, a Windows code page number, UTF-8 or BYTES); a run would not start"},
       {"folder missing", {{"SQL_SERVER_DATABASE_NAME", "gone/new.db"}},
        "error: destination: SQLite: database \"" + P("gone/new.db") + "\": the folder \"" + P("gone") +
            "\" does not exist; a run would not start"},
@@ -151,7 +154,7 @@ TEST_F(PreflightTest, DestinationThatARunCouldNotUse) {
     AppState state;
     state.ConfigFilePath = P("My.xml");
     std::ostringstream out;
-    const int status = RunCheck(state, out, {CheckDestination});
+    const int status = RunCheck(state, out, {CheckCodePage, CheckDestination});
     EXPECT_EQ(status, c.error.empty() ? 0 : 2) << out.str();
     if (!c.error.empty()) {
       EXPECT_EQ(out.str().substr(0, out.str().find('\n')), c.error);

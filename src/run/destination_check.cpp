@@ -4,12 +4,17 @@
 #include "common/code_page.hpp"
 #include "common/notifier.hpp"
 #include "run/load_engine.hpp"
+#include "run/reload.hpp"
 
 namespace corvanne {
 
 void CheckDestination(const AppState& state, Findings& findings) {
   Engine engine = Engine::kSqlServer;
   if (!ParseEngine(state.Destination.DestinationEngine, engine)) return;
+  // A load mode that cannot run is its own finding, not the destination's.
+  LoadMode mode = LoadMode::kAppend;
+  std::string reason;
+  if (!CheckLoadMode(state.Destination, mode, reason)) return;
   RecordingNotifier silent;  // Verify shows nothing; the finding says it all
   LoadEngine loads(silent, ApplicationFolder(state));
   const LoadResult verified = loads.Verify(state);
@@ -25,6 +30,14 @@ void CheckCodePage(const AppState& state, Findings& findings) {
   std::string error;
   if (!ParseCodePage(state.ConfiguredSource.CodePage, code_page, error)) {
     findings.push_back({Severity::kError, error + "; a run would not start"});
+  }
+}
+
+void CheckLoadModeSettings(const AppState& state, Findings& findings) {
+  LoadMode mode = LoadMode::kAppend;
+  std::string reason;
+  if (!CheckLoadMode(state.Destination, mode, reason)) {
+    findings.push_back({Severity::kError, reason + "; a run would not start"});
   }
 }
 

@@ -18,4 +18,8 @@ void CheckDestination(const AppState& state, Findings& findings);
 // system knows: a run would not start.
 void CheckCodePage(const AppState& state, Findings& findings);
 
+// Appends an error when DESTINATION_LOAD_MODE and the keys that go with it
+// cannot make a run: a run would not start.
+void CheckLoadModeSettings(const AppState& state, Findings& findings);
+
 }  // namespace corvanne

@@ -152,7 +152,9 @@ int MainUnguarded(int& argc, char** argv, const AttendedStarter& attended) {
   state = AppState{};  // Main starts from nothing, whatever ran before it in this process
   state.ConfigFilePath = AbsoluteConfigPath(options.config_file);
   if (options.action == Action::kList) return ListFiles(state);
-  if (options.action == Action::kCheck) return RunCheck(state, std::cout, {CheckCodePage, CheckDestination});
+  if (options.action == Action::kCheck) {
+    return RunCheck(state, std::cout, {CheckCodePage, CheckLoadModeSettings, CheckDestination});
+  }
 
   // No window exists yet: start-up's own boxes wait here until it is known
   // who shows them (standard error, or the window once it is up).

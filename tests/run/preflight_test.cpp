@@ -144,6 +144,8 @@ TEST_F(PreflightTest, DestinationThatARunCouldNotUse) {
       {"unknown code page", {{"SQL_SERVER_DATABASE_NAME", "db/new.db"}, {"SOURCE_FILE_CODE_PAGE", "klingon"}},
        "error: SOURCE_FILE_CODE_PAGE \"klingon\" is not a code page this system knows (a name such as "
        "WINDOWS-1252, BIG5 or CP932, a Windows code page number, UTF-8 or BYTES); a run would not start"},
+      {"unknown load mode", {{"SQL_SERVER_DATABASE_NAME", "db/new.db"}, {"DESTINATION_LOAD_MODE", "MIRROR"}},
+       "error: unknown DESTINATION_LOAD_MODE \"MIRROR\"; use APPEND, REPLACE or CHANGED; a run would not start"},
       {"folder missing", {{"SQL_SERVER_DATABASE_NAME", "gone/new.db"}},
        "error: destination: SQLite: database \"" + P("gone/new.db") + "\": the folder \"" + P("gone") +
            "\" does not exist; a run would not start"},
@@ -154,10 +156,10 @@ TEST_F(PreflightTest, DestinationThatARunCouldNotUse) {
     AppState state;
     state.ConfigFilePath = P("My.xml");
     std::ostringstream out;
-    const int status = RunCheck(state, out, {CheckCodePage, CheckDestination});
+    const int status = RunCheck(state, out, {CheckCodePage, CheckLoadModeSettings, CheckDestination});
     EXPECT_EQ(status, c.error.empty() ? 0 : 2) << out.str();
     if (!c.error.empty()) {
-      EXPECT_EQ(out.str().substr(0, out.str().find('\n')), c.error);
+      EXPECT_EQ(out.str().substr(0, c.error.size()), c.error);
     }
   }
   EXPECT_FALSE(fs::exists(P("db/new.db")));  // the check creates nothing

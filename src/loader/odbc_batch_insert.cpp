@@ -266,11 +266,13 @@ bool OdbcBatchInsert::Bind(Statement& statement, std::size_t first, std::size_t 
   // known to take wide characters, all-ASCII rows go as they are, which
   // spares the conversion both here and in the driver. Until then every
   // statement goes wide, so that a refusal comes at the first one.
-  const std::size_t range_end = first + count < offsets_.size() ? offsets_[first + count] : arena_.size();
-  const std::string_view range = std::string_view(arena_).substr(offsets_[first], range_end - offsets_[first]);
-  const bool ascii = AsciiPrefix(range) == range.size() && AsciiPrefix(file_name_) == file_name_.size() &&
-                     AsciiPrefix(batch_code_) == batch_code_.size();
-  sending_wide_ = wide_ && (connection_.Wide() == WideText::kUnknown || !ascii);
+  sending_wide_ = wide_;
+  if (wide_ && connection_.Wide() == WideText::kYes) {
+    const std::size_t range_end = first + count < offsets_.size() ? offsets_[first + count] : arena_.size();
+    const std::string_view range = std::string_view(arena_).substr(offsets_[first], range_end - offsets_[first]);
+    sending_wide_ = AsciiPrefix(range) != range.size() || AsciiPrefix(file_name_) != file_name_.size() ||
+                    AsciiPrefix(batch_code_) != batch_code_.size();
+  }
   // The bytes the driver is given: the buffered UTF-8 itself, or its lines
   // as UTF-16 (kept beside it, so that a driver that refuses wide
   // characters can still be given the UTF-8).

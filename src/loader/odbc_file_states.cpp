@@ -123,15 +123,19 @@ bool OdbcTakeOutFile(OdbcConnection& connection, const OdbcReloadNames& names, c
 
 bool OdbcWriteFileState(OdbcConnection& connection, const OdbcReloadNames& names, const FileState& state,
                         std::vector<OdbcDiagnostic>& why) {
+  // Both statements take the values in this order, the file name last.
+  const auto bind = [&state](BoundStatement& statement) {
+    statement.Number(state.size);
+    statement.Number(state.modified_time);
+    statement.Text(state.content_hash);
+    statement.Number(state.line_count);
+    statement.Text(state.batch_code);
+    statement.Number(state.checked_time);
+    statement.Text(state.file_name);
+  };
   SQLLEN updated = 0;
   BoundStatement update(connection);
-  update.Number(state.size);
-  update.Number(state.modified_time);
-  update.Text(state.content_hash);
-  update.Number(state.line_count);
-  update.Text(state.batch_code);
-  update.Number(state.checked_time);
-  update.Text(state.file_name);
+  bind(update);
   if (!update.Run("UPDATE " + names.companion +
                       " SET FileSize = ?, ModifiedTime = ?, ContentHash = ?, LineCount = ?, BatchCode = ?,"
                       " CheckedTime = ? WHERE FileName = ?",
@@ -140,14 +144,10 @@ bool OdbcWriteFileState(OdbcConnection& connection, const OdbcReloadNames& names
   }
   if (updated > 0) return true;
   BoundStatement insert(connection);
-  insert.Text(state.file_name);
-  insert.Number(state.size);
-  insert.Number(state.modified_time);
-  insert.Text(state.content_hash);
-  insert.Number(state.line_count);
-  insert.Text(state.batch_code);
-  insert.Number(state.checked_time);
-  return insert.Run("INSERT INTO " + names.companion + " (" + kCompanionColumns + ") VALUES (?, ?, ?, ?, ?, ?, ?)",
+  bind(insert);
+  return insert.Run("INSERT INTO " + names.companion +
+                        " (FileSize, ModifiedTime, ContentHash, LineCount, BatchCode, CheckedTime, FileName)"
+                        " VALUES (?, ?, ?, ?, ?, ?, ?)",
                     why);
 }
 

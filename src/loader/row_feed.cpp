@@ -1,7 +1,6 @@
 // The reading loop shared by every destination: reader in, sink out.
 #include "loader/row_sink.hpp"
 
-#include "common/code_page.hpp"
 #include "loader/line_reader.hpp"
 
 namespace corvanne {
@@ -20,8 +19,7 @@ FeedOutcome FeedRows(const LoadRequest& request, RowSink& sink) {
     outcome.rows = 1;
     return outcome;
   }
-  LineReader reader(request.source_path, request.row_delimiter, request.max_line_bytes,
-                    request.code_page.empty() ? std::string(kWindows1252) : request.code_page);
+  LineReader reader(request.source_path, request.row_delimiter, request.max_line_bytes, request.code_page);
   if (!reader.Open()) {
     outcome.stop = FeedOutcome::Stop::kSource;
     outcome.source_error = reader.Error();

@@ -1,7 +1,6 @@
 // The destination finding of corvanne --check, through the run's own engine.
 #include "run/destination_check.hpp"
 
-#include "common/code_page.hpp"
 #include "common/notifier.hpp"
 #include "run/load_engine.hpp"
 #include "run/reload.hpp"
@@ -25,19 +24,9 @@ void CheckDestination(const AppState& state, Findings& findings) {
   static_cast<void>(loads.Close());
 }
 
-void CheckCodePage(const AppState& state, Findings& findings) {
-  CodePage code_page;
-  std::string error;
-  if (!ParseCodePage(state.ConfiguredSource.CodePage, code_page, error)) {
-    findings.push_back({Severity::kError, error + "; a run would not start"});
-  }
-}
-
-void CheckLoadModeSettings(const AppState& state, Findings& findings) {
-  LoadMode mode = LoadMode::kAppend;
-  std::string reason;
-  if (!CheckLoadMode(state.Destination, mode, reason)) {
-    findings.push_back({Severity::kError, reason + "; a run would not start"});
+void CheckRunSettings(const AppState& state, Findings& findings) {
+  for (const std::string& problem : RunSettingsProblems(state)) {
+    findings.push_back({Severity::kError, problem + "; a run would not start"});
   }
 }
 

@@ -14,12 +14,7 @@ namespace corvanne {
 // which the configuration check reports already.
 void CheckDestination(const AppState& state, Findings& findings);
 
-// Appends an error when SOURCE_FILE_CODE_PAGE names no code page this
-// system knows: a run would not start.
-void CheckCodePage(const AppState& state, Findings& findings);
-
-// Appends an error when DESTINATION_LOAD_MODE and the keys that go with it
-// cannot make a run: a run would not start.
-void CheckLoadModeSettings(const AppState& state, Findings& findings);
+// Appends an error for each of RunSettingsProblems: a run would not start.
+void CheckRunSettings(const AppState& state, Findings& findings);
 
 }  // namespace corvanne

@@ -87,13 +87,21 @@ LoadResult LoadEngine::NoDestination(const std::string& error, const std::string
   return LoadResult::Failed("Corvanne", error + "; \"" + path + "\" was not loaded");
 }
 
-LoadResult LoadEngine::Open(const AppState& state) {
-  std::string error;
-  // A code page that is not known would fail every load alike.
+std::vector<std::string> RunSettingsProblems(const AppState& state) {
+  std::vector<std::string> problems;
+  std::string reason;
   CodePage code_page;
-  if (!ParseCodePage(state.ConfiguredSource.CodePage, code_page, error)) return LoadResult::Failed("Corvanne", error);
+  if (!ParseCodePage(state.ConfiguredSource.CodePage, code_page, reason)) problems.push_back(reason);
   LoadMode mode = LoadMode::kAppend;
-  if (!CheckLoadMode(state.Destination, mode, error)) return LoadResult::Failed("Corvanne", error);
+  if (!CheckLoadMode(state.Destination, mode, reason)) problems.push_back(reason);
+  return problems;
+}
+
+LoadResult LoadEngine::Open(const AppState& state) {
+  // Such settings would fail every load alike.
+  const std::vector<std::string> problems = RunSettingsProblems(state);
+  if (!problems.empty()) return LoadResult::Failed("Corvanne", problems.front());
+  std::string error;
   if (!EnsureDestination(state, error)) return LoadResult::Failed("Corvanne", error);
   return destination_->Open(Request(state, state.ConfiguredSource));
 }

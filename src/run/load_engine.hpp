@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+#include <vector>
 
 #include "common/notifier.hpp"
 #include "config/app_state.hpp"
@@ -20,6 +21,11 @@ std::string TranslateRowDelimiter(const SourceSettings& package_source);
 
 // "[" DatabaseName "].[dbo]." TableName; the table name as configured.
 std::string DestinationObjectName(const DestinationSettings& destination);
+
+// What in the settings a run refuses before its first file, each said as
+// the key, the value and the fix: an unknown SOURCE_FILE_CODE_PAGE, a
+// DESTINATION_LOAD_MODE that cannot run. Empty when a run may start.
+std::vector<std::string> RunSettingsProblems(const AppState& state);
 
 // `path` (bytes as the file system gave them) as text for a row: as it is
 // when it is valid UTF-8 or `code_page` is BYTES, else decoded with the code

@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <iostream>
 
-#include "common/code_page.hpp"
 #include "common/platform.hpp"
 #include "common/progress.hpp"
 #include "config/config_file.hpp"
@@ -78,19 +77,11 @@ int RunUnattended(AppState& state, const std::vector<Message>& startup_messages)
               << "\" in " << state.ConfigFilePath << "; use SQLSERVER, SQLITE or ODBC\n";
     return Status(ExitCode::kCouldNotStart);
   }
-  CodePage code_page;
-  std::string code_page_error;
-  if (!ParseCodePage(state.ConfiguredSource.CodePage, code_page, code_page_error)) {
-    std::cerr << "corvanne: " << code_page_error << " in " << state.ConfigFilePath << "; nothing was loaded\n";
-    return Status(ExitCode::kCouldNotStart);
+  const std::vector<std::string> problems = RunSettingsProblems(state);
+  for (const std::string& problem : problems) {
+    std::cerr << "corvanne: " << problem << " in " << state.ConfigFilePath << '\n';
   }
-
-  LoadMode mode = LoadMode::kAppend;
-  std::string reason;
-  if (!CheckLoadMode(state.Destination, mode, reason)) {
-    std::cerr << "corvanne: " << reason << " in " << state.ConfigFilePath << '\n';
-    return Status(ExitCode::kCouldNotStart);
-  }
+  if (!problems.empty()) return Status(ExitCode::kCouldNotStart);
 
   LoadEngine loads(terminal, ApplicationFolder(state));
   RunContext context{state, terminal, terminal, loads, {}};
@@ -153,7 +144,7 @@ int MainUnguarded(int& argc, char** argv, const AttendedStarter& attended) {
   state.ConfigFilePath = AbsoluteConfigPath(options.config_file);
   if (options.action == Action::kList) return ListFiles(state);
   if (options.action == Action::kCheck) {
-    return RunCheck(state, std::cout, {CheckCodePage, CheckLoadModeSettings, CheckDestination});
+    return RunCheck(state, std::cout, {CheckRunSettings, CheckDestination});
   }
 
   // No window exists yet: start-up's own boxes wait here until it is known

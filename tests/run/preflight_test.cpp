@@ -156,7 +156,7 @@ TEST_F(PreflightTest, DestinationThatARunCouldNotUse) {
     AppState state;
     state.ConfigFilePath = P("My.xml");
     std::ostringstream out;
-    const int status = RunCheck(state, out, {CheckCodePage, CheckLoadModeSettings, CheckDestination});
+    const int status = RunCheck(state, out, {CheckRunSettings, CheckDestination});
     EXPECT_EQ(status, c.error.empty() ? 0 : 2) << out.str();
     if (!c.error.empty()) {
       EXPECT_EQ(out.str().substr(0, c.error.size()), c.error);

@@ -47,7 +47,7 @@ Figures RunDestination(const std::vector<std::string>& files, const fs::path& co
   const auto start = std::chrono::steady_clock::now();
   for (const std::string& path : files) {
     state.PackageSource.FileNameWithPath = path;
-    const LoadResult result = engine.ExecuteLoadPackage(state);
+    const LoadResult result = engine.LoadFile(state, state.PackageSource);
     if (!result.ok) throw std::runtime_error(result.description);
     figures.lines += result.rows;
     ++figures.files;

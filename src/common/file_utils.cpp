@@ -33,12 +33,15 @@ int64_t GetFileSize(const std::string& path, Notifier& notifier) {
 }
 
 std::string ResolveFrom(const std::string& folder, const std::string& path) {
-  if (folder.empty() || path.empty() || !fs::path(path).is_relative()) return path;
-  // Lexical: "." and "x/.." steps go, so a stored path names the place once
-  // and compares equal to the same place reached by the walk.
-  fs::path resolved = (fs::path(folder) / fs::path(path)).lexically_normal();
+  if (path.empty()) return path;
+  const fs::path given(path);
+  if (given.is_relative() && folder.empty()) return path;
+  // Lexical: "." and "x/.." steps and doubled separators go, so a stored
+  // path names the place once and compares equal to the same place reached
+  // by the walk, however the configuration spells it.
+  fs::path resolved = (given.is_relative() ? fs::path(folder) / given : given).lexically_normal();
   // "x/.." and "." leave a trailing separator the path itself did not have.
-  if (resolved.has_relative_path() && !resolved.has_filename() && fs::path(path).has_filename()) {
+  if (resolved.has_relative_path() && !resolved.has_filename() && given.has_filename()) {
     resolved = resolved.parent_path();
   }
   return resolved.string();

@@ -27,11 +27,12 @@ std::string GetExtension(const std::string& name);
 bool WriteTextFile(const std::string& text, std::string& file_name, bool append,
                    const std::string& application_folder, Notifier& notifier);
 
-// `path` taken relative to `folder` when it is a relative path: the folder,
-// a separator and the path, with every "." step and "name/.." pair removed
-// (lexically; links are not followed); a trailing separator stays only when
-// `path` ends in one. An empty path, an absolute path, or an empty folder
-// gives `path` unchanged.
+// `path` taken relative to `folder` when it is a relative path (the folder,
+// a separator and the path), and an absolute path as it is, each with every
+// "." step, "name/.." pair and doubled separator removed (lexically; links
+// are not followed); a trailing separator stays only when `path` ends in
+// one. An empty path, or a relative path with an empty folder, gives `path`
+// unchanged.
 std::string ResolveFrom(const std::string& folder, const std::string& path);
 
 }  // namespace corvanne

@@ -143,30 +143,66 @@ int32_t ProcessNumber() {
 #endif
 }
 
-bool FileSizeAndTime(const std::string& path, int64_t& size, int64_t& modified_ns, std::error_code& error) {
+FileLook LookAtFile(const std::string& path) {
+  FileLook look;
 #ifdef _WIN32
+  std::error_code error;
+  const auto status = std::filesystem::status(path, error);
+  if (status.type() == std::filesystem::file_type::not_found) {
+    look.kind = FileLook::Kind::kMissing;
+    look.cause = std::make_error_code(std::errc::no_such_file_or_directory).message();
+    look.error_number = ENOENT;
+    return look;
+  }
+  if (error) {
+    look.cause = error.message();
+    look.error_number = error.value();
+    return look;
+  }
+  if (status.type() != std::filesystem::file_type::regular) {
+    look.kind = FileLook::Kind::kNotRegular;
+    look.error_number = static_cast<int>(std::errc::not_supported);
+    look.cause = status.type() == std::filesystem::file_type::directory ? "a folder, not a file"
+                                                                          : "not a regular file";
+    return look;
+  }
   const auto modified = std::filesystem::last_write_time(path, error);
   const std::uintmax_t bytes = error ? 0 : std::filesystem::file_size(path, error);
-  if (error) return false;
-  size = static_cast<int64_t>(bytes);
-  modified_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                    std::chrono::file_clock::to_sys(modified).time_since_epoch())
-                    .count();
-  return true;
+  if (error) {
+    look.cause = error.message();
+    look.error_number = error.value();
+    return look;
+  }
+  look.kind = FileLook::Kind::kRegular;
+  look.size = static_cast<int64_t>(bytes);
+  look.modified_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                         std::chrono::file_clock::to_sys(modified).time_since_epoch())
+                         .count();
+  return look;
 #else
   // One stat: a re-load looks at every file of the tree, and each look counts.
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
-    error = std::error_code(errno, std::generic_category());
-    return false;
+    const int error = errno;
+    look.kind = (error == ENOENT || error == ENOTDIR) ? FileLook::Kind::kMissing : FileLook::Kind::kUnknown;
+    look.cause = std::generic_category().message(error);
+    look.error_number = error;
+    return look;
   }
   if (!S_ISREG(info.st_mode)) {
-    error = std::make_error_code(S_ISDIR(info.st_mode) ? std::errc::is_a_directory : std::errc::not_supported);
-    return false;
+    look.kind = FileLook::Kind::kNotRegular;
+    look.error_number = S_ISDIR(info.st_mode) ? EISDIR : ENOTSUP;
+    look.cause = S_ISDIR(info.st_mode)    ? "a folder, not a file"
+                 : S_ISFIFO(info.st_mode) ? "a FIFO, not a regular file"
+                 : S_ISSOCK(info.st_mode) ? "a socket, not a regular file"
+                                          : "a device, not a regular file";
+    return look;
   }
-  size = static_cast<int64_t>(info.st_size);
-  modified_ns = static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
-  return true;
+  look.kind = FileLook::Kind::kRegular;
+  look.size = static_cast<int64_t>(info.st_size);
+  look.modified_ns = static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+  look.device = static_cast<uint64_t>(info.st_dev);
+  return look;
 #endif
 }
 

@@ -23,13 +23,29 @@ std::string ExecutableFolder();
 // The running program's number, used to open the batch code (the process id).
 int32_t ProcessNumber();
 
-// The size in bytes and the last write time (nanoseconds since 1970 UTC) of
-// the file at `path`, in one look at it. False with `error` set when it
-// cannot be read.
-bool FileSizeAndTime(const std::string& path, int64_t& size, int64_t& modified_ns, std::error_code& error);
+// What one look at a path (one stat, links followed) tells. "Cannot tell"
+// is a kind of its own: it is never read as "empty" or "gone".
+struct FileLook {
+  enum class Kind {
+    kRegular,     // a file that can be read as text
+    kMissing,     // nothing there (or a path through something that is no folder)
+    kNotRegular,  // a folder, FIFO, socket or device: never opened as a source file
+    kUnknown,     // the look itself failed (permissions, I/O error, a stale share)
+  };
+  Kind kind = Kind::kUnknown;
+  int64_t size = 0;         // kRegular: bytes
+  int64_t modified_ns = 0;  // kRegular: last write, nanoseconds since 1970 on the file system's clock
+  uint64_t device = 0;      // kRegular: the file system it lives on
+  std::string cause;        // otherwise: why, e.g. "Permission denied", "a FIFO, not a regular file"
+  int error_number = 0;     // otherwise: the platform's number for it (errno, or the Windows code)
 
-// Now, in nanoseconds since 1970 UTC: the clock FileSizeAndTime's times
-// are on.
+  bool IsRegular() const { return kind == Kind::kRegular; }
+};
+
+// Looks at `path` once.
+FileLook LookAtFile(const std::string& path);
+
+// Now, in nanoseconds since 1970 UTC, on the local clock.
 int64_t NowNanoseconds();
 
 // True when standard error is an interactive terminal.

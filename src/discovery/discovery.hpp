@@ -63,6 +63,18 @@ bool IsSingleFileMode(const SourceSettings& configured);
 ItemList CollectRunFiles(const SourceSettings& configured, ProgressSink& progress,
                          const std::string& application_folder);
 
+// A run's file list with what the walk learned on the way, for the rules
+// that decide whether a recorded file is gone.
+struct RunFileList {
+  ItemList files;     // in run order (the single file in single-file mode)
+  ItemList listed;    // folder mode: the listed folders, resolved
+  ItemList searched;  // folder mode: every folder whose files were selected, each listed without error
+};
+
+// CollectRunFiles with the listed and searched folders. Throws WalkError.
+RunFileList CollectRunFileList(const SourceSettings& configured, ProgressSink& progress,
+                               const std::string& application_folder);
+
 // The listed folders of folder mode, each taken relative to
 // `application_folder` as CollectRunFiles takes them; empty in single-file
 // mode.

@@ -37,13 +37,13 @@ ResolvedSource ResolveSource(const SourceSettings& configured, const std::string
 }
 
 ItemList SelectListedFiles(const ItemList& listed, bool recurse, const FileFilter& filter, ProgressSink& progress,
-                           ListingCache& cache) {
+                           ListingCache& cache, ItemList* searched) {
   // The walk reads every folder below the listed ones; the selection then
   // takes their files from the same listings instead of reading them again.
   ItemList folders;
   CollectListedFolders(listed, recurse, folders, progress, &cache);
   ItemList files;
-  SelectFilesWith(folders, filter, files, progress, &cache);
+  SelectFilesWith(folders, filter, files, progress, &cache, searched);
   return files;
 }
 
@@ -52,13 +52,24 @@ ItemList ListedFolders(const SourceSettings& configured, const std::string& appl
   return ResolveSource(configured, application_folder).folders;
 }
 
-ItemList CollectRunFiles(const SourceSettings& configured, ProgressSink& progress,
-                         const std::string& application_folder) {
-  const ResolvedSource source = ResolveSource(configured, application_folder);
-  if (IsSingleFileMode(configured)) return ItemList{source.single_file};
+RunFileList CollectRunFileList(const SourceSettings& configured, ProgressSink& progress,
+                               const std::string& application_folder) {
+  ResolvedSource source = ResolveSource(configured, application_folder);
+  RunFileList list;
+  if (IsSingleFileMode(configured)) {
+    list.files.push_back(std::move(source.single_file));
+    return list;
+  }
   const FileFilter filter(configured.FileExtensions, source.exclusions);
   ListingCache cache;
-  return SelectListedFiles(source.folders, !configured.AvoidRecursion, filter, progress, cache);
+  list.files = SelectListedFiles(source.folders, !configured.AvoidRecursion, filter, progress, cache, &list.searched);
+  list.listed = std::move(source.folders);
+  return list;
+}
+
+ItemList CollectRunFiles(const SourceSettings& configured, ProgressSink& progress,
+                         const std::string& application_folder) {
+  return CollectRunFileList(configured, progress, application_folder).files;
 }
 
 ItemList CollectRunFiles(const SourceSettings& configured, ProgressSink& progress) {

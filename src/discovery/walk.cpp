@@ -138,7 +138,7 @@ void WalkFoldersBelow(const std::string& folder, ItemList& result, ListingCache*
   FolderWalk(ItemList{folder}, cache).AppendBelow(folder, result);
 }
 
-void WalkFiles(const std::string& folder, const FileFilter& filter, ItemList& result, const ListingCache* cache) {
+bool WalkFiles(const std::string& folder, const FileFilter& filter, ItemList& result, const ListingCache* cache) {
   const FolderListing* listing = nullptr;
   if (cache != nullptr) {
     const auto found = cache->find(folder);
@@ -146,13 +146,14 @@ void WalkFiles(const std::string& folder, const FileFilter& filter, ItemList& re
   }
   FolderListing local;
   if (listing == nullptr) {
-    if (!ReadFolder(folder, local)) return;
+    if (!ReadFolder(folder, local)) return false;
     listing = &local;
   }
   for (const std::string& name : listing->files) {
     std::string path = ChildPath(folder, name);
     if (filter.Selects(path)) result.push_back(std::move(path));
   }
+  return true;
 }
 
 void CollectListedFolders(const ItemList& listed, bool recurse, ItemList& result, ProgressSink& progress,
@@ -170,11 +171,11 @@ void CollectListedFolders(const ItemList& listed, bool recurse, ItemList& result
 }
 
 void SelectFilesWith(const ItemList& folders, const FileFilter& filter, ItemList& result, ProgressSink& progress,
-                     const ListingCache* cache) {
+                     const ListingCache* cache, ItemList* searched) {
   const int32_t total = ReportCount(folders.size());
   for (size_t i = 0; i < folders.size(); ++i) {
     progress.FolderStarted(ReportCount(i + 1), total, folders[i]);
-    WalkFiles(folders[i], filter, result, cache);
+    if (WalkFiles(folders[i], filter, result, cache) && searched != nullptr) searched->push_back(folders[i]);
   }
 }
 

@@ -45,8 +45,9 @@ ItemList ExclusionItems(std::string_view separator, std::string_view exclusion_l
 void WalkFoldersBelow(const std::string& folder, ItemList& result, ListingCache* cache);
 
 // Appends the selected files directly in `folder`, names in byte order;
-// takes the listing from `cache` when it holds one. Throws WalkError.
-void WalkFiles(const std::string& folder, const FileFilter& filter, ItemList& result, const ListingCache* cache);
+// takes the listing from `cache` when it holds one. False when there is no
+// such folder (nothing appended). Throws WalkError.
+bool WalkFiles(const std::string& folder, const FileFilter& filter, ItemList& result, const ListingCache* cache);
 
 // CollectFolders over items already cut: `listed` as they are when not
 // `recurse`, else the folders below each, each listed folder reported to
@@ -56,9 +57,10 @@ void CollectListedFolders(const ItemList& listed, bool recurse, ItemList& result
                           ListingCache* cache);
 
 // SelectFiles with a prepared filter, each folder reported to `progress`.
+// Each folder that was there and listed goes into `searched` when given.
 // Throws WalkError.
 void SelectFilesWith(const ItemList& folders, const FileFilter& filter, ItemList& result, ProgressSink& progress,
-                     const ListingCache* cache);
+                     const ListingCache* cache, ItemList* searched = nullptr);
 
 // The configured source with its lists cut into items and relative paths
 // taken from the application folder.
@@ -74,8 +76,9 @@ ResolvedSource ResolveSource(const SourceSettings& configured, const std::string
 
 // The folder-mode file list: the folders to search below (or at) `listed`,
 // then their files that `filter` selects. Each folder is read once; the
-// listings stay in `cache` for the caller. Throws WalkError.
+// listings stay in `cache` for the caller. The folders searched go into
+// `searched` when given. Throws WalkError.
 ItemList SelectListedFiles(const ItemList& listed, bool recurse, const FileFilter& filter, ProgressSink& progress,
-                           ListingCache& cache);
+                           ListingCache& cache, ItemList* searched = nullptr);
 
 }  // namespace corvanne

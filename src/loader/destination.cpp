@@ -47,6 +47,13 @@ LoadResult LoadDestination::ListFiles(const LoadRequest& /*request*/, std::vecto
 
 LoadResult LoadDestination::ForgetFile(const LoadRequest& /*request*/) { return NoCompanion(); }
 
+LoadResult LoadDestination::MakeDurable() { return LoadResult::Loaded(0); }
+
+LoadResult LoadDestination::FindRowsContaining(const LoadRequest& /*request*/, const std::string& /*needle*/,
+                                               std::vector<std::string>& /*rows*/) {
+  return LoadResult::Failed("Corvanne", "this destination cannot be searched for rows");
+}
+
 std::unique_ptr<LoadDestination> MakeDestination(Engine engine, const std::string& application_folder,
                                                  std::string& error) {
   if (engine == Engine::kSqlite) return MakeSqliteDestination(application_folder);

@@ -3,6 +3,7 @@
 // Implemented for SQLite and for ODBC.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +51,17 @@ class LoadDestination {
   // Outside any unit: deletes the rows and the companion row of
   // request.file_name_value in one transaction of its own.
   virtual LoadResult ForgetFile(const LoadRequest& request);
+  // Makes every commit so far durable: once this succeeds, none of them is
+  // lost if the server stops at once. Failed: some may not be on disk.
+  virtual LoadResult MakeDurable();
+  // Which connection commits go over: a number that changes when a lost
+  // connection was replaced by a new one. A server that commits without
+  // flushing may lose what the old one committed.
+  virtual uint64_t ConnectionNumber() const { return 0; }
+  // Appends to `rows` every row of the table whose line text contains
+  // `needle` (compared exactly; the needle is bound, never put into SQL).
+  virtual LoadResult FindRowsContaining(const LoadRequest& request, const std::string& needle,
+                                        std::vector<std::string>& rows);
   // Rolls back an open unit (never commits it), makes what was committed
   // durable and closes the connection; the next call opens it again.
   // Failed: something reported loaded may not be on disk.

@@ -132,9 +132,12 @@ bool OdbcConnection::ReleaseSavepoint() {
 
 bool OdbcConnection::MakeDurable() {
   if (!open_ || !deferred_flush_) return true;
-  // A transaction that takes a transaction id writes a commit record, and a
-  // synchronous commit flushes the log up to it: every earlier commit too.
-  const bool ok = Execute("SET synchronous_commit TO on") && Execute("SELECT txid_current()") && Commit();
+  // A synchronous commit flushes the log up to its own commit record, and
+  // with it every earlier commit; but only a transaction that wrote to the
+  // log waits for that (a mere transaction id does not). Creating a
+  // temporary table writes catalog rows to the log; it goes at the commit.
+  const bool ok = Execute("SET synchronous_commit TO on") &&
+                  Execute("CREATE TEMPORARY TABLE corvanne_durable (flushed integer) ON COMMIT DROP") && Commit();
   if (!ok) Rollback();
   deferred_flush_ = !ok;
   return ok;

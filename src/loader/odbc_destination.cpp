@@ -109,6 +109,7 @@ bool OdbcDestination::EnsureConnected(const LoadRequest& request, const Target& 
     return fail(failed_diagnostics_);
   }
   connected_to_ = target.connection_string;
+  ++connections_;
   return true;
 }
 
@@ -387,13 +388,7 @@ void OdbcDestination::Disconnect() {
 LoadResult OdbcDestination::Close() {
   // An unfinished unit is never committed by accident.
   RollbackUnit();
-  LoadResult result = LoadResult::Loaded(0);
-  if (connection_.IsOpen() && !connection_.MakeDurable()) {
-    result = LoadResult::Failed(
-        "ODBC", ScrubSecret("the server did not confirm that the loaded rows are on disk: " +
-                                FormatDiagnostics(connection_.Diagnostics(), "the driver gave no reason"),
-                            password_));
-  }
+  LoadResult result = MakeDurable();
   Disconnect();
   failed_to_.clear();
   failed_diagnostics_.clear();

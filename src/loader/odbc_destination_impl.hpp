@@ -38,6 +38,10 @@ class OdbcDestination final : public LoadDestination {
   LoadResult ReadFileStates(const LoadRequest& request, std::vector<FileState>& states) override;
   LoadResult ListFiles(const LoadRequest& request, std::vector<std::string>& names) override;
   LoadResult ForgetFile(const LoadRequest& request) override;
+  LoadResult MakeDurable() override;
+  uint64_t ConnectionNumber() const override { return connections_; }
+  LoadResult FindRowsContaining(const LoadRequest& request, const std::string& needle,
+                                std::vector<std::string>& rows) override;
   LoadResult Close() override;
 
  private:
@@ -82,6 +86,7 @@ class OdbcDestination final : public LoadDestination {
   std::unique_ptr<OdbcBatchInsert> insert_;       // the loads' insert on connection_, its statements kept
   bool feeding_ = false;                          // insert_ is taking a load's rows
   std::string connected_to_;                      // connection string of the open connection
+  uint64_t connections_ = 0;                      // connections opened so far: a new one after a loss
   std::string failed_to_;                         // connection string that could not connect this run
   std::vector<OdbcDiagnostic> failed_diagnostics_;  // and why
   bool unit_open_ = false;                        // between BeginUnit and CommitUnit/RollbackUnit

@@ -180,4 +180,15 @@ bool OdbcListFiles(OdbcConnection& connection, const OdbcReloadNames& names, std
   return true;
 }
 
+bool OdbcFindRows(OdbcConnection& connection, const std::string& table, const std::string& column,
+                  const std::string& needle, std::vector<std::string>& rows, std::vector<OdbcDiagnostic>& why) {
+  BoundStatement select(connection);
+  // LIKE's own wildcards in the needle only widen the match; the caller
+  // compares what comes back exactly.
+  select.Text("%" + needle + "%");
+  if (!select.Run("SELECT " + column + " FROM " + table + " WHERE " + column + " LIKE ?", why)) return false;
+  while (select.Fetch()) rows.push_back(select.TextAt(1));
+  return true;
+}
+
 }  // namespace corvanne

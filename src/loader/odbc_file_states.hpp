@@ -45,4 +45,9 @@ bool OdbcReadFileStates(OdbcConnection& connection, const OdbcReloadNames& names
 bool OdbcListFiles(OdbcConnection& connection, const OdbcReloadNames& names, std::vector<std::string>& files,
                    std::vector<OdbcDiagnostic>& why);
 
+// Appends each value of `column` in `table` (both as they stand in SQL)
+// that contains `needle`, bound as a parameter. False with `why` set.
+bool OdbcFindRows(OdbcConnection& connection, const std::string& table, const std::string& column,
+                  const std::string& needle, std::vector<std::string>& rows, std::vector<OdbcDiagnostic>& why);
+
 }  // namespace corvanne

@@ -2,6 +2,7 @@
 // record in the companion table, the files the table holds, and a file
 // taken out on its own. See odbc_destination.hpp.
 #include "loader/identifier.hpp"
+#include "loader/odbc_connection_string.hpp"
 #include "loader/odbc_destination_impl.hpp"
 
 namespace corvanne {
@@ -96,6 +97,26 @@ LoadResult OdbcDestination::ForgetFile(const LoadRequest& request) {
   if (why.empty()) why = connection_.Diagnostics();
   connection_.Rollback();
   return Failed(request, target, what + ": cannot delete the file's rows: " + FormatDiagnostics(why, kNoReason));
+}
+
+LoadResult OdbcDestination::FindRowsContaining(const LoadRequest& request, const std::string& needle,
+                                               std::vector<std::string>& rows) {
+  Target target;
+  LoadResult failure;
+  if (!Connected(request, target, failure)) return failure;
+  std::vector<OdbcDiagnostic> why;
+  const bool ok = OdbcFindRows(connection_, TableSql(request), ColumnSql(request.column_name), needle, rows, why);
+  connection_.Rollback();
+  if (ok) return LoadResult::Loaded(0);
+  return Failed(request, target, "cannot read the rows of " + TableSql(request) + ": " + FormatDiagnostics(why, kNoReason));
+}
+
+LoadResult OdbcDestination::MakeDurable() {
+  if (!connection_.IsOpen() || connection_.MakeDurable()) return LoadResult::Loaded(0);
+  return LoadResult::Failed(
+      "ODBC", ScrubSecret("the server did not confirm that the loaded rows are on disk: " +
+                              FormatDiagnostics(connection_.Diagnostics(), kNoReason),
+                          password_));
 }
 
 }  // namespace corvanne

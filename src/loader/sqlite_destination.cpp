@@ -414,20 +414,24 @@ void SqliteDestination::RollbackUnit() {
   insert_.reset();
 }
 
+LoadResult SqliteDestination::MakeDurable() {
+  if (db_ == nullptr || !wal_) return LoadResult::Loaded(0);
+  // Commits in WAL mode with synchronous=NORMAL are durable only once the
+  // log is synced: what was reported loaded must not go with the power.
+  sqlite3_file* log = nullptr;
+  if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK && log != nullptr &&
+      log->pMethods != nullptr && log->pMethods->xSync(log, SQLITE_SYNC_NORMAL) != SQLITE_OK) {
+    return LoadResult::Failed(kSqliteSource, "database " + Quoted(db_path_) + ": cannot sync its write-ahead log");
+  }
+  return LoadResult::Loaded(0);
+}
+
 LoadResult SqliteDestination::Close() {
   if (db_ == nullptr) return LoadResult::Loaded(0);
   // An unfinished unit is never committed by accident.
   RollbackUnit();
-  std::string cause;
-  if (wal_) {
-    // Commits in WAL mode with synchronous=NORMAL are durable only once the
-    // log is synced: what was reported loaded must not go with the connection.
-    sqlite3_file* log = nullptr;
-    if (sqlite3_file_control(db_, "main", SQLITE_FCNTL_JOURNAL_POINTER, &log) == SQLITE_OK && log != nullptr &&
-        log->pMethods != nullptr && log->pMethods->xSync(log, SQLITE_SYNC_NORMAL) != SQLITE_OK) {
-      cause = "cannot sync its write-ahead log";
-    }
-  }
+  const LoadResult synced = MakeDurable();
+  std::string cause = synced.ok ? std::string() : "cannot sync its write-ahead log";
   insert_.reset();
   ForgetKept(db_);
   if (!restore_mode_.empty() && cause.empty()) {

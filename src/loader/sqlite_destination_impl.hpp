@@ -34,6 +34,7 @@ class SqliteDestination final : public LoadDestination {
   LoadResult ReadFileStates(const LoadRequest& request, std::vector<FileState>& states) override;
   LoadResult ListFiles(const LoadRequest& request, std::vector<std::string>& names) override;
   LoadResult ForgetFile(const LoadRequest& request) override;
+  LoadResult MakeDurable() override;
   LoadResult Close() override;
 
  private:

@@ -47,7 +47,7 @@ std::string BuildCompletionHeader(const RunSettings& run, const SourceSettings& 
 
 bool LoadCompletionHeader(RunContext& context, SourceSettings& source, int32_t serial,
                           const std::string& status) {
-  AppState& state = context.state;
+  const AppState& state = context.state;
   if (state.Run.SkipCompletionHeaders) return true;
   // A relative name is taken from the application folder, like every other
   // file the configuration names.
@@ -59,7 +59,6 @@ bool LoadCompletionHeader(RunContext& context, SourceSettings& source, int32_t s
   // table is the line as built: another run sharing the header file, or a
   // full disk, cannot put a wrong marker row around this file's lines.
   WriteTextFile(line, path, false, ApplicationFolder(state), context.notifier);
-  state.PackageSource.FileNameWithPath = path;
   const LoadResult result = context.engine.LoadMarkerRow(state, source, line);
   if (!result.ok) ++context.counts.failed_loads;
   return result.ok;

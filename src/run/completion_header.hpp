@@ -18,9 +18,9 @@ std::string BuildCompletionHeader(const RunSettings& run, const SourceSettings& 
                                   const DestinationSettings& destination, int32_t serial,
                                   const std::string& status);
 
-// Unless header rows are skipped: writes the row over the header file and
-// loads the row as built (PackageSource.FileNameWithPath points at the
-// header file after). False when the row could not be loaded.
+// Unless header rows are skipped: writes the row over the header file (never
+// read back) and loads the row as built. False when the row could not be
+// loaded.
 bool LoadCompletionHeader(RunContext& context, SourceSettings& source, int32_t serial,
                           const std::string& status);
 

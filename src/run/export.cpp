@@ -2,10 +2,13 @@
 // and DONE rows, and the counts that decide the exit status.
 #include "run/export.hpp"
 
+#include <algorithm>
 #include <limits>
 #include <optional>
+#include <set>
 
 #include "common/file_utils.hpp"
+#include "common/message_texts.hpp"
 #include "discovery/discovery.hpp"
 #include "run/completion_header.hpp"
 #include "run/load_engine.hpp"
@@ -23,7 +26,9 @@ int32_t ClampTo32(std::size_t value) {
 }
 
 // Opens the destination once before the first file: a destination that
-// cannot be reached is one error, not one per file.
+// cannot be reached is one error, not one per file. A re-load reads what the
+// table holds here, before the walk: a file that another run records while
+// this one walks is never taken for vanished.
 void OpenDestination(RunContext& context) {
   const LoadResult opened = context.engine.Open(context.state);
   if (!opened.ok) throw DestinationError(opened.source + ": " + opened.description);
@@ -33,13 +38,90 @@ void OpenDestination(RunContext& context) {
   if (context.reload != nullptr && !context.reload->Start(error)) throw DestinationError(error);
 }
 
+// A file that cannot be looked at, or that is no regular file, fails with
+// the standard error box: its rows and its record stay as they are, so the
+// next run tries it again. Unknown is never taken for empty.
+void FailUnlooked(RunContext& context, const SourceSettings& source, const FileLook& look) {
+  ++context.counts.failed_loads;
+  ++context.counts.files_failed;
+  context.notifier.Show(texts::StandardError(PlatformError{look.error_number, look.cause},
+                                             PathAsText(source.FileNameWithPath, source.CodePage)));
+}
+
 // Loads the file unless a re-load finds it as last loaded.
-void ExportIfNeeded(RunContext& context, SourceSettings& record, int32_t serial) {
-  if (context.reload != nullptr && !context.reload->NeedsLoad(record.FileNameWithPath)) {
+void ExportIfNeeded(RunContext& context, SourceSettings& record, int32_t serial, const FileLook& look) {
+  if (context.reload != nullptr && look.IsRegular() &&
+      !context.reload->DecideLoad(record.FileNameWithPath, PathAsText(record.FileNameWithPath, record.CodePage),
+                                  look)) {
     ++context.counts.files_unchanged;
     return;
   }
-  ExportOneFile(context, record, serial);
+  ExportOneFile(context, record, serial, look);
+}
+
+// Takes back the counts of a file that was counted as loaded.
+void Uncount(RunContext& context, const UnconfirmedFile& file) {
+  --context.counts.files_loaded;
+  context.counts.lines -= file.rows;
+  auto found = context.counts.encodings.find(file.encoding);
+  if (found != context.counts.encodings.end() && --found->second == 0) context.counts.encodings.erase(found);
+}
+
+// After the destination lost its connection, the files committed on the
+// old one may have gone with it (an asynchronous commit that the server had
+// not yet flushed when it stopped). Each is looked for by its DONE row; a
+// missing one is loaded again, and counted by how that goes.
+void ConfirmAfterLostConnection(RunContext& context) {
+  const uint64_t now = context.engine.ConnectionNumber();
+  const auto in_doubt = [now](const UnconfirmedFile& file) { return file.connection != now; };
+  if (std::none_of(context.unconfirmed.begin(), context.unconfirmed.end(), in_doubt)) return;
+  std::set<int32_t> done;
+  const bool looked = !context.state.Run.SkipCompletionHeaders && context.engine.FindDoneSerials(context.state, done);
+  std::vector<UnconfirmedFile> again;
+  for (UnconfirmedFile& file : context.unconfirmed) {
+    if (!in_doubt(file)) continue;
+    if (looked && done.count(file.serial) != 0) {
+      file.connection = now;  // on the server; the flush at the end covers it
+      continue;
+    }
+    Uncount(context, file);
+    again.push_back(file);
+  }
+  std::erase_if(context.unconfirmed, in_doubt);
+  for (const UnconfirmedFile& file : again) {
+    SourceSettings record = context.state.ConfiguredSource;
+    record.FileNameWithPath = file.path;
+    if (looked) {
+      ExportOneFile(context, record, file.serial, LookAtFile(file.path));
+    } else {
+      ++context.counts.failed_loads;
+      ++context.counts.files_failed;
+      context.engine.ReportFailure(context.state, record,
+                                   LoadResult::Failed("Corvanne", "the connection was lost after \"" + file.path +
+                                                                      "\" was committed, and whether the server "
+                                                                      "kept it cannot be told"));
+    }
+  }
+}
+
+// Exit 0 means on disk: the destination flushes what it committed, and a
+// file whose commit cannot be confirmed is not counted as loaded.
+void ConfirmDurable(RunContext& context) {
+  ConfirmAfterLostConnection(context);
+  const LoadResult flushed = context.engine.MakeDurable(context.state);
+  if (flushed.ok) {
+    context.unconfirmed.clear();
+    return;
+  }
+  for (const UnconfirmedFile& file : context.unconfirmed) {
+    Uncount(context, file);
+    ++context.counts.files_failed;
+  }
+  ++context.counts.failed_loads;
+  context.engine.Warn(flushed.source + ": " + flushed.description + "; " +
+                      std::to_string(context.unconfirmed.size()) +
+                      " files counted as loaded are counted as failed, as they may not be on disk");
+  context.unconfirmed.clear();
 }
 
 void RunSingleFile(RunContext& context, const SourceSettings& configured) {
@@ -53,39 +135,45 @@ void RunSingleFile(RunContext& context, const SourceSettings& configured) {
   OpenDestination(context);
   context.progress.FilesListed(1, /*single_file=*/true);
   context.progress.FileStarted(1, 1, record.FileNameWithPath);
-  ExportIfNeeded(context, record, 1);
+  const FileLook look = LookAtFile(record.FileNameWithPath);
+  ExportIfNeeded(context, record, 1, look);
   context.progress.FileDone(context.counts);
 }
 
 void RunFolders(RunContext& context, const SourceSettings& configured) {
-  const ItemList files = CollectRunFiles(configured, context.progress, ApplicationFolder(context.state));
-  const int32_t total = ClampTo32(files.size());
+  // A re-load reads the table before the walk; other runs open after it,
+  // and only when there is a file to load.
+  if (context.reload != nullptr) OpenDestination(context);
+  const RunFileList list = CollectRunFileList(configured, context.progress, ApplicationFolder(context.state));
+  const int32_t total = ClampTo32(list.files.size());
   context.counts.files_listed = total;
-  // A re-load with no file left may still have vanished files to take out.
-  if (total > 0 || context.reload != nullptr) OpenDestination(context);
+  if (total > 0 && context.reload == nullptr) OpenDestination(context);
   context.progress.FilesListed(total, /*single_file=*/false);
 
   SourceSettings record;
   for (int32_t index = 1; index <= total; ++index) {
-    const std::string& path = files[static_cast<std::size_t>(index - 1)];
+    const std::string& path = list.files[static_cast<std::size_t>(index - 1)];
     record = configured;
     record.FileNameWithPath = path;
     context.progress.FileStarted(index, total, path);
-    // A re-load reads size and time in one look; the size alone otherwise,
-    // and again when the look failed, so that the reason is reported.
-    const int64_t looked = context.reload != nullptr ? context.reload->Look(path) : -1;
-    if ((looked >= 0 ? looked : GetFileSize(path, context.notifier)) > 0) {
-      ExportIfNeeded(context, record, index);
+    const FileLook look = LookAtFile(path);
+    if (!look.IsRegular()) {
+      FailUnlooked(context, record, look);
+    } else if (look.size > 0) {
+      ExportIfNeeded(context, record, index, look);
     } else {
       // The index is used up all the same: later files keep their serials.
       ++context.counts.files_passed_over;
       // A mirrored file that is empty now has no lines to show.
-      if (context.reload != nullptr && context.reload->Emptied(path)) ++context.counts.files_deleted;
+      if (context.reload != nullptr && context.reload->ForgetEmptied(PathAsText(path, record.CodePage))) {
+        ++context.counts.files_deleted;
+      }
     }
+    ConfirmAfterLostConnection(context);
     context.progress.FileDone(context.counts);
   }
   if (context.reload != nullptr) {
-    context.counts.files_deleted += context.reload->DeleteVanished(configured, files, context.counts.failed_loads);
+    context.counts.files_deleted += context.reload->DeleteVanished(list, context.counts.failed_loads);
   }
 }
 
@@ -93,6 +181,7 @@ void RunFolders(RunContext& context, const SourceSettings& configured) {
 
 void RunExport(RunContext& context) {
   context.counts = RunCounts{};
+  context.unconfirmed.clear();
   // A copy: the run must not see a configuration changed under it.
   const SourceSettings configured = context.state.ConfiguredSource;
   LoadMode mode = LoadMode::kAppend;
@@ -107,6 +196,7 @@ void RunExport(RunContext& context) {
     } else {
       RunFolders(context, configured);
     }
+    if (context.engine.IsOpen()) ConfirmDurable(context);
   } catch (...) {
     context.reload = nullptr;
     throw;
@@ -115,7 +205,7 @@ void RunExport(RunContext& context) {
   context.progress.RunFinished(context.counts);
 }
 
-void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial) {
+void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial, const FileLook& look) {
   // One unit for the file and its markers: a run cut short, or a failure on
   // the way, leaves a file whole between them or not at all, and saves two
   // commits per file. Every return before the commit rolls it back.
@@ -129,15 +219,32 @@ void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial) 
     ++context.counts.files_failed;
     return;
   }
-  context.state.PackageSource = source;
-  const LoadResult result = context.engine.ExecuteLoadPackage(context.state);
-  if (!result.ok) ++context.counts.failed_loads;
+  // A FIFO, socket or device would hold the run up for ever, or feed it
+  // without end: it is refused without being opened.
+  const LoadResult result =
+      look.kind == FileLook::Kind::kNotRegular
+          ? context.engine.ReportFailure(
+                context.state, source,
+                LoadResult::Failed("Source file", "cannot open source file \"" +
+                                                      PathAsText(source.FileNameWithPath, source.CodePage) +
+                                                      "\": " + look.cause))
+          : context.engine.LoadFile(context.state, source);
+  if (!result.ok) {
+    ++context.counts.failed_loads;
+    if (context.reload != nullptr) {
+      // A mirrored file keeps its old version: a reader sees the old rows or
+      // the new, never neither. The unit goes back with the guard.
+      ++context.counts.files_failed;
+      return;
+    }
+  }
   // Also after a failed load: the DONE row closes the file's place in the table.
   if (!LoadCompletionHeader(context, source, serial, "DONE")) {
     ++context.counts.files_failed;
     return;
   }
-  if (result.ok && context.reload != nullptr && !context.reload->Record(source, result.rows)) {
+  if (result.ok && context.reload != nullptr &&
+      !context.reload->Record(source, PathAsText(source.FileNameWithPath, source.CodePage), result.rows)) {
     ++context.counts.failed_loads;
     ++context.counts.files_failed;
     return;
@@ -150,7 +257,10 @@ void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial) 
   } else if (result.ok) {
     ++context.counts.files_loaded;
     context.counts.lines += result.rows;
-    ++context.counts.encodings[{result.encoding, result.detected_code_page}];
+    const std::pair<std::string, std::string> encoding{result.encoding, result.detected_code_page};
+    ++context.counts.encodings[encoding];
+    context.unconfirmed.push_back(
+        {source.FileNameWithPath, serial, result.rows, encoding, context.engine.ConnectionNumber()});
   } else {
     ++context.counts.files_failed;
   }

@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/notifier.hpp"
+#include "common/platform.hpp"
 #include "common/progress.hpp"
 #include "config/app_state.hpp"
 #include "run/load_engine.hpp"
@@ -13,6 +16,16 @@
 namespace corvanne {
 
 class Reload;
+
+// A file counted as loaded whose commit the destination has not yet
+// confirmed as durable (a server may commit without flushing at once).
+struct UnconfirmedFile {
+  std::string path;         // as the walk gave it
+  int32_t serial = 0;       // its FILE_SERIAL_NUMBER
+  int64_t rows = 0;         // lines it added to the count
+  std::pair<std::string, std::string> encoding;  // the count of encodings it added to
+  uint64_t connection = 0;  // the destination's connection it was committed on
+};
 
 // Everything a run uses; all by reference, owned by the caller.
 struct RunContext {
@@ -22,14 +35,17 @@ struct RunContext {
   LoadEngine& engine;
   RunCounts counts;                 // filled by the run
   Reload* reload = nullptr;         // set by RunExport in load modes REPLACE and CHANGED
+  std::vector<UnconfirmedFile> unconfirmed = {};  // loaded since the last confirmed flush
 };
 
 // The whole export run over ConfiguredSource. Throws WalkError when a folder
 // cannot be listed (the run ends there).
 void RunExport(RunContext& context);
 
-// BEGINS row, the file, DONE row (the DONE row also after a failed load),
-// committed together.
-void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial);
+// BEGINS row, the file, DONE row (the DONE row also after a failed load in
+// APPEND mode; in REPLACE and CHANGED a failed load keeps the file's old
+// version), committed together. `look` is the file as found before: a
+// file that is not regular is never opened (a FIFO would never answer).
+void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial, const FileLook& look);
 
 }  // namespace corvanne

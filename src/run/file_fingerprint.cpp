@@ -27,21 +27,6 @@ std::string Hex(const XXH128_hash_t& hash) {
 
 }  // namespace
 
-bool ReadFingerprint(const std::string& path, FileState& state, std::string& error) {
-  std::error_code code;
-  state.file_name = path;
-  // The time first: an edit after it shows as a newer time next run, even if
-  // the size read below is already the edited one.
-  state.checked_time = NowNanoseconds();
-  state.content_hash.clear();
-  if (!FileSizeAndTime(path, state.size, state.modified_time, code)) {
-    state.size = -1;
-    error = "cannot read the size and time of \"" + path + "\": " + code.message();
-    return false;
-  }
-  return true;
-}
-
 bool HashFile(const std::string& path, std::string& hash, std::string& error) {
   std::ifstream in(path, std::ios::binary);
   const std::unique_ptr<XXH3_state_t, HashStateDeleter> state(XXH3_createState());

@@ -15,17 +15,12 @@ namespace corvanne {
 // cannot vouch for such a file, its hash must.
 inline constexpr int64_t kUnreliableTimeNanoseconds = 2'000'000'000;
 
-// Fills state.file_name, size, modified_time and checked_time (now, on the
-// same clock: nanoseconds since 1970) for `path` in one look at it; the hash
-// is left empty. False with `error` set (naming the file) and size -1 when
-// the file cannot be read.
-bool ReadFingerprint(const std::string& path, FileState& state, std::string& error);
-
 // The XXH3-128 hash of the bytes of `path` as 32 lower-case hex digits.
 // False with `error` set (naming the file) when it cannot be read.
 bool HashFile(const std::string& path, std::string& hash, std::string& error);
 
-// True when `now` (from ReadFingerprint) is the content `known` records:
+// True when `now` (size and time from one look at now.file_name) is the
+// content `known` records:
 // same size and time recorded well after that time, or else the same hash.
 // Fills now.content_hash when it had to hash. False when the file differs,
 // when `known` records no finished load, or when the file cannot be read

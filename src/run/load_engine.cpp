@@ -3,6 +3,7 @@
 // files to load is the export run's job.
 #include "run/load_engine.hpp"
 
+#include <cstdlib>
 #include <utility>
 
 #include "common/code_page.hpp"
@@ -10,6 +11,7 @@
 #include "common/text_decoding.hpp"
 #include "common/utf8.hpp"
 #include "common/text.hpp"
+#include "run/completion_header.hpp"
 #include "run/reload.hpp"
 
 namespace corvanne {
@@ -123,13 +125,53 @@ LoadResult LoadEngine::BeginUnit(const AppState& state, const SourceSettings& so
   return result;
 }
 
-LoadResult LoadEngine::ExecuteLoadPackage(const AppState& state) {
-  const LoadRequest request = Request(state, state.PackageSource);
+LoadResult LoadEngine::LoadFile(const AppState& state, const SourceSettings& source) {
+  const LoadRequest request = Request(state, source);
   std::string error;
   LoadResult result =
       EnsureDestination(state, error) ? destination_->Load(request) : NoDestination(error, request.source_path);
   ReportStepFailures(request, result, notifier_);
   return result;
+}
+
+LoadResult LoadEngine::ReportFailure(const AppState& state, const SourceSettings& source, LoadResult failure) {
+  ReportStepFailures(Request(state, source), failure, notifier_);
+  return failure;
+}
+
+void LoadEngine::Warn(const std::string& text) {
+  notifier_.Show(Message{text, kApplicationTitle, MessageIcon::kCritical});
+}
+
+uint64_t LoadEngine::ConnectionNumber() const { return destination_ ? destination_->ConnectionNumber() : 0; }
+
+bool LoadEngine::FindDoneSerials(const AppState& state, std::set<int32_t>& serials) {
+  std::string error;
+  if (!EnsureDestination(state, error)) return false;
+  const std::string batch = MakeTag("BATCH_CODE", state.Run.BatchCode);
+  std::vector<std::string> rows;
+  const LoadResult read = destination_->FindRowsContaining(Request(state, state.ConfiguredSource), batch, rows);
+  if (!read.ok) {
+    Warn("cannot tell which files of this run are in the table after the connection was lost: " + read.source +
+         ": " + read.description);
+    return false;
+  }
+  const std::string done = MakeTag("TASK_STATUS", "DONE");
+  const std::string open = "<FILE_SERIAL_NUMBER>";
+  for (const std::string& row : rows) {
+    const std::size_t at = row.find(open);
+    if (row.find(done) == std::string::npos || row.find(batch) == std::string::npos || at == std::string::npos) {
+      continue;
+    }
+    serials.insert(std::atoi(row.c_str() + at + open.size()));
+  }
+  return true;
+}
+
+LoadResult LoadEngine::MakeDurable(const AppState& state) {
+  std::string error;
+  if (!EnsureDestination(state, error)) return LoadResult::Failed("Corvanne", error);
+  return destination_->MakeDurable();
 }
 
 LoadResult LoadEngine::LoadMarkerRow(const AppState& state, const SourceSettings& source, const std::string& row) {

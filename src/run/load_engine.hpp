@@ -3,10 +3,11 @@
 // source file's loads in one unit, and reports failures in their two boxes.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
-#include <vector>
 #include <vector>
 
 #include "common/notifier.hpp"
@@ -68,9 +69,23 @@ class LoadEngine {
   // Opens the unit of `source`'s file: its marker rows and its lines are
   // committed together or not at all. A failure is reported and returned.
   LoadResult BeginUnit(const AppState& state, const SourceSettings& source);
-  // Loads state.PackageSource.FileNameWithPath into the destination of
-  // state.Destination; reports a failure (two boxes) and returns its result.
-  LoadResult ExecuteLoadPackage(const AppState& state);
+  // Loads `source`'s file into the destination of state.Destination;
+  // reports a failure (two boxes) and returns its result.
+  LoadResult LoadFile(const AppState& state, const SourceSettings& source);
+  // Reports `failure` of `source`'s file in its two boxes; returns it.
+  LoadResult ReportFailure(const AppState& state, const SourceSettings& source, LoadResult failure);
+  // Shows `text` as a warning of the run (it makes the exit status 1).
+  void Warn(const std::string& text);
+  // True once the run's destination is chosen (and not yet closed).
+  bool IsOpen() const { return destination_ != nullptr; }
+  // The destination's connection: it changes when a lost one was replaced.
+  uint64_t ConnectionNumber() const;
+  // Adds to `serials` the FILE_SERIAL_NUMBER of every DONE row of this
+  // run's batch in the table. False (shown) when the table cannot be read.
+  bool FindDoneSerials(const AppState& state, std::set<int32_t>& serials);
+  // Makes every commit so far durable on the destination. Failed: some may
+  // not be on disk. Not shown.
+  LoadResult MakeDurable(const AppState& state);
   // Loads `row` (a marker row of `source`'s file) as one row; reports a
   // failure, which always costs the file its unit.
   LoadResult LoadMarkerRow(const AppState& state, const SourceSettings& source, const std::string& row);

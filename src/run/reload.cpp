@@ -2,38 +2,56 @@
 // which rows to take out. See reload.hpp.
 #include "run/reload.hpp"
 
+#include <algorithm>
 #include <filesystem>
-#include <set>
+#include <map>
+#include <unordered_set>
 #include <utility>
-#include <vector>
 
-#include "common/platform.hpp"
+#include "discovery/folder_reader.hpp"
+#include "discovery/walk.hpp"
 #include "run/file_fingerprint.hpp"
 
 namespace corvanne {
 
 namespace {
 
-// True when the walk of `listed` (recursing or not) could reach `path`:
-// below a listed folder that exists, at any depth when recursing (the walk
-// then takes the folders below, not the listed one itself), else directly
-// in it. A listed folder that is missing (an unmounted share, a typo) puts
-// nothing in reach: its files must not be taken for vanished.
-bool InReach(const std::string& path, const ItemList& listed, bool recurse) {
-  for (const std::string& folder : listed) {
-    if (folder.empty()) continue;
-    std::string prefix = folder;
-    if (prefix.back() != kPathSeparator) prefix += kPathSeparator;
-    if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0) continue;
-    std::error_code ignored;
-    if (!std::filesystem::is_directory(folder, ignored)) continue;
-    const bool deeper = path.find(kPathSeparator, prefix.size()) != std::string::npos;
-    if (deeper == recurse) return true;
+// Stored names use the separator of the platform that walked the tree.
+constexpr char kSeparator = kPathSeparator;
+
+std::string ParentOf(const std::string& name) {
+  const std::size_t cut = name.rfind(kSeparator);
+  if (cut == std::string::npos) return {};
+  return cut == 0 ? name.substr(0, 1) : name.substr(0, cut);
+}
+
+bool IsUnder(const std::string& name, const std::string& folder) {
+  if (folder.empty() || name.size() <= folder.size() || name.compare(0, folder.size(), folder) != 0) return false;
+  return folder.back() == kSeparator || name[folder.size()] == kSeparator;
+}
+
+// True when the folder at `folder_path` holds, right now, a file whose
+// stored name is `name`; also true when that cannot be told.
+bool MayStillBeThere(const std::string& folder_path, const std::string& name, const std::string& code_page) {
+  FolderListing listing;
+  try {
+    if (!ReadFolder(folder_path, listing)) return false;
+  } catch (const WalkError&) {
+    return true;  // cannot tell: it stays
   }
-  return false;
+  return std::any_of(listing.files.begin(), listing.files.end(), [&](const std::string& file) {
+    return NormalisedName(PathAsText(ChildPath(folder_path, file), code_page)) == name;
+  });
 }
 
 }  // namespace
+
+std::string NormalisedName(const std::string& text) {
+  if (text.empty()) return text;
+  std::string normal = std::filesystem::path(text).lexically_normal().string();
+  while (normal.size() > 1 && normal.back() == kSeparator) normal.pop_back();
+  return normal;
+}
 
 bool CheckLoadMode(const DestinationSettings& destination, LoadMode& mode, std::string& reason) {
   if (!ParseLoadMode(destination.LoadMode, mode)) {
@@ -58,7 +76,11 @@ Reload::Reload(LoadEngine& engine, const AppState& state, LoadMode mode)
 
 bool Reload::Start(std::string& error) {
   std::vector<FileState> states;
-  const LoadResult read = engine_.ReadFileStates(state_, states);
+  LoadResult read = engine_.ReadFileStates(state_, states);
+  if (read.ok && state_.Destination.DeleteVanishedFiles) {
+    recorded_.clear();
+    read = engine_.ListFiles(state_, recorded_);
+  }
   if (!read.ok) {
     error = read.source + ": " + read.description;
     return false;
@@ -72,30 +94,38 @@ bool Reload::Start(std::string& error) {
   return true;
 }
 
-int64_t Reload::Look(const std::string& path) {
-  pending_ = FileState{};
-  std::string error;
-  ReadFingerprint(path, pending_, error);
-  return pending_.size;
+int64_t Reload::TrustedNow(const FileLook& look) {
+  // A share's clock may run behind this machine's: a file written there a
+  // moment ago then looks minutes old by the local clock. No file system
+  // stamps a write later than its own now, so the newest time seen on it is
+  // a now that is never ahead of it; the local clock is, when it runs behind.
+  int64_t& newest = newest_[look.device];
+  newest = std::max(newest, look.modified_ns);
+  return std::min(NowNanoseconds(), newest);
 }
 
-bool Reload::NeedsLoad(const std::string& path) {
-  // A file that cannot be read is loaded all the same: the load reports it.
-  if (pending_.file_name != path && Look(path) < 0) return true;
-  if (pending_.size < 0) return true;
+bool Reload::DecideLoad(const std::string& path, const std::string& text, const FileLook& look) {
+  pending_ = FileState{};
+  pending_.file_name = text;
+  pending_.size = look.size;
+  pending_.modified_time = look.modified_ns;
+  pending_.checked_time = TrustedNow(look);
   std::string error;
-  const auto known = known_.find(path);
-  if (mode_ == LoadMode::kChanged && known != known_.end() && IsAsRecorded(known->second, pending_, error)) {
+  const auto known = known_.find(text);
+  FileState now = pending_;
+  now.file_name = path;  // IsAsRecorded reads the file by this name
+  if (mode_ == LoadMode::kChanged && known != known_.end() && IsAsRecorded(known->second, now, error)) {
     return false;
   }
   // Hashed before the load: an edit during the load leaves a hash that does
   // not match the file, so the next run loads it again rather than missing it.
-  if (pending_.content_hash.empty() && !HashFile(path, pending_.content_hash, error)) pending_.content_hash.clear();
+  if (now.content_hash.empty() && !HashFile(path, now.content_hash, error)) now.content_hash.clear();
+  pending_.content_hash = now.content_hash;
   return true;
 }
 
-bool Reload::Record(const SourceSettings& source, int64_t lines) {
-  if (pending_.file_name != source.FileNameWithPath || pending_.content_hash.empty()) {
+bool Reload::Record(const SourceSettings& source, const std::string& text, int64_t lines) {
+  if (pending_.file_name != text || pending_.content_hash.empty()) {
     // Nothing trustworthy to record: the next run loads the file again.
     return true;
   }
@@ -105,41 +135,74 @@ bool Reload::Record(const SourceSettings& source, int64_t lines) {
   return engine_.RecordFile(state_, source, state).ok;
 }
 
-bool Reload::Emptied(const std::string& path) {
-  if (known_.count(path) == 0) return false;
-  return engine_.ForgetFile(state_, path).ok;
+bool Reload::ForgetEmptied(const std::string& text) {
+  if (known_.count(text) == 0) return false;
+  return engine_.ForgetFile(state_, text).ok;
 }
 
-ItemList Reload::Vanished(const SourceSettings& configured, const ItemList& files, std::string& error) {
-  ItemList vanished;
-  const ItemList listed = ListedFolders(configured, ApplicationFolder(state_));
-  if (listed.empty()) return vanished;
-  std::vector<std::string> names;
-  const LoadResult read = engine_.ListFiles(state_, names);
-  if (!read.ok) {
-    error = read.source + ": " + read.description;
-    return vanished;
-  }
-  const std::set<std::string> selected(files.begin(), files.end());
-  for (std::string& name : names) {
-    if (selected.count(name) == 0 && InReach(name, listed, !configured.AvoidRecursion)) {
-      vanished.push_back(std::move(name));
+VanishedFiles Reload::FindVanished(const RunFileList& list) const {
+  VanishedFiles result;
+  if (list.listed.empty() || recorded_.empty()) return result;
+  const std::string& code_page = state_.ConfiguredSource.CodePage;
+  const auto text_of = [&](const std::string& path) { return NormalisedName(PathAsText(path, code_page)); };
+
+  std::unordered_set<std::string> present;
+  present.reserve(list.files.size());
+  for (const std::string& file : list.files) present.insert(text_of(file));
+  std::map<std::string, std::string> searched;  // stored name of the folder -> its path
+  for (const std::string& folder : list.searched) searched.emplace(text_of(folder), folder);
+
+  // A listed folder that yielded nothing while files are recorded under it
+  // is not there as far as this run can tell: an unmounted share leaves an
+  // empty mount point behind, and a typo leaves nothing at all.
+  std::vector<std::string> unavailable;
+  for (const std::string& folder : list.listed) {
+    const std::string listed = text_of(folder);
+    const auto under = [&](const std::string& name) { return IsUnder(NormalisedName(name), listed); };
+    if (std::none_of(present.begin(), present.end(), [&](const std::string& name) { return IsUnder(name, listed); }) &&
+        std::any_of(recorded_.begin(), recorded_.end(), under)) {
+      unavailable.push_back(listed);
     }
   }
-  return vanished;
+  result.unavailable = unavailable;
+
+  const FileFilter filter(state_.ConfiguredSource.FileExtensions,
+                          ResolveSource(state_.ConfiguredSource, ApplicationFolder(state_)).exclusions);
+  for (const std::string& recorded : recorded_) {
+    const std::string name = NormalisedName(recorded);
+    const bool spelled_as_today = name == recorded;
+    if (spelled_as_today && present.count(name) != 0) continue;
+    // Only where this run looked, and only what this run would select: other
+    // folders, and another configuration's extensions, are not this run's.
+    const auto folder = searched.find(ParentOf(name));
+    if (folder == searched.end() || !filter.Selects(name)) continue;
+    if (std::any_of(unavailable.begin(), unavailable.end(),
+                    [&](const std::string& listed) { return IsUnder(name, listed); })) {
+      continue;
+    }
+    // An older spelling of a file that is there: its rows are a second copy.
+    const bool second_spelling = !spelled_as_today && present.count(name) != 0;
+    if (!second_spelling && MayStillBeThere(folder->second, name, code_page)) continue;
+    result.names.push_back(recorded);
+  }
+  return result;
 }
 
-int64_t Reload::DeleteVanished(const SourceSettings& configured, const ItemList& files, int64_t& failed) {
+int64_t Reload::DeleteVanished(const RunFileList& list, int64_t& failed) {
   if (!state_.Destination.DeleteVanishedFiles) return 0;
-  std::string error;
-  const ItemList vanished = Vanished(configured, files, error);
-  if (!error.empty()) {
-    ++failed;  // reported by the engine
-    return 0;
+  const VanishedFiles vanished = FindVanished(list);
+  for (const std::string& folder : vanished.unavailable) {
+    engine_.Warn("the folder \"" + folder +
+                 "\" yielded no file while the table holds files recorded under it; it is taken as not there (an "
+                 "unmounted share?) and none of its files was deleted");
   }
   int64_t deleted = 0;
-  for (const std::string& path : vanished) {
-    if (engine_.ForgetFile(state_, path).ok) {
+  for (const std::string& name : vanished.names) {
+    // Looked at once more right before it goes: a file that came back (or
+    // that another run loaded meanwhile) keeps its rows.
+    const FileLook look = LookAtFile(name);
+    if (look.kind != FileLook::Kind::kMissing && NormalisedName(name) == name) continue;
+    if (engine_.ForgetFile(state_, name).ok) {
       ++deleted;
     } else {
       ++failed;
@@ -148,7 +211,7 @@ int64_t Reload::DeleteVanished(const SourceSettings& configured, const ItemList&
   return deleted;
 }
 
-bool PrintReloadList(const AppState& state, const ItemList& files, std::ostream& out, Notifier& messages) {
+bool PrintReloadList(const AppState& state, const RunFileList& files, std::ostream& out, Notifier& messages) {
   LoadEngine engine(messages, ApplicationFolder(state));
   Reload reload(engine, state, LoadMode::kChanged);
   std::string error;
@@ -156,18 +219,18 @@ bool PrintReloadList(const AppState& state, const ItemList& files, std::ostream&
     messages.Show(Message{"cannot tell which files changed: " + error, kApplicationTitle, MessageIcon::kCritical});
     return false;
   }
-  for (const std::string& path : files) {
-    const char* mark = reload.Look(path) == 0 ? "empty" : reload.NeedsLoad(path) ? "load" : "unchanged";
+  const std::string& code_page = state.ConfiguredSource.CodePage;
+  for (const std::string& path : files.files) {
+    const FileLook look = LookAtFile(path);
+    const char* mark = !look.IsRegular()  ? "failed"
+                       : look.size == 0   ? "empty"
+                       : reload.DecideLoad(path, PathAsText(path, code_page), look) ? "load"
+                                                                                      : "unchanged";
     out << mark << '\t' << path << '\n';
   }
   if (state.Destination.DeleteVanishedFiles) {
-    for (const std::string& path : reload.Vanished(state.ConfiguredSource, files, error)) {
-      out << "delete\t" << path << '\n';
-    }
-    if (!error.empty()) {
-      messages.Show(Message{"cannot tell which files vanished: " + error, kApplicationTitle, MessageIcon::kCritical});
-      return false;
-    }
+    const VanishedFiles vanished = reload.FindVanished(files);
+    for (const std::string& name : vanished.names) out << "delete\t" << name << '\n';
   }
   return engine.Close().ok;
 }

@@ -1,18 +1,19 @@
 // Runs that keep a table equal to the tree, file by file: load modes
 // REPLACE and CHANGED, the companion table's records, files passed over as
-// unchanged, and the rows of vanished files taken out. APPEND runs never
-// come here.
+// unchanged, and the rows of vanished files taken out. The rules live here
+// once; each destination supplies only its SQL. APPEND runs never come here.
 #pragma once
 
-#include <unordered_map>
 #include <ostream>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "common/notifier.hpp"
+#include "common/platform.hpp"
 #include "config/app_state.hpp"
 #include "discovery/discovery.hpp"
 #include "loader/file_state.hpp"
-#include "run/export.hpp"
 #include "run/load_engine.hpp"
 
 namespace corvanne {
@@ -23,51 +24,69 @@ namespace corvanne {
 // with `reason` naming the key and the fix. `mode` gets the mode.
 bool CheckLoadMode(const DestinationSettings& destination, LoadMode& mode, std::string& reason);
 
+// `text` (a stored file name) with "." steps, "name/.." pairs and doubled
+// separators removed, and no trailing separator: the spelling the walk
+// gives today for a name an older run may have stored otherwise.
+std::string NormalisedName(const std::string& text);
+
+// What a vanished-file pass decided: the stored names to take out, and the
+// listed folders that yielded no file while files are recorded under them.
+struct VanishedFiles {
+  std::vector<std::string> names;        // as stored, each to be taken out
+  std::vector<std::string> unavailable;  // listed folders (as text) that count as not there
+};
+
 // The re-load side of one run (mode REPLACE or CHANGED), on the run's engine.
 class Reload {
  public:
   Reload(LoadEngine& engine, const AppState& state, LoadMode mode);
 
-  // Reads what the companion table knows (the destination is open). False
-  // with `error` set when it cannot be read; the run must not start then.
+  // Before the walk: reads what the companion table knows and, with vanished
+  // files deleted, every file name the table holds. A file recorded later
+  // (by a run that goes on beside this one) is never taken for vanished.
+  // False with `error` set when they cannot be read; the run must not start.
   bool Start(std::string& error);
-  // Looks at a file of the list: its size (-1 when it cannot be read; the
-  // run then asks again, and reports why). Size and time are kept for
-  // NeedsLoad() and Record().
-  int64_t Look(const std::string& path);
-  // For a file of the list that is not empty: true when the run must load
-  // it (REPLACE: always; CHANGED: unless it is as last loaded). Uses what
-  // Look() kept of the same file, else looks itself. The hash is kept for
-  // Record().
-  bool NeedsLoad(const std::string& path);
-  // Inside the file's open unit, after its lines loaded: records the file as
-  // loaded with `lines` rows. False (reported) when it could not; the unit
-  // must then be rolled back.
-  bool Record(const SourceSettings& source, int64_t lines);
-  // An empty file of the list: its earlier rows go, if it had any. True
-  // when they went.
-  bool Emptied(const std::string& path);
-  // With DESTINATION_DELETE_VANISHED_FILES_YES_NO: takes out the rows of
-  // every file under `configured`'s folders (as the walk reaches them, and
-  // only folders that exist) that `files` does not hold. Each file is one
-  // transaction. Returns how many files went; `failed` counts the failures
-  // (reported).
-  int64_t DeleteVanished(const SourceSettings& configured, const ItemList& files, int64_t& failed);
-  // The files DeleteVanished would take out, without taking them out.
-  ItemList Vanished(const SourceSettings& configured, const ItemList& files, std::string& error);
+  // For a regular file of the list that is not empty, as `look` found it:
+  // true when the run must load it (REPLACE: always; CHANGED: unless it is
+  // as last loaded). Keeps what Record() needs of it.
+  bool DecideLoad(const std::string& path, const std::string& text, const FileLook& look);
+  // Inside the file's open unit, after its lines loaded: records the file
+  // as loaded with `lines` rows. False (reported) when it could not; the
+  // unit must then be rolled back.
+  bool Record(const SourceSettings& source, const std::string& text, int64_t lines);
+  // A file of the list that was read as empty: takes its earlier rows out,
+  // if it had any. True when they went.
+  bool ForgetEmptied(const std::string& text);
+  // The recorded files this run may take out: each recorded before the walk,
+  // lying directly in a folder the walk searched without error, selected by
+  // this run's extensions and exclusions, not in `list`, and still not there
+  // now; none under a listed folder that yielded no file while the table
+  // holds files under it.
+  VanishedFiles FindVanished(const RunFileList& list) const;
+  // With DESTINATION_DELETE_VANISHED_FILES_YES_NO: FindVanished, a warning
+  // per unavailable folder, and each file taken out in a transaction of its
+  // own. Returns how many went; `failed` counts the failures (reported).
+  int64_t DeleteVanished(const RunFileList& list, int64_t& failed);
 
  private:
+  // Now on `look`'s file system, as far as can be told: never later than its
+  // clock, so that "recorded well after its time" is never a guess.
+  int64_t TrustedNow(const FileLook& look);
+
   LoadEngine& engine_;
   const AppState& state_;
   LoadMode mode_;
-  std::unordered_map<std::string, FileState> known_;  // the companion table at the start of the run
-  FileState pending_;                       // the file NeedsLoad last looked at
+  std::unordered_map<std::string, FileState> known_;  // the companion table before the walk, by stored name
+  std::vector<std::string> recorded_;                 // every stored name before the walk (vanished files deleted)
+  std::unordered_map<uint64_t, int64_t> newest_;      // per file system: the newest write time seen this run
+  FileState pending_;                                 // the file DecideLoad last looked at
 };
 
 // --list in CHANGED mode: each file of `files` after a mark and a tab:
 // "load" (would be loaded), "unchanged" (passed over), "empty" (passed
-// over); with vanished files deleted, "delete" lines follow for them.
-// False (with a message shown) when the destination cannot be read.
-bool PrintReloadList(const AppState& state, const ItemList& files, std::ostream& out, Notifier& messages);
+// over), "failed" (cannot be looked at; its rows stay); with vanished files
+// deleted, "delete" lines follow for them. False (with a message shown) when
+// the destination cannot be read.
+bool PrintReloadList(const AppState& state, const RunFileList& files, std::ostream& out, Notifier& messages);
 
 }  // namespace corvanne

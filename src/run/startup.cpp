@@ -41,9 +41,9 @@ int ListFiles(AppState& state) {
   if (status == kStatusFailed) return Status(ExitCode::kCouldNotStart);
   ParseSettings(state);
   NoProgress progress;  // the list is the output
-  ItemList files;
+  RunFileList list;
   try {
-    files = CollectRunFiles(state.ConfiguredSource, progress, ApplicationFolder(state));
+    list = CollectRunFileList(state.ConfiguredSource, progress, ApplicationFolder(state));
   } catch (const WalkError& error) {
     std::cerr << "corvanne: " << error.what() << '\n';
     return Status(ExitCode::kCouldNotStart);
@@ -56,9 +56,9 @@ int ListFiles(AppState& state) {
   }
   if (mode == LoadMode::kChanged) {
     // Marked: which files the run would load, and which it would pass over.
-    if (!PrintReloadList(state, files, std::cout, messages)) return Status(ExitCode::kCouldNotStart);
+    if (!PrintReloadList(state, list, std::cout, messages)) return Status(ExitCode::kCouldNotStart);
   } else {
-    for (const std::string& file : files) std::cout << file << '\n';
+    for (const std::string& file : list.files) std::cout << file << '\n';
   }
   std::cout.flush();
   return Status(messages.shown() > 0 ? ExitCode::kFailed : ExitCode::kOk);

@@ -144,7 +144,7 @@ TEST_F(EndToEndTest, FailedLoadGivesStatusOneAndTheRunGoesOn) {
                            "BEGINS 2 " + Upper("src/p/b.frm"), "fine", "DONE 2 " + Upper("src/p/b.frm")}));
 }
 
-TEST_F(EndToEndTest, FileGoneAfterListingIsPassedOverWithItsBox) {
+TEST_F(EndToEndTest, FileGoneAfterListingFailsWithItsBox) {
   dir_.Write("src/p/a.frm", "a\r\n");
   fs::create_symlink(dir_.Path("nowhere.frm"), dir_.Path("src/p/gone.frm"));  // listed, has no size
   dir_.Write("src/p/z.frm", "z\r\n");

@@ -75,7 +75,6 @@ TEST_F(RunTest, RelativeHeaderFileIsTakenFromTheApplicationFolder) {
   Run();
 
   EXPECT_EQ(ReadBytes(dir_.Path("scratch/Header.txt")), Marker("DONE", 1, Upper(path), "BAS") + "\r\n");
-  EXPECT_EQ(state_.PackageSource.FileNameWithPath, dir_.Path("scratch/Header.txt"));
 }
 
 TEST_F(RunTest, NothingConfiguredLoadsNothing) {
@@ -169,13 +168,9 @@ TEST_F(RunTest, SkippedHeadersLeaveOnlyTheFilesAndNoHeaderFile) {
   EXPECT_EQ(TableRows(), (Rows{"1", "2"}));
   EXPECT_EQ(GroupsOfTheLoads(), (std::vector<int>{1, 2}));
   EXPECT_FALSE(std::filesystem::exists(state_.Run.HeaderTempFile));
-  // The last load's record stays in PackageSource.
-  SourceSettings expected = state_.ConfiguredSource;
-  expected.FileNameWithPath = b;
-  EXPECT_EQ(state_.PackageSource, expected);
 }
 
-TEST_F(RunTest, HeaderFileAndPackageSourceAfterTheRun) {
+TEST_F(RunTest, HeaderFileHoldsTheLastMarkerRowAfterTheRun) {
   dir_.Write("src/a.frm", "1\r\n");
   const std::string b = dir_.Write("src/b.frm", "2\r\n");
   state_.ConfiguredSource.FoldersList = dir_.Path("src");
@@ -184,9 +179,6 @@ TEST_F(RunTest, HeaderFileAndPackageSourceAfterTheRun) {
   Run();
 
   EXPECT_EQ(ReadBytes(state_.Run.HeaderTempFile), Marker("DONE", 2, Upper(b), "FRM") + "\r\n");
-  SourceSettings expected = state_.ConfiguredSource;
-  expected.FileNameWithPath = state_.Run.HeaderTempFile;
-  EXPECT_EQ(state_.PackageSource, expected);
 }
 
 TEST_F(RunTest, ProgressReportsConfiguredFoldersThenSearchedFoldersThenFiles) {
@@ -209,7 +201,7 @@ TEST_F(RunTest, ProgressReportsConfiguredFoldersThenSearchedFoldersThenFiles) {
                              }));
 }
 
-TEST_F(RunTest, FileVanishedAfterListingIsPassedOverWithTheErrorBox) {
+TEST_F(RunTest, FileVanishedAfterListingFailsWithTheErrorBox) {
   testing::RecordingDisplay& display = display_;
   const std::string a = dir_.Write("src/a.frm", "1\r\n");
   const std::string b = dir_.Write("src/b.frm", "2\r\n");
@@ -224,7 +216,9 @@ TEST_F(RunTest, FileVanishedAfterListingIsPassedOverWithTheErrorBox) {
 
   EXPECT_EQ(TableRows(), (Rows{Marker("BEGINS", 1, Upper(a), "FRM"), "1", Marker("DONE", 1, Upper(a), "FRM"),
                           Marker("BEGINS", 3, Upper(c), "FRM"), "3", Marker("DONE", 3, Upper(c), "FRM")}));
-  EXPECT_EQ(counts.files_passed_over, 1);
+  // Unknown is not empty: the file fails, and a re-load would keep its rows.
+  EXPECT_EQ(counts.files_passed_over, 0);
+  EXPECT_EQ(counts.files_failed, 1);
   ASSERT_EQ(notifier_.messages.size(), 1u);
   EXPECT_EQ(notifier_.messages[0].text,
             "Error No. " + std::to_string(ENOENT) + "\r\nDescription : \"" + b + "\": No such file or directory");

@@ -174,7 +174,7 @@ TEST_F(PackageTest, EngineThatCannotLoadFailsEveryLoad) {
     LoadEngine engine(notifier_, dir_.path().string());
     const AppState state = SqliteState("/src/a.bas", c.engine);
     for (int load = 0; load < 2; ++load) {
-      const LoadResult result = engine.ExecuteLoadPackage(state);
+      const LoadResult result = engine.LoadFile(state, state.PackageSource);
       EXPECT_FALSE(result.ok);
       EXPECT_EQ(result.description.rfind(c.description_start, 0), 0u) << result.description;
     }
@@ -189,9 +189,9 @@ TEST_F(PackageTest, LoadsIntoTheSqliteFileOfTheApplicationFolder) {
   {
     LoadEngine engine(notifier_, dir_.path().string());
     AppState state = SqliteState(first, " sqlite ");
-    EXPECT_EQ(engine.ExecuteLoadPackage(state).rows, 2);
+    EXPECT_EQ(engine.LoadFile(state, state.PackageSource).rows, 2);
     state.PackageSource.FileNameWithPath = second;
-    EXPECT_EQ(engine.ExecuteLoadPackage(state).rows, 1);
+    EXPECT_EQ(engine.LoadFile(state, state.PackageSource).rows, 1);
   }
   EXPECT_TRUE(notifier_.messages.empty());
   sqlite3* db = nullptr;
@@ -212,9 +212,9 @@ TEST_F(PackageTest, InjectedDestinationGetsTheRequestAndItsFailureIsReported) {
   LoadEngine engine(notifier_, dir_.path().string());
   engine.UseDestination(std::move(fake));
   AppState state = SqliteState("/src/a.bas", "no such engine");
-  EXPECT_TRUE(engine.ExecuteLoadPackage(state).ok);
+  EXPECT_TRUE(engine.LoadFile(state, state.PackageSource).ok);
   state.PackageSource.FileNameWithPath = "/tmp/TempHeader.txt";
-  EXPECT_FALSE(engine.ExecuteLoadPackage(state).ok);
+  EXPECT_FALSE(engine.LoadFile(state, state.PackageSource).ok);
   engine.Close();
   ASSERT_EQ(seen->requests.size(), 2u);
   EXPECT_EQ(seen->requests[0], BuildLoadRequest(SqliteState("/src/a.bas").PackageSource, state.Destination));
@@ -231,8 +231,7 @@ TEST_F(PackageTest, FailedUnitCommitIsReportedForTheSourceFile) {
   FakeDestination* seen = fake.get();
   LoadEngine engine(notifier_, dir_.path().string());
   engine.UseDestination(std::move(fake));
-  // After the DONE row, PackageSource names the header file; the boxes must
-  // name the file whose loads were lost.
+  // The boxes name the file whose loads were lost.
   const AppState state = SqliteState("/tmp/TempHeader.txt");
   SourceSettings source = state.PackageSource;
   source.FileNameWithPath = "/src/a.bas";

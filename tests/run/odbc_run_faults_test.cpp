@@ -266,12 +266,11 @@ TEST_F(OdbcRunFaultsTest, ExceptionBetweenTheMarkersLeavesNothingOfTheFile) {
         ASSERT_TRUE(engine.Open(state).ok);
         SourceSettings source = state.ConfiguredSource;
         source.FileNameWithPath = a;
-        ExportOneFile(context, source, 1);
+        ExportOneFile(context, source, 1, LookAtFile(a));
         source.FileNameWithPath = dir_.Write("src/p/c.bas", "c1\r\n");
         ASSERT_TRUE(engine.BeginUnit(state, source).ok);
         ASSERT_TRUE(engine.LoadMarkerRow(state, source, "<TASK_STATUS>BEGINS</TASK_STATUS>").ok);
-        state.PackageSource = source;
-        ASSERT_TRUE(engine.ExecuteLoadPackage(state).ok);
+        ASSERT_TRUE(engine.LoadFile(state, source).ok);
         std::filesystem::remove(source.FileNameWithPath);
       }
     }

@@ -136,10 +136,14 @@ TEST_F(ReloadTest, VanishedFilesGoOnlyWhenAskedAndOnlyUnderTheConfiguredFolders)
   EXPECT_EQ(Files(), Rows({"src/q/c.bas 5"}));
   EXPECT_EQ(ReadColumn(dir_.Path("out.db"), "SELECT count(*) FROM SysCodeLines_Temp_Files"), Rows({"1"}));
 
-  // A listed folder that is missing (an unmounted share) reaches no file.
+  // A listed folder that is missing (a share not mounted) reaches no file:
+  // the run says so and does not end well.
   Config("CHANGED", {flat, {"DESTINATION_DELETE_VANISHED_FILES_YES_NO", "YES"}}, "src/q");
   fs::rename(dir_.Path("src/q"), dir_.Path("elsewhere"));
-  ASSERT_EQ(Run().status, 0);
+  const testing::Outcome outcome = Run();
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.err.find("the folder \"" + dir_.Path("src/q") + "\" yielded no file"), std::string::npos)
+      << outcome.err;
   EXPECT_EQ(Files(), Rows({"src/q/c.bas 5"}));
 }
 

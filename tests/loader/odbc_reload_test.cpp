@@ -125,6 +125,24 @@ TEST_F(OdbcReloadTest, ModesKeepTheTableEqualToTheTree) {
   EXPECT_EQ(client_->Column("SELECT count(*) FROM \"" + table_ + "_Files\""), Rows({"2"}));
 }
 
+// A name that is not UTF-8 is stored decoded, in the rows and the
+// companion row alike: the server takes it, and it is never taken for
+// vanished.
+TEST_F(OdbcReloadTest, NameThatIsNotUtf8KeepsItsRowsRunAfterRun) {
+  dir_.Write("src/p/caf\xe9.bas", "c1\r\n");
+  mode_ = "CHANGED";
+  more_["DESTINATION_DELETE_VANISHED_FILES_YES_NO"] = "YES";
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    std::string err;
+    ASSERT_EQ(Run(&err), 0) << err;
+    EXPECT_EQ(client_->Column("SELECT count(*) FROM \"" + table_ + "\" WHERE FileName = '" +
+                              dir_.Path("src/p/caf\u00e9.bas") + "'"),
+              Rows({"3"}));
+    EXPECT_EQ(client_->Column("SELECT count(*) FROM \"" + table_ + "_Files\""), Rows({"4"}));
+  }
+}
+
 TEST_F(OdbcReloadTest, MissingCompanionTableIsNamedAndTheRunDoesNotStart) {
   client_->Exec("DROP TABLE \"" + table_ + "_Files\"");
   std::string err;

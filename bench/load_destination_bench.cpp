@@ -40,14 +40,13 @@ Figures RunDestination(const std::vector<std::string>& files, const fs::path& co
   state.Destination.DatabaseName = "destination.db";
   state.Destination.TableName = "[SysCodeLines_Temp]";
   state.Destination.ColumnName = "MyCodeLine";
-  state.PackageSource.RowDelimiter = "VBCRLF";
+  state.ConfiguredSource.RowDelimiter = "VBCRLF";
   StreamNotifier notifier(std::cerr);
   LoadEngine engine(notifier, corpus.string());
   Figures figures;
   const auto start = std::chrono::steady_clock::now();
   for (const std::string& path : files) {
-    state.PackageSource.FileNameWithPath = path;
-    const LoadResult result = engine.LoadFile(state, state.PackageSource);
+    const LoadResult result = engine.LoadFile(state, path);
     if (!result.ok) throw std::runtime_error(result.description);
     figures.lines += result.rows;
     ++figures.files;

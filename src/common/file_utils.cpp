@@ -1,4 +1,4 @@
-// File size, extension and one-line text write. Failures are shown through
+// Extension, path resolution and one-line text write. Failures are shown through
 // the caller's notifier and answered with a neutral result, never thrown.
 #include "common/file_utils.hpp"
 
@@ -17,20 +17,6 @@
 namespace corvanne {
 
 namespace fs = std::filesystem;
-
-int64_t GetFileSize(const std::string& path, Notifier& notifier) {
-  std::error_code error;
-  const std::uintmax_t size = fs::file_size(fs::path(path), error);
-  if (error) {
-    PlatformError cause = ErrorFromCode(error);
-    // A pipe or a device has no size; "Operation not supported" would not
-    // tell the user what is wrong with the entry.
-    if (error == std::errc::not_supported) cause.description = "not a regular file";
-    notifier.Show(texts::StandardError(cause, path));
-    return 0;
-  }
-  return static_cast<int64_t>(size);
-}
 
 std::string ResolveFrom(const std::string& folder, const std::string& path) {
   if (path.empty()) return path;

@@ -1,5 +1,5 @@
-// File services of the run: the size of a file, the extension of a name,
-// and the one-line text file write. Each reports its own failures.
+// File services of the run: the extension of a name, paths taken from the
+// application folder, and the one-line text file write. Each reports its own failures.
 #pragma once
 
 #include <cstdint>
@@ -8,11 +8,6 @@
 #include "common/notifier.hpp"
 
 namespace corvanne {
-
-// Size of the file at `path` in bytes (64-bit: 2 GiB and more is a size, not
-// an error). A missing path, a folder, or any error: shows the standard error
-// box with the platform's number and description and returns 0.
-int64_t GetFileSize(const std::string& path, Notifier& notifier);
 
 // The text after the last "." of `name` (the whole name when it has none, ""
 // when it ends in "."). The name is not split into folder and file.

@@ -162,8 +162,7 @@ FileLook LookAtFile(const std::string& path) {
   if (status.type() != std::filesystem::file_type::regular) {
     look.kind = FileLook::Kind::kNotRegular;
     look.error_number = static_cast<int>(std::errc::not_supported);
-    look.cause = status.type() == std::filesystem::file_type::directory ? "a folder, not a file"
-                                                                          : "not a regular file";
+    look.cause = status.type() == std::filesystem::file_type::directory ? "Is a directory" : "not a regular file";
     return look;
   }
   const auto modified = std::filesystem::last_write_time(path, error);
@@ -192,7 +191,7 @@ FileLook LookAtFile(const std::string& path) {
   if (!S_ISREG(info.st_mode)) {
     look.kind = FileLook::Kind::kNotRegular;
     look.error_number = S_ISDIR(info.st_mode) ? EISDIR : ENOTSUP;
-    look.cause = S_ISDIR(info.st_mode)    ? "a folder, not a file"
+    look.cause = S_ISDIR(info.st_mode)    ? std::generic_category().message(EISDIR)
                  : S_ISFIFO(info.st_mode) ? "a FIFO, not a regular file"
                  : S_ISSOCK(info.st_mode) ? "a socket, not a regular file"
                                           : "a device, not a regular file";

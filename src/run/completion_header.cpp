@@ -7,6 +7,7 @@
 #include "common/text.hpp"
 #include "run/export.hpp"
 #include "run/load_engine.hpp"
+#include "run/run_plan.hpp"
 
 namespace corvanne {
 
@@ -25,27 +26,35 @@ std::string MakeTag(const std::string& key, const std::string& value) {
   return tag;
 }
 
-std::string BuildCompletionHeader(const RunSettings& run, const SourceSettings& source,
-                                  const DestinationSettings& destination, int32_t serial,
-                                  const std::string& status) {
-  const std::string path = PathAsText(source.FileNameWithPath, source.CodePage);
-  const std::string file_type = GetExtension(path);
+std::string BuildCompletionHeader(const RunSettings& run, const std::string& file_name, const std::string& user_name,
+                                  int32_t serial, const std::string& status) {
+  const std::string file_type = GetExtension(file_name);
   std::string line = run.HeaderPrefix;
   line += MakeTag("TASK_STATUS", status);
   line += MakeTag("TASK_NAME", kHeaderTaskName);
   line += MakeTag("BATCH_CODE", run.BatchCode);
   line += MakeTag("FILE_TYPE", file_type);
-  line += MakeTag("USER_NAME", destination.UserName);
+  line += MakeTag("USER_NAME", user_name);
   line += MakeTag("FILE_SERIAL_NUMBER", std::to_string(serial));
   // Read as late as possible: the DONE row carries the time its file ended.
   const DateTimeSource& clock = CurrentDateTime();
   line += MakeTag("DATE_TIME", clock.ShortDate() + " " + clock.LongTime());
-  line += MakeTag("FILE_NAME", path);
+  line += MakeTag("FILE_NAME", file_name);
   line += run.HeaderSuffix;
   return line;
 }
 
-bool LoadCompletionHeader(RunContext& context, SourceSettings& source, int32_t serial,
+std::string BuildCompletionHeader(const RunSettings& run, const SourceSettings& source,
+                                  const DestinationSettings& destination, int32_t serial,
+                                  const std::string& status) {
+  CodePage code_page;
+  std::string ignored;
+  if (!ParseCodePage(source.CodePage, code_page, ignored)) code_page = CodePage{};
+  return BuildCompletionHeader(run, FileNameText(source.FileNameWithPath, code_page), destination.UserName, serial,
+                               status);
+}
+
+bool LoadCompletionHeader(RunContext& context, FileUnit& unit, const std::string& file_name, int32_t serial,
                           const std::string& status) {
   const AppState& state = context.state;
   if (state.Run.SkipCompletionHeaders) return true;
@@ -53,13 +62,13 @@ bool LoadCompletionHeader(RunContext& context, SourceSettings& source, int32_t s
   // file the configuration names.
   std::string path = ResolveFrom(ApplicationFolder(state), state.Run.HeaderTempFile);
 
-  const std::string line = BuildCompletionHeader(state.Run, source, state.Destination, serial, status);
+  const std::string line = BuildCompletionHeader(state.Run, file_name, state.Destination.UserName, serial, status);
   // The header file still holds the last marker row when the run is over;
   // a failed write is told by the write itself. The row that goes into the
   // table is the line as built: another run sharing the header file, or a
   // full disk, cannot put a wrong marker row around this file's lines.
   WriteTextFile(line, path, false, ApplicationFolder(state), context.notifier);
-  const LoadResult result = context.engine.LoadMarkerRow(state, source, line);
+  const LoadResult result = unit.AddMarkerRow(line);
   if (!result.ok) ++context.counts.failed_loads;
   return result.ok;
 }

@@ -10,10 +10,8 @@ namespace corvanne {
 void CheckDestination(const AppState& state, Findings& findings) {
   Engine engine = Engine::kSqlServer;
   if (!ParseEngine(state.Destination.DestinationEngine, engine)) return;
-  // A load mode that cannot run is its own finding, not the destination's.
-  LoadMode mode = LoadMode::kAppend;
-  std::string reason;
-  if (!CheckLoadMode(state.Destination, mode, reason)) return;
+  // Settings that cannot run are their own findings, not the destination's.
+  if (!RunSettingsProblems(state).empty()) return;
   RecordingNotifier silent;  // Verify shows nothing; the finding says it all
   LoadEngine loads(silent, ApplicationFolder(state));
   const LoadResult verified = loads.Verify(state);

@@ -38,25 +38,29 @@ void OpenDestination(RunContext& context) {
   if (context.reload != nullptr && !context.reload->Start(error)) throw DestinationError(error);
 }
 
+// The stored name of the file at `path`: its one identity in every table.
+std::string NameOf(RunContext& context, const std::string& path) {
+  std::string error;
+  const RunPlan* plan = context.plan != nullptr ? context.plan : context.engine.Plan(context.state, error);
+  return FileNameText(path, plan != nullptr ? plan->code_page : CodePage{});
+}
+
 // A file that cannot be looked at, or that is no regular file, fails with
 // the standard error box: its rows and its record stay as they are, so the
 // next run tries it again. Unknown is never taken for empty.
-void FailUnlooked(RunContext& context, const SourceSettings& source, const FileLook& look) {
+void FailUnlooked(RunContext& context, const std::string& path, const FileLook& look) {
   ++context.counts.failed_loads;
   ++context.counts.files_failed;
-  context.notifier.Show(texts::StandardError(PlatformError{look.error_number, look.cause},
-                                             PathAsText(source.FileNameWithPath, source.CodePage)));
+  context.notifier.Show(texts::StandardError(PlatformError{look.error_number, look.cause}, NameOf(context, path)));
 }
 
 // Loads the file unless a re-load finds it as last loaded.
-void ExportIfNeeded(RunContext& context, SourceSettings& record, int32_t serial, const FileLook& look) {
-  if (context.reload != nullptr && look.IsRegular() &&
-      !context.reload->DecideLoad(record.FileNameWithPath, PathAsText(record.FileNameWithPath, record.CodePage),
-                                  look)) {
+void ExportIfNeeded(RunContext& context, const std::string& path, int32_t serial, const FileLook& look) {
+  if (context.reload != nullptr && look.IsRegular() && !context.reload->DecideLoad(path, NameOf(context, path), look)) {
     ++context.counts.files_unchanged;
     return;
   }
-  ExportOneFile(context, record, serial, look);
+  ExportOneFile(context, path, serial, look);
 }
 
 // Takes back the counts of a file that was counted as loaded.
@@ -89,15 +93,14 @@ void ConfirmAfterLostConnection(RunContext& context) {
   }
   std::erase_if(context.unconfirmed, in_doubt);
   for (const UnconfirmedFile& file : again) {
-    SourceSettings record = context.state.ConfiguredSource;
-    record.FileNameWithPath = file.path;
     if (looked) {
-      ExportOneFile(context, record, file.serial, LookAtFile(file.path));
+      ExportOneFile(context, file.path, file.serial, LookAtFile(file.path));
     } else {
       ++context.counts.failed_loads;
       ++context.counts.files_failed;
-      context.engine.ReportFailure(context.state, record,
-                                   LoadResult::Failed("Corvanne", "the connection was lost after \"" + file.path +
+      context.engine.ReportFailure(context.state, file.path,
+                                   LoadResult::Failed("Corvanne", "the connection was lost after \"" +
+                                                                      NameOf(context, file.path) +
                                                                       "\" was committed, and whether the server "
                                                                       "kept it cannot be told"));
     }
@@ -129,14 +132,11 @@ void RunSingleFile(RunContext& context, const SourceSettings& configured) {
   // No size test here: a missing or empty configured file still gets its
   // two markers, and its failed load is reported. A relative name is taken
   // from the application folder, as in folder mode.
-  SourceSettings record = configured;
-  record.FileNameWithPath =
-      CollectRunFiles(configured, context.progress, ApplicationFolder(context.state)).front();
+  const std::string path = CollectRunFiles(configured, context.progress, ApplicationFolder(context.state)).front();
   OpenDestination(context);
   context.progress.FilesListed(1, /*single_file=*/true);
-  context.progress.FileStarted(1, 1, record.FileNameWithPath);
-  const FileLook look = LookAtFile(record.FileNameWithPath);
-  ExportIfNeeded(context, record, 1, look);
+  context.progress.FileStarted(1, 1, path);
+  ExportIfNeeded(context, path, 1, LookAtFile(path));
   context.progress.FileDone(context.counts);
 }
 
@@ -150,22 +150,19 @@ void RunFolders(RunContext& context, const SourceSettings& configured) {
   if (total > 0 && context.reload == nullptr) OpenDestination(context);
   context.progress.FilesListed(total, /*single_file=*/false);
 
-  SourceSettings record;
   for (int32_t index = 1; index <= total; ++index) {
     const std::string& path = list.files[static_cast<std::size_t>(index - 1)];
-    record = configured;
-    record.FileNameWithPath = path;
     context.progress.FileStarted(index, total, path);
     const FileLook look = LookAtFile(path);
     if (!look.IsRegular()) {
-      FailUnlooked(context, record, look);
+      FailUnlooked(context, path, look);
     } else if (look.size > 0) {
-      ExportIfNeeded(context, record, index, look);
+      ExportIfNeeded(context, path, index, look);
     } else {
       // The index is used up all the same: later files keep their serials.
       ++context.counts.files_passed_over;
       // A mirrored file that is empty now has no lines to show.
-      if (context.reload != nullptr && context.reload->ForgetEmptied(PathAsText(path, record.CodePage))) {
+      if (context.reload != nullptr && context.reload->ForgetEmptied(NameOf(context, path))) {
         ++context.counts.files_deleted;
       }
     }
@@ -182,13 +179,15 @@ void RunFolders(RunContext& context, const SourceSettings& configured) {
 void RunExport(RunContext& context) {
   context.counts = RunCounts{};
   context.unconfirmed.clear();
-  // A copy: the run must not see a configuration changed under it.
+  // The settings as this run uses them, parsed once: the run does not see
+  // a configuration changed under it.
+  std::string error;
+  const RunPlan* plan = context.engine.NewPlan(context.state, error);
+  if (plan == nullptr) throw DestinationError(error);
+  context.plan = plan;
   const SourceSettings configured = context.state.ConfiguredSource;
-  LoadMode mode = LoadMode::kAppend;
   std::optional<Reload> reload;
-  if (ParseLoadMode(context.state.Destination.LoadMode, mode) && mode != LoadMode::kAppend) {
-    reload.emplace(context.engine, context.state, mode);
-  }
+  if (plan->load_mode != LoadMode::kAppend) reload.emplace(context.engine, context.state, *plan);
   context.reload = reload ? &*reload : nullptr;
   try {
     if (IsSingleFileMode(configured)) {
@@ -199,23 +198,27 @@ void RunExport(RunContext& context) {
     if (context.engine.IsOpen()) ConfirmDurable(context);
   } catch (...) {
     context.reload = nullptr;
+    context.plan = nullptr;
     throw;
   }
   context.reload = nullptr;
+  context.plan = nullptr;
   context.progress.RunFinished(context.counts);
 }
 
-void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial, const FileLook& look) {
+void ExportOneFile(RunContext& context, const std::string& path, int32_t serial, const FileLook& look) {
   // One unit for the file and its markers: a run cut short, or a failure on
   // the way, leaves a file whole between them or not at all, and saves two
-  // commits per file. Every return before the commit rolls it back.
-  UnitGuard unit(context.engine);
-  if (!unit.Begin(context.state, source).ok) {
+  // commits per file. The unit rolls back on every return before its commit.
+  LoadResult begun;
+  FileUnit unit = context.engine.BeginUnit(context.state, path, begun);
+  if (!unit.IsOpen()) {
     ++context.counts.failed_loads;
     ++context.counts.files_failed;
     return;
   }
-  if (!LoadCompletionHeader(context, source, serial, "BEGINS")) {
+  const std::string name = NameOf(context, path);
+  if (!LoadCompletionHeader(context, unit, name, serial, "BEGINS")) {
     ++context.counts.files_failed;
     return;
   }
@@ -224,32 +227,29 @@ void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial, 
   const LoadResult result =
       look.kind == FileLook::Kind::kNotRegular
           ? context.engine.ReportFailure(
-                context.state, source,
-                LoadResult::Failed("Source file", "cannot open source file \"" +
-                                                      PathAsText(source.FileNameWithPath, source.CodePage) +
-                                                      "\": " + look.cause))
-          : context.engine.LoadFile(context.state, source);
+                context.state, path,
+                LoadResult::Failed("Source file", "cannot open source file \"" + name + "\": " + look.cause))
+          : unit.LoadLines();
   if (!result.ok) {
     ++context.counts.failed_loads;
     if (context.reload != nullptr) {
       // A mirrored file keeps its old version: a reader sees the old rows or
-      // the new, never neither. The unit goes back with the guard.
+      // the new, never neither.
       ++context.counts.files_failed;
       return;
     }
   }
   // Also after a failed load: the DONE row closes the file's place in the table.
-  if (!LoadCompletionHeader(context, source, serial, "DONE")) {
+  if (!LoadCompletionHeader(context, unit, name, serial, "DONE")) {
     ++context.counts.files_failed;
     return;
   }
-  if (result.ok && context.reload != nullptr &&
-      !context.reload->Record(source, PathAsText(source.FileNameWithPath, source.CodePage), result.rows)) {
+  if (result.ok && context.reload != nullptr && !context.reload->Record(unit, name, result.rows)) {
     ++context.counts.failed_loads;
     ++context.counts.files_failed;
     return;
   }
-  const LoadResult committed = unit.Commit(context.state, source);
+  const LoadResult committed = unit.Commit();
   if (!committed.ok) {
     // Its rows never reached the table: the file is not counted as loaded.
     ++context.counts.failed_loads;
@@ -259,8 +259,7 @@ void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial, 
     context.counts.lines += result.rows;
     const std::pair<std::string, std::string> encoding{result.encoding, result.detected_code_page};
     ++context.counts.encodings[encoding];
-    context.unconfirmed.push_back(
-        {source.FileNameWithPath, serial, result.rows, encoding, context.engine.ConnectionNumber()});
+    context.unconfirmed.push_back({path, serial, result.rows, encoding, context.engine.ConnectionNumber()});
   } else {
     ++context.counts.files_failed;
   }

@@ -12,6 +12,7 @@
 #include "common/progress.hpp"
 #include "config/app_state.hpp"
 #include "run/load_engine.hpp"
+#include "run/run_plan.hpp"
 
 namespace corvanne {
 
@@ -29,12 +30,13 @@ struct UnconfirmedFile {
 
 // Everything a run uses; all by reference, owned by the caller.
 struct RunContext {
-  AppState& state;
+  const AppState& state;  // read only: the run does not change its settings
   Notifier& notifier;
   ProgressSink& progress;  // discovery's and the run's progress
   LoadEngine& engine;
   RunCounts counts;                 // filled by the run
   Reload* reload = nullptr;         // set by RunExport in load modes REPLACE and CHANGED
+  const RunPlan* plan = nullptr;    // set by RunExport: the settings as the run uses them
   std::vector<UnconfirmedFile> unconfirmed = {};  // loaded since the last confirmed flush
 };
 
@@ -46,6 +48,6 @@ void RunExport(RunContext& context);
 // APPEND mode; in REPLACE and CHANGED a failed load keeps the file's old
 // version), committed together. `look` is the file as found before: a
 // file that is not regular is never opened (a FIFO would never answer).
-void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial, const FileLook& look);
+void ExportOneFile(RunContext& context, const std::string& path, int32_t serial, const FileLook& look);
 
 }  // namespace corvanne

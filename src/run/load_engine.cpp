@@ -1,15 +1,12 @@
-// The loads of a run as the settings describe them: requests, the
-// destination of the run, units, and the two boxes of a failure. Which
-// files to load is the export run's job.
+// The loads of a run as its plan describes them: requests, the destination
+// of the run, units, and the two boxes of a failure. Which files to load is
+// the export run's job.
 #include "run/load_engine.hpp"
 
 #include <cstdlib>
 #include <utility>
 
-#include "common/code_page.hpp"
 #include "common/message_texts.hpp"
-#include "common/text_decoding.hpp"
-#include "common/utf8.hpp"
 #include "common/text.hpp"
 #include "run/completion_header.hpp"
 #include "run/reload.hpp"
@@ -25,41 +22,79 @@ std::string DestinationObjectName(const DestinationSettings& destination) {
   return "[" + destination.DatabaseName + "].[dbo]." + destination.TableName;
 }
 
-std::string PathAsText(const std::string& path, const std::string& code_page) {
-  CodePage parsed;
-  std::string error;
-  if (IsValidUtf8(path) || !ParseCodePage(code_page, parsed, error)) return path;
-  const DecodedText decoded = DecodeText(path, parsed);
-  return decoded.ok ? decoded.text : path;
+std::vector<std::string> RunSettingsProblems(const AppState& state) {
+  RunPlan plan;
+  std::vector<std::string> problems;
+  BuildRunPlan(state, plan, problems);
+  return problems;
 }
 
 LoadRequest BuildLoadRequest(const SourceSettings& package_source, const DestinationSettings& destination,
                              const std::string& batch_code) {
-  LoadRequest request;
-  request.source_path = package_source.FileNameWithPath;
-  request.row_delimiter = TranslateRowDelimiter(package_source);
-  request.code_page = package_source.CodePage;
-  request.server = destination.ServerName;
-  request.database = destination.DatabaseName;
-  request.user_name = destination.UserName;
-  request.password = destination.Password;
-  request.destination_object_name = DestinationObjectName(destination);
-  request.table_name = destination.TableName;
-  request.column_name = destination.ColumnName;
-  request.columns = {destination.FileNameColumnName, destination.LineNumberColumnName,
-                     destination.BatchCodeColumnName};
-  request.file_name_value = PathAsText(package_source.FileNameWithPath, package_source.CodePage);
-  request.batch_code_value = batch_code;
-  request.odbc_driver_name = destination.OdbcDriverName;
-  // An unknown mode never gets this far: start-up and Open refuse it.
-  if (!ParseLoadMode(destination.LoadMode, request.load_mode)) request.load_mode = LoadMode::kAppend;
-  return request;
+  AppState state;
+  state.ConfiguredSource = package_source;
+  state.Destination = destination;
+  state.Run.BatchCode = batch_code;
+  RunPlan plan;
+  std::vector<std::string> ignored;
+  BuildRunPlan(state, plan, ignored);
+  return RequestFor(plan, package_source.FileNameWithPath);
 }
 
 void ReportStepFailures(const LoadRequest& request, const LoadResult& result, Notifier& notifier) {
   if (result.ok) return;
   notifier.Show(texts::StepFailed(request.step_name, result.source, result.description));
-  notifier.Show(texts::ErrorForFile(request.source_path));
+  notifier.Show(texts::ErrorForFile(request.file_name_value.empty() ? request.source_path : request.file_name_value));
+}
+
+FileUnit::~FileUnit() { Rollback(); }
+
+FileUnit::FileUnit(FileUnit&& other) noexcept
+    : engine_(std::exchange(other.engine_, nullptr)), request_(std::move(other.request_)) {}
+
+FileUnit& FileUnit::operator=(FileUnit&& other) noexcept {
+  if (this != &other) {
+    Rollback();
+    engine_ = std::exchange(other.engine_, nullptr);
+    request_ = std::move(other.request_);
+  }
+  return *this;
+}
+
+LoadResult FileUnit::AddMarkerRow(const std::string& row) {
+  if (engine_ == nullptr) return LoadResult::Failed("Corvanne", "no unit is open to take a marker row");
+  LoadRequest request = request_;
+  request.row_text = row;
+  LoadResult result = engine_->destination_->Load(request);
+  // A marker row never stands in the table without its partner.
+  if (!result.ok) result.description += "; nothing of \"" + request_.file_name_value + "\" was kept";
+  return engine_->Reported(request_, std::move(result));
+}
+
+LoadResult FileUnit::LoadLines() {
+  if (engine_ == nullptr) return LoadResult::Failed("Corvanne", "no unit is open to take the file's lines");
+  return engine_->Reported(request_, engine_->destination_->Load(request_));
+}
+
+LoadResult FileUnit::Record(const FileState& state) {
+  if (engine_ == nullptr) return LoadResult::Failed("Corvanne", "no unit is open to record the file in");
+  LoadResult result = engine_->destination_->RecordFile(request_, state);
+  if (!result.ok) result.description += "; nothing of \"" + request_.file_name_value + "\" was kept";
+  return engine_->Reported(request_, std::move(result));
+}
+
+LoadResult FileUnit::Commit() {
+  if (engine_ == nullptr) return LoadResult::Failed("Corvanne", "no unit is open to be committed");
+  LoadEngine* engine = std::exchange(engine_, nullptr);
+  if (!engine->destination_) return LoadResult::Failed("Corvanne", "the destination was closed under the unit");
+  LoadResult result = engine->destination_->CommitUnit();
+  if (!result.ok) result.description += "; nothing of \"" + request_.file_name_value + "\" was kept";
+  return engine->Reported(request_, std::move(result));
+}
+
+void FileUnit::Rollback() {
+  LoadEngine* engine = std::exchange(engine_, nullptr);
+  if (engine != nullptr && engine->destination_) engine->destination_->RollbackUnit();
 }
 
 LoadEngine::LoadEngine(Notifier& notifier, std::string application_folder)
@@ -67,76 +102,93 @@ LoadEngine::LoadEngine(Notifier& notifier, std::string application_folder)
 
 LoadEngine::~LoadEngine() { static_cast<void>(Close()); }
 
-bool LoadEngine::EnsureDestination(const AppState& state, std::string& error) {
+const RunPlan* LoadEngine::Plan(const AppState& state, std::string& error) {
+  if (!plan_) {
+    RunPlan plan;
+    std::vector<std::string> problems;
+    if (!BuildRunPlan(state, plan, problems)) {
+      error = problems.front();
+      return nullptr;
+    }
+    plan_ = std::move(plan);
+  }
+  return &*plan_;
+}
+
+const RunPlan* LoadEngine::NewPlan(const AppState& state, std::string& error) {
+  plan_.reset();
+  return Plan(state, error);
+}
+
+bool LoadEngine::Ready(const AppState& state, std::string& error) {
+  if (Plan(state, error) == nullptr) return false;
   if (destination_) return true;
   // Start-up refuses these runs already; a window whose configuration was
   // edited since can still get here, and then the run says why.
-  Engine engine = Engine::kSqlServer;
-  if (!ParseEngine(state.Destination.DestinationEngine, engine)) {
+  if (!plan_->engine_known) {
     error = "DESTINATION_ENGINE \"" + state.Destination.DestinationEngine +
             "\" names no destination engine (expected SQLSERVER, SQLITE or ODBC)";
     return false;
   }
-  destination_ = MakeDestination(engine, application_folder_, error);
+  destination_ = MakeDestination(plan_->engine, application_folder_, error);
   return destination_ != nullptr;
-}
-
-LoadRequest LoadEngine::Request(const AppState& state, const SourceSettings& source) const {
-  return BuildLoadRequest(source, state.Destination, state.Run.BatchCode);
 }
 
 LoadResult LoadEngine::NoDestination(const std::string& error, const std::string& path) const {
   return LoadResult::Failed("Corvanne", error + "; \"" + path + "\" was not loaded");
 }
 
-std::vector<std::string> RunSettingsProblems(const AppState& state) {
-  std::vector<std::string> problems;
-  std::string reason;
-  CodePage code_page;
-  if (!ParseCodePage(state.ConfiguredSource.CodePage, code_page, reason)) problems.push_back(reason);
-  LoadMode mode = LoadMode::kAppend;
-  if (!CheckLoadMode(state.Destination, mode, reason)) problems.push_back(reason);
-  return problems;
+LoadResult LoadEngine::Reported(const LoadRequest& request, LoadResult result) {
+  ReportStepFailures(request, result, notifier_);
+  return result;
 }
 
 LoadResult LoadEngine::Open(const AppState& state) {
-  // Such settings would fail every load alike.
-  const std::vector<std::string> problems = RunSettingsProblems(state);
-  if (!problems.empty()) return LoadResult::Failed("Corvanne", problems.front());
   std::string error;
-  if (!EnsureDestination(state, error)) return LoadResult::Failed("Corvanne", error);
-  return destination_->Open(Request(state, state.ConfiguredSource));
+  if (!Ready(state, error)) return LoadResult::Failed("Corvanne", error);
+  return destination_->Open(plan_->load);
 }
 
 LoadResult LoadEngine::Verify(const AppState& state) {
   std::string error;
-  if (!EnsureDestination(state, error)) return LoadResult::Failed("Corvanne", error);
-  return destination_->Verify(Request(state, state.ConfiguredSource));
+  if (!Ready(state, error)) return LoadResult::Failed("Corvanne", error);
+  return destination_->Verify(plan_->load);
 }
 
-LoadResult LoadEngine::BeginUnit(const AppState& state, const SourceSettings& source) {
-  const LoadRequest request = Request(state, source);
+FileUnit LoadEngine::BeginUnit(const AppState& state, const std::string& path, LoadResult& result) {
   std::string error;
-  LoadResult result = EnsureDestination(state, error) ? destination_->BeginUnit(request)
-                                                      : NoDestination(error, request.source_path);
-  unit_open_ = result.ok;
-  if (!result.ok) result.description += "; nothing of \"" + request.source_path + "\" was loaded";
-  ReportStepFailures(request, result, notifier_);
-  return result;
+  if (!Ready(state, error)) {
+    result = NoDestination(error, path);
+    result.description += "; nothing of \"" + path + "\" was loaded";
+    notifier_.Show(texts::StepFailed(kStepName, result.source, result.description));
+    notifier_.Show(texts::ErrorForFile(path));
+    return {};
+  }
+  LoadRequest request = Request(path);
+  result = destination_->BeginUnit(request);
+  if (!result.ok) {
+    result.description += "; nothing of \"" + request.file_name_value + "\" was loaded";
+    ReportStepFailures(request, result, notifier_);
+    return {};
+  }
+  return FileUnit(this, std::move(request));
 }
 
-LoadResult LoadEngine::LoadFile(const AppState& state, const SourceSettings& source) {
-  const LoadRequest request = Request(state, source);
+LoadResult LoadEngine::LoadFile(const AppState& state, const std::string& path) {
   std::string error;
-  LoadResult result =
-      EnsureDestination(state, error) ? destination_->Load(request) : NoDestination(error, request.source_path);
-  ReportStepFailures(request, result, notifier_);
-  return result;
+  if (!Ready(state, error)) return ReportFailure(state, path, NoDestination(error, path));
+  const LoadRequest request = Request(path);
+  return Reported(request, destination_->Load(request));
 }
 
-LoadResult LoadEngine::ReportFailure(const AppState& state, const SourceSettings& source, LoadResult failure) {
-  ReportStepFailures(Request(state, source), failure, notifier_);
-  return failure;
+LoadResult LoadEngine::ReportFailure(const AppState& state, const std::string& path, LoadResult failure) {
+  std::string error;
+  if (Plan(state, error) == nullptr) {
+    notifier_.Show(texts::StepFailed(kStepName, failure.source, failure.description));
+    notifier_.Show(texts::ErrorForFile(path));
+    return failure;
+  }
+  return Reported(Request(path), std::move(failure));
 }
 
 void LoadEngine::Warn(const std::string& text) {
@@ -147,10 +199,10 @@ uint64_t LoadEngine::ConnectionNumber() const { return destination_ ? destinatio
 
 bool LoadEngine::FindDoneSerials(const AppState& state, std::set<int32_t>& serials) {
   std::string error;
-  if (!EnsureDestination(state, error)) return false;
+  if (!Ready(state, error)) return false;
   const std::string batch = MakeTag("BATCH_CODE", state.Run.BatchCode);
   std::vector<std::string> rows;
-  const LoadResult read = destination_->FindRowsContaining(Request(state, state.ConfiguredSource), batch, rows);
+  const LoadResult read = destination_->FindRowsContaining(plan_->load, batch, rows);
   if (!read.ok) {
     Warn("cannot tell which files of this run are in the table after the connection was lost: " + read.source +
          ": " + read.description);
@@ -170,50 +222,20 @@ bool LoadEngine::FindDoneSerials(const AppState& state, std::set<int32_t>& seria
 
 LoadResult LoadEngine::MakeDurable(const AppState& state) {
   std::string error;
-  if (!EnsureDestination(state, error)) return LoadResult::Failed("Corvanne", error);
+  if (!Ready(state, error)) return LoadResult::Failed("Corvanne", error);
   return destination_->MakeDurable();
-}
-
-LoadResult LoadEngine::LoadMarkerRow(const AppState& state, const SourceSettings& source, const std::string& row) {
-  LoadRequest request = Request(state, source);
-  request.row_text = row;
-  std::string error;
-  LoadResult result =
-      EnsureDestination(state, error) ? destination_->Load(request) : NoDestination(error, request.source_path);
-  // A marker row never stands in the table without its partner.
-  if (!result.ok && unit_open_) result.description += "; nothing of \"" + request.source_path + "\" was kept";
-  ReportStepFailures(request, result, notifier_);
-  return result;
-}
-
-LoadResult LoadEngine::CommitUnit(const AppState& state, const SourceSettings& source) {
-  if (!destination_ || !unit_open_) return LoadResult::Failed("Corvanne", "no unit is open to be committed");
-  unit_open_ = false;
-  LoadResult result = destination_->CommitUnit();
-  if (!result.ok) {
-    const LoadRequest request = Request(state, source);
-    result.description += "; nothing of \"" + request.source_path + "\" was kept";
-    ReportStepFailures(request, result, notifier_);
-  }
-  return result;
-}
-
-void LoadEngine::RollbackUnit() {
-  if (destination_ && unit_open_) destination_->RollbackUnit();
-  unit_open_ = false;
 }
 
 LoadResult LoadEngine::ReadFileStates(const AppState& state, std::vector<FileState>& states) {
   std::string error;
-  if (!EnsureDestination(state, error)) return LoadResult::Failed("Corvanne", error);
-  return destination_->ReadFileStates(Request(state, state.ConfiguredSource), states);
+  if (!Ready(state, error)) return LoadResult::Failed("Corvanne", error);
+  return destination_->ReadFileStates(plan_->load, states);
 }
 
 LoadResult LoadEngine::ListFiles(const AppState& state, std::vector<std::string>& names) {
   std::string error;
-  LoadResult result = EnsureDestination(state, error)
-                                ? destination_->ListFiles(Request(state, state.ConfiguredSource), names)
-                                : LoadResult::Failed("Corvanne", error);
+  LoadResult result = Ready(state, error) ? destination_->ListFiles(plan_->load, names)
+                                          : LoadResult::Failed("Corvanne", error);
   if (!result.ok) {
     notifier_.Show(Message{"cannot find the files whose rows are in the table, no vanished file was deleted: " +
                                result.source + ": " + result.description,
@@ -222,25 +244,13 @@ LoadResult LoadEngine::ListFiles(const AppState& state, std::vector<std::string>
   return result;
 }
 
-LoadResult LoadEngine::RecordFile(const AppState& state, const SourceSettings& source, const FileState& file) {
-  const LoadRequest request = Request(state, source);
+LoadResult LoadEngine::ForgetFile(const AppState& state, const std::string& name) {
   std::string error;
-  LoadResult result = EnsureDestination(state, error) ? destination_->RecordFile(request, file)
-                                                      : NoDestination(error, request.source_path);
-  if (!result.ok) result.description += "; nothing of \"" + request.source_path + "\" was kept";
-  ReportStepFailures(request, result, notifier_);
-  return result;
-}
-
-LoadResult LoadEngine::ForgetFile(const AppState& state, const std::string& path) {
-  SourceSettings source = state.ConfiguredSource;
-  source.FileNameWithPath = path;
-  const LoadRequest request = Request(state, source);
-  std::string error;
-  LoadResult result =
-      EnsureDestination(state, error) ? destination_->ForgetFile(request) : NoDestination(error, path);
-  ReportStepFailures(request, result, notifier_);
-  return result;
+  if (!Ready(state, error)) return ReportFailure(state, name, NoDestination(error, name));
+  // A stored name is text already: it names itself.
+  LoadRequest request = Request(name);
+  request.file_name_value = name;
+  return Reported(request, destination_->ForgetFile(request));
 }
 
 void LoadEngine::UseDestination(std::unique_ptr<LoadDestination> destination) {
@@ -249,7 +259,7 @@ void LoadEngine::UseDestination(std::unique_ptr<LoadDestination> destination) {
 }
 
 LoadResult LoadEngine::Close() {
-  unit_open_ = false;
+  plan_.reset();
   if (!destination_) return LoadResult::Loaded(0);
   LoadResult result = destination_->Close();
   // The next run reads the engine from its settings again, which the window

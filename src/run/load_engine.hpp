@@ -1,10 +1,11 @@
-// The loads of a run, from the settings: builds each load's description from
-// the settings records, hands it to the configured destination, keeps a
-// source file's loads in one unit, and reports failures in their two boxes.
+// The loads of a run, from its plan: builds each load's description, hands
+// it to the configured destination, keeps a source file's loads in one unit,
+// and reports failures in their two boxes.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -14,6 +15,7 @@
 #include "config/app_state.hpp"
 #include "loader/destination.hpp"
 #include "loader/load_request.hpp"
+#include "run/run_plan.hpp"
 
 namespace corvanne {
 
@@ -28,13 +30,8 @@ std::string DestinationObjectName(const DestinationSettings& destination);
 // DESTINATION_LOAD_MODE that cannot run. Empty when a run may start.
 std::vector<std::string> RunSettingsProblems(const AppState& state);
 
-// `path` (bytes as the file system gave them) as text for a row: as it is
-// when it is valid UTF-8 or `code_page` is BYTES, else decoded with the code
-// page, so that a marker row or a file-name column never holds broken text.
-std::string PathAsText(const std::string& path, const std::string& code_page);
-
-// The load that the settings describe; `batch_code` fills the batch-code
-// column when one is configured.
+// The load of `package_source`'s file that the settings describe;
+// `batch_code` fills the batch-code column when one is configured.
 LoadRequest BuildLoadRequest(const SourceSettings& package_source, const DestinationSettings& destination,
                              const std::string& batch_code = {});
 
@@ -49,10 +46,47 @@ class DestinationError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The loads of one run. Chooses the destination from
-// Destination.DestinationEngine at the first call, keeps its connection for
-// the run, and closes it in Close() or the destructor (an open unit is then
-// rolled back, never committed).
+class LoadEngine;
+
+// One source file's unit: its marker rows, its lines and its record go in
+// together or not at all. Move-only; the unit is open from LoadEngine's
+// BeginUnit until Commit, and a unit destroyed open is rolled back, never
+// committed. Every failure is reported (two boxes naming the file).
+class FileUnit {
+ public:
+  FileUnit() = default;
+  ~FileUnit();
+  FileUnit(FileUnit&& other) noexcept;
+  FileUnit& operator=(FileUnit&& other) noexcept;
+  FileUnit(const FileUnit&) = delete;
+  FileUnit& operator=(const FileUnit&) = delete;
+
+  bool IsOpen() const { return engine_ != nullptr; }
+  // Loads `row` (a marker row of the file) as one row. A failure costs the
+  // file its unit: the caller ends it.
+  LoadResult AddMarkerRow(const std::string& row);
+  // Loads every row of the file, all or nothing.
+  LoadResult LoadLines();
+  // Makes `state` the file's companion row (load modes REPLACE and CHANGED).
+  LoadResult Record(const FileState& state);
+  // Commits and ends the unit. Failed: nothing of it was kept.
+  LoadResult Commit();
+  // Undoes and ends the unit.
+  void Rollback();
+
+ private:
+  friend class LoadEngine;
+  FileUnit(LoadEngine* engine, LoadRequest request) : engine_(engine), request_(std::move(request)) {}
+
+  LoadEngine* engine_ = nullptr;  // set while the unit is open
+  LoadRequest request_;           // the file's load
+};
+
+// The loads of one run. Builds the run's plan and chooses the destination
+// at the first call, keeps its connection for the run, and closes it in
+// Close() or the destructor (an open unit is then rolled back, never
+// committed). The plan holds until Close(): a window that re-reads its
+// configuration gets a new one for its next run.
 class LoadEngine {
  public:
   LoadEngine(Notifier& notifier, std::string application_folder);
@@ -60,20 +94,24 @@ class LoadEngine {
   LoadEngine(const LoadEngine&) = delete;
   LoadEngine& operator=(const LoadEngine&) = delete;
 
+  // The plan of the run, built from `state` on first use. nullptr with
+  // `error` naming the setting when the settings cannot run.
+  const RunPlan* Plan(const AppState& state, std::string& error);
+  // As Plan, but always built anew from `state`: a run's first call.
+  const RunPlan* NewPlan(const AppState& state, std::string& error);
   // Chooses and opens the destination before the first file (SQLite: the
   // table is created when missing). The failure is returned, not shown.
   LoadResult Open(const AppState& state);
   // Checks that the destination can be reached and has the table and
   // columns, creating and loading nothing. Not shown either.
   LoadResult Verify(const AppState& state);
-  // Opens the unit of `source`'s file: its marker rows and its lines are
-  // committed together or not at all. A failure is reported and returned.
-  LoadResult BeginUnit(const AppState& state, const SourceSettings& source);
-  // Loads `source`'s file into the destination of state.Destination;
-  // reports a failure (two boxes) and returns its result.
-  LoadResult LoadFile(const AppState& state, const SourceSettings& source);
-  // Reports `failure` of `source`'s file in its two boxes; returns it.
-  LoadResult ReportFailure(const AppState& state, const SourceSettings& source, LoadResult failure);
+  // Opens the unit of the file `path`. Failed (`result`, reported): the
+  // unit returned is not open.
+  FileUnit BeginUnit(const AppState& state, const std::string& path, LoadResult& result);
+  // Loads the file `path` on its own, all or nothing; reports a failure.
+  LoadResult LoadFile(const AppState& state, const std::string& path);
+  // Reports `failure` of the file `path` in its two boxes; returns it.
+  LoadResult ReportFailure(const AppState& state, const std::string& path, LoadResult failure);
   // Shows `text` as a warning of the run (it makes the exit status 1).
   void Warn(const std::string& text);
   // True once the run's destination is chosen (and not yet closed).
@@ -86,74 +124,40 @@ class LoadEngine {
   // Makes every commit so far durable on the destination. Failed: some may
   // not be on disk. Not shown.
   LoadResult MakeDurable(const AppState& state);
-  // Loads `row` (a marker row of `source`'s file) as one row; reports a
-  // failure, which always costs the file its unit.
-  LoadResult LoadMarkerRow(const AppState& state, const SourceSettings& source, const std::string& row);
-  // Commits the open unit. A failure is reported (two boxes naming
-  // `source`'s file) and returned: nothing of the unit was kept.
-  LoadResult CommitUnit(const AppState& state, const SourceSettings& source);
-  // Undoes the open unit, if any.
-  void RollbackUnit();
   // Appends the destination's record of each file it loaded in mode
   // REPLACE or CHANGED. The failure is returned, not shown.
   LoadResult ReadFileStates(const AppState& state, std::vector<FileState>& states);
   // Appends each file name that has rows in the table or a record; a
   // failure is shown (one box) and returned.
   LoadResult ListFiles(const AppState& state, std::vector<std::string>& names);
-  // Inside the open unit of `source`'s file: records `file` as loaded. A
-  // failure is reported (two boxes) and returned; the unit must then be
-  // rolled back.
-  LoadResult RecordFile(const AppState& state, const SourceSettings& source, const FileState& file);
-  // Takes out every row and the record of the file `path`, in a transaction
-  // of its own; a failure is reported (two boxes naming `path`) and returned.
-  LoadResult ForgetFile(const AppState& state, const std::string& path);
+  // Takes out every row and the record of the file stored as `name`, in a
+  // transaction of its own; a failure is reported (two boxes) and returned.
+  LoadResult ForgetFile(const AppState& state, const std::string& name);
   // For tests: use `destination` instead of the configured engine.
   void UseDestination(std::unique_ptr<LoadDestination> destination);
   // Rolls back an open unit and closes the destination's connection,
-  // making what was loaded durable; the next load chooses the engine from
-  // the settings again (a destination handed in is kept). Failed: rows
-  // reported loaded may not be on disk.
+  // making what was loaded durable; the next load builds the plan and
+  // chooses the engine from the settings again (a destination handed in is
+  // kept). Failed: rows reported loaded may not be on disk.
   LoadResult Close();
 
  private:
-  // Chooses the destination from the settings unless one is there; false
-  // with `error` set when the settings name none that this program has.
-  bool EnsureDestination(const AppState& state, std::string& error);
-  // The request for `source`, with the run's batch code.
-  LoadRequest Request(const AppState& state, const SourceSettings& source) const;
+  friend class FileUnit;
+  // Builds the plan and chooses the destination unless they are there;
+  // false with `error` set when the settings name none that can run.
+  bool Ready(const AppState& state, std::string& error);
+  // The request for the file `path` under the plan (which must be there).
+  LoadRequest Request(const std::string& path) const { return RequestFor(*plan_, path); }
   // Failed when there is no destination, naming `path`.
   LoadResult NoDestination(const std::string& error, const std::string& path) const;
+  // Reports a failure of `request`'s file; returns it.
+  LoadResult Reported(const LoadRequest& request, LoadResult result);
 
   Notifier& notifier_;
   std::string application_folder_;
+  std::optional<RunPlan> plan_;                    // built on the first call of a run
   std::unique_ptr<LoadDestination> destination_;  // chosen on the first call of a run
   bool injected_ = false;                          // destination_ came from UseDestination
-  bool unit_open_ = false;                         // a unit was begun and not yet ended
-};
-
-// Rolls the engine's unit back on every exit unless Commit() was reached.
-class UnitGuard {
- public:
-  explicit UnitGuard(LoadEngine& engine) : engine_(engine) {}
-  ~UnitGuard() {
-    if (open_) engine_.RollbackUnit();
-  }
-  UnitGuard(const UnitGuard&) = delete;
-  UnitGuard& operator=(const UnitGuard&) = delete;
-
-  LoadResult Begin(const AppState& state, const SourceSettings& source) {
-    LoadResult result = engine_.BeginUnit(state, source);
-    open_ = result.ok;
-    return result;
-  }
-  LoadResult Commit(const AppState& state, const SourceSettings& source) {
-    open_ = false;
-    return engine_.CommitUnit(state, source);
-  }
-
- private:
-  LoadEngine& engine_;
-  bool open_ = false;  // begun, not yet committed or rolled back
 };
 
 }  // namespace corvanne

@@ -32,7 +32,7 @@ bool IsUnder(const std::string& name, const std::string& folder) {
 
 // True when the folder at `folder_path` holds, right now, a file whose
 // stored name is `name`; also true when that cannot be told.
-bool MayStillBeThere(const std::string& folder_path, const std::string& name, const std::string& code_page) {
+bool MayStillBeThere(const std::string& folder_path, const std::string& name, const CodePage& code_page) {
   FolderListing listing;
   try {
     if (!ReadFolder(folder_path, listing)) return false;
@@ -40,7 +40,7 @@ bool MayStillBeThere(const std::string& folder_path, const std::string& name, co
     return true;  // cannot tell: it stays
   }
   return std::any_of(listing.files.begin(), listing.files.end(), [&](const std::string& file) {
-    return NormalisedName(PathAsText(ChildPath(folder_path, file), code_page)) == name;
+    return NormalisedName(FileNameText(ChildPath(folder_path, file), code_page)) == name;
   });
 }
 
@@ -71,8 +71,8 @@ bool CheckLoadMode(const DestinationSettings& destination, LoadMode& mode, std::
   return true;
 }
 
-Reload::Reload(LoadEngine& engine, const AppState& state, LoadMode mode)
-    : engine_(engine), state_(state), mode_(mode) {}
+Reload::Reload(LoadEngine& engine, const AppState& state, const RunPlan& plan)
+    : engine_(engine), state_(state), plan_(plan) {}
 
 bool Reload::Start(std::string& error) {
   std::vector<FileState> states;
@@ -114,7 +114,7 @@ bool Reload::DecideLoad(const std::string& path, const std::string& text, const 
   const auto known = known_.find(text);
   FileState now = pending_;
   now.file_name = path;  // IsAsRecorded reads the file by this name
-  if (mode_ == LoadMode::kChanged && known != known_.end() && IsAsRecorded(known->second, now, error)) {
+  if (plan_.load_mode == LoadMode::kChanged && known != known_.end() && IsAsRecorded(known->second, now, error)) {
     return false;
   }
   // Hashed before the load: an edit during the load leaves a hash that does
@@ -124,7 +124,7 @@ bool Reload::DecideLoad(const std::string& path, const std::string& text, const 
   return true;
 }
 
-bool Reload::Record(const SourceSettings& source, const std::string& text, int64_t lines) {
+bool Reload::Record(FileUnit& unit, const std::string& text, int64_t lines) {
   if (pending_.file_name != text || pending_.content_hash.empty()) {
     // Nothing trustworthy to record: the next run loads the file again.
     return true;
@@ -132,7 +132,7 @@ bool Reload::Record(const SourceSettings& source, const std::string& text, int64
   FileState state = pending_;
   state.line_count = lines;
   state.batch_code = state_.Run.BatchCode;
-  return engine_.RecordFile(state_, source, state).ok;
+  return unit.Record(state).ok;
 }
 
 bool Reload::ForgetEmptied(const std::string& text) {
@@ -143,8 +143,8 @@ bool Reload::ForgetEmptied(const std::string& text) {
 VanishedFiles Reload::FindVanished(const RunFileList& list) const {
   VanishedFiles result;
   if (list.listed.empty() || recorded_.empty()) return result;
-  const std::string& code_page = state_.ConfiguredSource.CodePage;
-  const auto text_of = [&](const std::string& path) { return NormalisedName(PathAsText(path, code_page)); };
+  const CodePage& code_page = plan_.code_page;
+  const auto text_of = [&](const std::string& path) { return NormalisedName(FileNameText(path, code_page)); };
 
   std::unordered_set<std::string> present;
   present.reserve(list.files.size());
@@ -213,19 +213,23 @@ int64_t Reload::DeleteVanished(const RunFileList& list, int64_t& failed) {
 
 bool PrintReloadList(const AppState& state, const RunFileList& files, std::ostream& out, Notifier& messages) {
   LoadEngine engine(messages, ApplicationFolder(state));
-  Reload reload(engine, state, LoadMode::kChanged);
   std::string error;
+  const RunPlan* plan = engine.Plan(state, error);
+  if (plan == nullptr) {
+    messages.Show(Message{"cannot tell which files changed: " + error, kApplicationTitle, MessageIcon::kCritical});
+    return false;
+  }
+  Reload reload(engine, state, *plan);
   if (!reload.Start(error)) {
     messages.Show(Message{"cannot tell which files changed: " + error, kApplicationTitle, MessageIcon::kCritical});
     return false;
   }
-  const std::string& code_page = state.ConfiguredSource.CodePage;
   for (const std::string& path : files.files) {
     const FileLook look = LookAtFile(path);
     const char* mark = !look.IsRegular()  ? "failed"
                        : look.size == 0   ? "empty"
-                       : reload.DecideLoad(path, PathAsText(path, code_page), look) ? "load"
-                                                                                      : "unchanged";
+                       : reload.DecideLoad(path, FileNameText(path, plan->code_page), look) ? "load"
+                                                                                              : "unchanged";
     out << mark << '\t' << path << '\n';
   }
   if (state.Destination.DeleteVanishedFiles) {

@@ -15,6 +15,7 @@
 #include "discovery/discovery.hpp"
 #include "loader/file_state.hpp"
 #include "run/load_engine.hpp"
+#include "run/run_plan.hpp"
 
 namespace corvanne {
 
@@ -39,7 +40,7 @@ struct VanishedFiles {
 // The re-load side of one run (mode REPLACE or CHANGED), on the run's engine.
 class Reload {
  public:
-  Reload(LoadEngine& engine, const AppState& state, LoadMode mode);
+  Reload(LoadEngine& engine, const AppState& state, const RunPlan& plan);
 
   // Before the walk: reads what the companion table knows and, with vanished
   // files deleted, every file name the table holds. A file recorded later
@@ -53,7 +54,7 @@ class Reload {
   // Inside the file's open unit, after its lines loaded: records the file
   // as loaded with `lines` rows. False (reported) when it could not; the
   // unit must then be rolled back.
-  bool Record(const SourceSettings& source, const std::string& text, int64_t lines);
+  bool Record(FileUnit& unit, const std::string& text, int64_t lines);
   // A file of the list that was read as empty: takes its earlier rows out,
   // if it had any. True when they went.
   bool ForgetEmptied(const std::string& text);
@@ -75,7 +76,7 @@ class Reload {
 
   LoadEngine& engine_;
   const AppState& state_;
-  LoadMode mode_;
+  const RunPlan& plan_;
   std::unordered_map<std::string, FileState> known_;  // the companion table before the walk, by stored name
   std::vector<std::string> recorded_;                 // every stored name before the walk (vanished files deleted)
   std::unordered_map<uint64_t, int64_t> newest_;      // per file system: the newest write time seen this run

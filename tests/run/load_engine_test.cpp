@@ -57,6 +57,7 @@ class PackageTest : public ::testing::Test {
     state.Destination.ColumnName = "MyCodeLine";
     state.PackageSource.FileNameWithPath = source;
     state.PackageSource.RowDelimiter = "VBCRLF";
+    state.ConfiguredSource = state.PackageSource;
     return state;
   }
 
@@ -174,7 +175,7 @@ TEST_F(PackageTest, EngineThatCannotLoadFailsEveryLoad) {
     LoadEngine engine(notifier_, dir_.path().string());
     const AppState state = SqliteState("/src/a.bas", c.engine);
     for (int load = 0; load < 2; ++load) {
-      const LoadResult result = engine.LoadFile(state, state.PackageSource);
+      const LoadResult result = engine.LoadFile(state, state.PackageSource.FileNameWithPath);
       EXPECT_FALSE(result.ok);
       EXPECT_EQ(result.description.rfind(c.description_start, 0), 0u) << result.description;
     }
@@ -189,9 +190,9 @@ TEST_F(PackageTest, LoadsIntoTheSqliteFileOfTheApplicationFolder) {
   {
     LoadEngine engine(notifier_, dir_.path().string());
     AppState state = SqliteState(first, " sqlite ");
-    EXPECT_EQ(engine.LoadFile(state, state.PackageSource).rows, 2);
+    EXPECT_EQ(engine.LoadFile(state, state.PackageSource.FileNameWithPath).rows, 2);
     state.PackageSource.FileNameWithPath = second;
-    EXPECT_EQ(engine.LoadFile(state, state.PackageSource).rows, 1);
+    EXPECT_EQ(engine.LoadFile(state, state.PackageSource.FileNameWithPath).rows, 1);
   }
   EXPECT_TRUE(notifier_.messages.empty());
   sqlite3* db = nullptr;
@@ -212,9 +213,9 @@ TEST_F(PackageTest, InjectedDestinationGetsTheRequestAndItsFailureIsReported) {
   LoadEngine engine(notifier_, dir_.path().string());
   engine.UseDestination(std::move(fake));
   AppState state = SqliteState("/src/a.bas", "no such engine");
-  EXPECT_TRUE(engine.LoadFile(state, state.PackageSource).ok);
+  EXPECT_TRUE(engine.LoadFile(state, state.PackageSource.FileNameWithPath).ok);
   state.PackageSource.FileNameWithPath = "/tmp/TempHeader.txt";
-  EXPECT_FALSE(engine.LoadFile(state, state.PackageSource).ok);
+  EXPECT_FALSE(engine.LoadFile(state, state.PackageSource.FileNameWithPath).ok);
   engine.Close();
   ASSERT_EQ(seen->requests.size(), 2u);
   EXPECT_EQ(seen->requests[0], BuildLoadRequest(SqliteState("/src/a.bas").PackageSource, state.Destination));
@@ -233,18 +234,20 @@ TEST_F(PackageTest, FailedUnitCommitIsReportedForTheSourceFile) {
   engine.UseDestination(std::move(fake));
   // The boxes name the file whose loads were lost.
   const AppState state = SqliteState("/tmp/TempHeader.txt");
-  SourceSettings source = state.PackageSource;
-  source.FileNameWithPath = "/src/a.bas";
-
-  ASSERT_TRUE(engine.BeginUnit(state, source).ok);
-  EXPECT_TRUE(engine.CommitUnit(state, source).ok);
+  LoadResult begun;
+  ASSERT_TRUE(engine.BeginUnit(state, "/src/a.bas", begun).IsOpen());
+  // (the unit above was rolled back when it went)
+  FileUnit unit = engine.BeginUnit(state, "/src/a.bas", begun);
+  EXPECT_TRUE(unit.Commit().ok);
   EXPECT_TRUE(notifier_.messages.empty());
 
   seen->unit_result = LoadResult::Failed("Fake", "disk full");
-  ASSERT_TRUE(engine.BeginUnit(state, source).ok);
-  const LoadResult result = engine.CommitUnit(state, source);
+  unit = engine.BeginUnit(state, "/src/a.bas", begun);
+  ASSERT_TRUE(begun.ok);
+  const LoadResult result = unit.Commit();
   EXPECT_FALSE(result.ok);
-  EXPECT_EQ(seen->units_begun, 2);
+  EXPECT_EQ(seen->units_begun, 3);
+  EXPECT_EQ(seen->rollbacks, 1);
   const std::vector<Message> expected = {
       {kStepFailedLine + "\r\nFake\r\ndisk full; nothing of \"/src/a.bas\" was kept"},
       {"Error for file... \r\n/src/a.bas"},
@@ -258,19 +261,25 @@ TEST_F(PackageTest, UnitLeftOpenIsRolledBackNeverCommitted) {
   LoadEngine engine(notifier_, dir_.path().string());
   engine.UseDestination(std::move(fake));
   const AppState state = SqliteState("/src/a.bas");
+  LoadResult begun;
+  FileUnit moved;
   {
-    UnitGuard unit(engine);
-    ASSERT_TRUE(unit.Begin(state, state.PackageSource).ok);
+    FileUnit unit = engine.BeginUnit(state, "/src/a.bas", begun);
+    ASSERT_TRUE(unit.IsOpen());
+    moved = std::move(unit);  // the unit lives on in the move's target only
     // An exception or an early return between the markers ends up here.
   }
+  EXPECT_EQ(seen->rollbacks, 0);
+  moved = FileUnit();
   EXPECT_EQ(seen->rollbacks, 1);
-  EXPECT_FALSE(engine.CommitUnit(state, state.PackageSource).ok);  // nothing left to commit
+  EXPECT_FALSE(moved.Commit().ok);  // nothing left to commit
 }
 
 TEST_F(PackageTest, UnitWithoutADestinationFailsAtItsStart) {
   LoadEngine engine(notifier_, dir_.path().string());
   const AppState state = SqliteState("/src/a.bas", " Oracle ");
-  const LoadResult result = engine.BeginUnit(state, state.PackageSource);
+  LoadResult result;
+  EXPECT_FALSE(engine.BeginUnit(state, "/src/a.bas", result).IsOpen());
   EXPECT_FALSE(result.ok);
   EXPECT_NE(result.description.find("nothing of \"/src/a.bas\" was loaded"), std::string::npos);
   EXPECT_EQ(notifier_.messages.size(), 2u);

@@ -264,14 +264,14 @@ TEST_F(OdbcRunFaultsTest, ExceptionBetweenTheMarkersLeavesNothingOfTheFile) {
         EXPECT_THROW(RunExport(context), std::runtime_error);
       } else {
         ASSERT_TRUE(engine.Open(state).ok);
-        SourceSettings source = state.ConfiguredSource;
-        source.FileNameWithPath = a;
-        ExportOneFile(context, source, 1, LookAtFile(a));
-        source.FileNameWithPath = dir_.Write("src/p/c.bas", "c1\r\n");
-        ASSERT_TRUE(engine.BeginUnit(state, source).ok);
-        ASSERT_TRUE(engine.LoadMarkerRow(state, source, "<TASK_STATUS>BEGINS</TASK_STATUS>").ok);
-        ASSERT_TRUE(engine.LoadFile(state, source).ok);
-        std::filesystem::remove(source.FileNameWithPath);
+        ExportOneFile(context, a, 1, LookAtFile(a));
+        const std::string c_path = dir_.Write("src/p/c.bas", "c1\r\n");
+        LoadResult begun;
+        FileUnit unit = engine.BeginUnit(state, c_path, begun);
+        ASSERT_TRUE(unit.IsOpen());
+        ASSERT_TRUE(unit.AddMarkerRow("<TASK_STATUS>BEGINS</TASK_STATUS>").ok);
+        ASSERT_TRUE(unit.LoadLines().ok);
+        std::filesystem::remove(c_path);
       }
     }
     Rows rows = odbc ? LineColumn()

@@ -52,19 +52,26 @@ ItemList ListedFolders(const SourceSettings& configured, const std::string& appl
   return ResolveSource(configured, application_folder).folders;
 }
 
-RunFileList CollectRunFileList(const SourceSettings& configured, ProgressSink& progress,
-                               const std::string& application_folder) {
-  ResolvedSource source = ResolveSource(configured, application_folder);
+RunFileList CollectRunFileList(const ResolvedSource& source, const FileSelection& selection, ProgressSink& progress) {
   RunFileList list;
-  if (IsSingleFileMode(configured)) {
-    list.files.push_back(std::move(source.single_file));
+  if (selection.single_file) {
+    list.files.push_back(source.single_file);
     return list;
   }
-  const FileFilter filter(configured.FileExtensions, source.exclusions);
+  const FileFilter filter(selection.extensions, source.exclusions);
   ListingCache cache;
-  list.files = SelectListedFiles(source.folders, !configured.AvoidRecursion, filter, progress, cache, &list.searched);
-  list.listed = std::move(source.folders);
+  list.files = SelectListedFiles(source.folders, selection.recurse, filter, progress, cache, &list.searched);
+  list.listed = source.folders;
   return list;
+}
+
+FileSelection SelectionOf(const SourceSettings& configured) {
+  return FileSelection{IsSingleFileMode(configured), !configured.AvoidRecursion, configured.FileExtensions};
+}
+
+RunFileList CollectRunFileList(const SourceSettings& configured, ProgressSink& progress,
+                               const std::string& application_folder) {
+  return CollectRunFileList(ResolveSource(configured, application_folder), SelectionOf(configured), progress);
 }
 
 ItemList CollectRunFiles(const SourceSettings& configured, ProgressSink& progress,

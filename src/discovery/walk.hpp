@@ -74,6 +74,19 @@ struct ResolvedSource {
 // empty: relative paths stay relative to the current folder).
 ResolvedSource ResolveSource(const SourceSettings& configured, const std::string& application_folder);
 
+// How the files of the resolved source are chosen.
+struct FileSelection {
+  bool single_file = false;  // the one configured file, no walk
+  bool recurse = true;       // the folders below the listed ones, not they
+  std::string extensions;    // SOURCE_FILE_EXTENSIONS_COMMA_SEP_LIST as configured
+};
+
+// The selection `configured` describes.
+FileSelection SelectionOf(const SourceSettings& configured);
+
+// CollectRunFileList over a source resolved already. Throws WalkError.
+RunFileList CollectRunFileList(const ResolvedSource& source, const FileSelection& selection, ProgressSink& progress);
+
 // The folder-mode file list: the folders to search below (or at) `listed`,
 // then their files that `filter` selects. Each folder is read once; the
 // listings stay in `cache` for the caller. The folders searched go into

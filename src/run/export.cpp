@@ -127,12 +127,12 @@ void ConfirmDurable(RunContext& context) {
   context.unconfirmed.clear();
 }
 
-void RunSingleFile(RunContext& context, const SourceSettings& configured) {
+void RunSingleFile(RunContext& context) {
   context.counts.files_listed = 1;
   // No size test here: a missing or empty configured file still gets its
   // two markers, and its failed load is reported. A relative name is taken
   // from the application folder, as in folder mode.
-  const std::string path = CollectRunFiles(configured, context.progress, ApplicationFolder(context.state)).front();
+  const std::string path = context.plan->source.single_file;
   OpenDestination(context);
   context.progress.FilesListed(1, /*single_file=*/true);
   context.progress.FileStarted(1, 1, path);
@@ -140,11 +140,11 @@ void RunSingleFile(RunContext& context, const SourceSettings& configured) {
   context.progress.FileDone(context.counts);
 }
 
-void RunFolders(RunContext& context, const SourceSettings& configured) {
+void RunFolders(RunContext& context) {
   // A re-load reads the table before the walk; other runs open after it,
   // and only when there is a file to load.
   if (context.reload != nullptr) OpenDestination(context);
-  const RunFileList list = CollectRunFileList(configured, context.progress, ApplicationFolder(context.state));
+  const RunFileList list = CollectRunFileList(context.plan->source, context.plan->selection, context.progress);
   const int32_t total = ClampTo32(list.files.size());
   context.counts.files_listed = total;
   if (total > 0 && context.reload == nullptr) OpenDestination(context);
@@ -185,15 +185,14 @@ void RunExport(RunContext& context) {
   const RunPlan* plan = context.engine.NewPlan(context.state, error);
   if (plan == nullptr) throw DestinationError(error);
   context.plan = plan;
-  const SourceSettings configured = context.state.ConfiguredSource;
   std::optional<Reload> reload;
   if (plan->load_mode != LoadMode::kAppend) reload.emplace(context.engine, context.state, *plan);
   context.reload = reload ? &*reload : nullptr;
   try {
-    if (IsSingleFileMode(configured)) {
-      RunSingleFile(context, configured);
+    if (plan->selection.single_file) {
+      RunSingleFile(context);
     } else {
-      RunFolders(context, configured);
+      RunFolders(context);
     }
     if (context.engine.IsOpen()) ConfirmDurable(context);
   } catch (...) {

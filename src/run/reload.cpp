@@ -166,8 +166,7 @@ VanishedFiles Reload::FindVanished(const RunFileList& list) const {
   }
   result.unavailable = unavailable;
 
-  const FileFilter filter(state_.ConfiguredSource.FileExtensions,
-                          ResolveSource(state_.ConfiguredSource, ApplicationFolder(state_)).exclusions);
+  const FileFilter filter(plan_.selection.extensions, plan_.source.exclusions);
   for (const std::string& recorded : recorded_) {
     const std::string name = NormalisedName(recorded);
     const bool spelled_as_today = name == recorded;

@@ -19,6 +19,8 @@ bool BuildRunPlan(const AppState& state, RunPlan& plan, std::vector<std::string>
   if (!CheckLoadMode(state.Destination, plan.load_mode, reason)) problems.push_back(reason);
 
   const SourceSettings& source = state.ConfiguredSource;
+  plan.source = ResolveSource(source, ApplicationFolder(state));
+  plan.selection = SelectionOf(source);
   const DestinationSettings& destination = state.Destination;
   LoadRequest& request = plan.load;
   request = LoadRequest{};

@@ -8,6 +8,7 @@
 
 #include "common/code_page.hpp"
 #include "config/app_state.hpp"
+#include "discovery/walk.hpp"
 #include "loader/destination.hpp"
 #include "loader/load_request.hpp"
 
@@ -17,8 +18,10 @@ struct RunPlan {
   Engine engine = Engine::kSqlServer;
   bool engine_known = false;  // DESTINATION_ENGINE names an engine
   LoadMode load_mode = LoadMode::kAppend;
-  CodePage code_page;  // of source files and of their names
-  LoadRequest load;    // what every load of the run shares; no file yet
+  CodePage code_page;        // of source files and of their names
+  ResolvedSource source;     // the single file, listed folders and exclusions, spelled once
+  FileSelection selection;   // single file or walk, recursion, extensions
+  LoadRequest load;          // what every load of the run shares; no file yet
 };
 
 // The plan of `state`'s settings (its configured source, its destination,

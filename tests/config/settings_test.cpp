@@ -205,7 +205,6 @@ TEST(ApplicationFolderTest, IsTheFolderOfTheConfigFile) {
 TEST(AppStateTest, ProcessStateStartsWithTheDefaultConfigPath) {
   EXPECT_EQ(DefaultConfigFilePath(), ExecutableFolder() + "/MyConfig.xml");
   EXPECT_EQ(ProcessState().ConfigFilePath, DefaultConfigFilePath());
-  EXPECT_EQ(&ProcessState(), &ProcessState());
   EXPECT_EQ(GetConfigFilePath(ProcessState()), DefaultConfigFilePath());
 }
 

@@ -23,7 +23,9 @@ Message FileExistsCheckFailed(const std::string& path, int error_number) {
   return {"Error while checking whether file exists.. " + path + "Error No. " + std::to_string(error_number)};
 }
 
-Message WriteFailed() { return {"An error occurred writing to file..."}; }
+Message WriteFailed(const std::string& path, const std::string& cause) {
+  return {"An error occurred writing to file... \"" + path + "\": " + cause};
+}
 
 Message StepFailed(const std::string& step_name, const std::string& source, const std::string& description) {
   return {step_name + " failed" + kCrLf + source + kCrLf + description};

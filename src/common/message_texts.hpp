@@ -27,8 +27,9 @@ Message ConfigFileNotText(const std::string& path, const std::string& cause);
 // "Error while checking whether file exists.. " + path + "Error No. " + number.
 Message FileExistsCheckFailed(const std::string& path, int error_number);
 
-// "An error occurred writing to file..."
-Message WriteFailed();
+// "An error occurred writing to file... \"" path "\": " cause: the exact text,
+// then which file and why, so that a log says what to mend.
+Message WriteFailed(const std::string& path, const std::string& cause);
 
 // The two boxes of a failed load: step name + " failed", source, description;
 // then "Error for file... " CR LF + path.

@@ -30,8 +30,8 @@ class Notifier {
   virtual void Show(const Message& message) = 0;
 };
 
-// Writes each message to a stream (standard error by default): the title on
-// one line, then the text with CR LF turned into the stream's line end.
+// Writes each message to a stream (standard error by default) as one line,
+// so that a log keeps one message a line: "corvanne: " OneLine(message).
 // Never waits. Counts what it has shown, for the exit status.
 class StreamNotifier : public Notifier {
  public:
@@ -43,6 +43,13 @@ class StreamNotifier : public Notifier {
   std::ostream& out_;
   int shown_ = 0;
 };
+
+// The message on one line: the title and ": " unless it is the program's own
+// (the "corvanne:" prefix names it already), then the text with each line
+// break joined as ": " (a blank alone after a line ending in a blank); empty
+// lines are left out. E.g. "Error for file... " CR LF "/src/a.bas" reads
+// "Error for file... /src/a.bas".
+std::string OneLine(const Message& message);
 
 // Keeps every message, in order, for tests.
 class RecordingNotifier : public Notifier {

@@ -2,6 +2,7 @@
 // and DONE rows, and the counts that decide the exit status.
 #include "run/export.hpp"
 
+#include <filesystem>
 #include <limits>
 #include <optional>
 
@@ -57,7 +58,21 @@ void RunSingleFile(RunContext& context, const SourceSettings& configured) {
   context.progress.FileDone(context.counts);
 }
 
+// A listed folder that is not there (unmounted, misspelt) contributes no
+// file; counted, so that the exit status can tell a scheduler.
+void CountListedFolders(RunContext& context, const SourceSettings& configured) {
+  for (const std::string& folder : ListedFolders(configured, ApplicationFolder(context.state))) {
+    if (folder.empty()) continue;
+    ++context.counts.folders_listed;
+    std::error_code error;
+    if (std::filesystem::status(folder, error).type() == std::filesystem::file_type::not_found) {
+      ++context.counts.folders_missing;
+    }
+  }
+}
+
 void RunFolders(RunContext& context, const SourceSettings& configured) {
+  CountListedFolders(context, configured);
   const ItemList files = CollectRunFiles(configured, context.progress, ApplicationFolder(context.state));
   const int32_t total = ClampTo32(files.size());
   context.counts.files_listed = total;

@@ -94,6 +94,22 @@ std::vector<std::string> RunSettingsProblems(const AppState& state) {
   if (!ParseCodePage(state.ConfiguredSource.CodePage, code_page, reason)) problems.push_back(reason);
   LoadMode mode = LoadMode::kAppend;
   if (!CheckLoadMode(state.Destination, mode, reason)) problems.push_back(reason);
+  // SQL Server is the default engine, so a configuration that names only its
+  // folders ends here; saying so beats a bracketed name that is no table.
+  Engine engine = Engine::kSqlServer;
+  const DestinationSettings& destination = state.Destination;
+  if (ParseEngine(destination.DestinationEngine, engine) && engine == Engine::kSqlServer) {
+    const char* empty = destination.ServerName.empty()     ? "SQL_SERVER_NAME"
+                        : destination.DatabaseName.empty() ? "SQL_SERVER_DATABASE_NAME"
+                                                           : nullptr;
+    if (empty != nullptr) {
+      problems.push_back(std::string("no SQL Server ") + (destination.ServerName.empty() ? "" : "database ") +
+                         "is configured: " + empty + " is empty and DESTINATION_ENGINE " +
+                         (destination.DestinationEngine.empty() ? "is not set, so SQLSERVER is used" : "is SQLSERVER") +
+                         " (to load into a SQLite file with no server, set DESTINATION_ENGINE to SQLITE; "
+                         "corvanne --init FILE writes such a configuration)");
+    }
+  }
   return problems;
 }
 

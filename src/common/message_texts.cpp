@@ -37,6 +37,12 @@ Message BlankUserName() {
   return {"Username cannot be left blank... ", "Invalid input...", MessageIcon::kCritical};
 }
 
+Message GoOnWithoutBoxes(int boxes) {
+  return {std::to_string(boxes) + " failure boxes so far in this run. Go on without failure boxes?" + kCrLf +
+              "Yes: the later failures are only listed in the window when the run is over." + kCrLf +
+              "No: every failure is shown in its boxes, as so far."};
+}
+
 Message Done() { return {"Done...", "Done.. ", MessageIcon::kInformation}; }
 
 Message NoProgramForManual(const std::string& path) {

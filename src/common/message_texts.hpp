@@ -39,6 +39,10 @@ Message ErrorForFile(const std::string& path);
 // "Username cannot be left blank... ", title "Invalid input...", critical icon.
 Message BlankUserName();
 
+// The window's question after `boxes` failure boxes in one run: go on
+// without them (Yes), the later failures then listed at the end of the run.
+Message GoOnWithoutBoxes(int boxes);
+
 // "Done...", title "Done.. ", information icon.
 Message Done();
 

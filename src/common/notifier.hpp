@@ -28,6 +28,10 @@ class Notifier {
  public:
   virtual ~Notifier() = default;
   virtual void Show(const Message& message) = 0;
+  // A load of `path` failed for `cause` (source and description); its two
+  // boxes follow at once through Show. For a list of the run's failures;
+  // nothing by default.
+  virtual void FileFailed(const std::string& /*path*/, const std::string& /*cause*/) {}
 };
 
 // Writes each message to a stream (standard error by default) as one line,

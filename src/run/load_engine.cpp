@@ -56,6 +56,7 @@ LoadRequest BuildLoadRequest(const SourceSettings& package_source, const Destina
 
 void ReportStepFailures(const LoadRequest& request, const LoadResult& result, Notifier& notifier) {
   if (result.ok) return;
+  notifier.FileFailed(request.source_path, result.source + ": " + result.description);
   notifier.Show(texts::StepFailed(request.step_name, result.source, result.description));
   notifier.Show(texts::ErrorForFile(request.source_path));
 }

@@ -112,10 +112,7 @@ int RunUnattended(AppState& state, const std::vector<Message>& startup_messages)
   }
   // Once, after the closing line: files that look like another script's
   // text than the code page they were read in.
-  std::vector<EncodingCount> encodings;
-  for (const auto& [encoding, files] : context.counts.encodings) encodings.push_back({encoding.first, encoding.second, files});
-  const CodePageHint hint = DecideCodePageHint(encodings);
-  if (hint.show) std::cerr << CodePageHintText(hint) << '\n';
+  if (const std::string hint = CodePageHintLine(context.counts); !hint.empty()) std::cerr << hint << '\n';
   const bool clean = closed.ok && context.counts.failed_loads == 0 && stream.shown() == 0;
   return Status(clean && !DidLessThanAsked(context.counts) ? ExitCode::kOk : ExitCode::kFailed);
 }

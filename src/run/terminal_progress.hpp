@@ -46,6 +46,8 @@ class TerminalProgress : public ProgressSink, public Notifier {
   // over, 0 failed, 791 lines in 0.0 s"; failed loads follow the failed files
   // in brackets when there are any.
   static std::string FormatSummary(const RunCounts& counts, double seconds);
+  // The same without "corvanne: ", e.g. for the window.
+  static std::string FormatCounts(const RunCounts& counts, double seconds);
 
  private:
   void Redraw();

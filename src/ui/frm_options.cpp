@@ -10,6 +10,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QThread>
 #include <algorithm>
 #include <exception>
@@ -84,6 +86,9 @@ std::string MaskPassword(const std::string& text) {
   out.append(text, at);
   return out;
 }
+
+// Lines of `text` as a plain-text box holds them.
+int CountLines(const std::string& text) { return 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
 
 }  // namespace
 
@@ -233,6 +238,17 @@ void FrmOptions::OnRunFinished() {
   c_.txtCurrFileName->setPlainText(QString::fromStdString(
       RunOutcomeText(last_report, state_.Run.BatchCode, run_counts_, run_seconds_, run_boxes_->failures())));
   c_.txtCurrFileName->setVisible(true);
+  // The box is a few lines high: the counts are brought into view, with as
+  // much of the list below them as fits.
+  QTextCursor cursor = c_.txtCurrFileName->textCursor();
+  cursor.movePosition(QTextCursor::End);
+  c_.txtCurrFileName->setTextCursor(cursor);
+  c_.txtCurrFileName->ensureCursorVisible();
+  const QTextBlock counts =
+      c_.txtCurrFileName->document()->findBlockByNumber(last_report.empty() ? 2 : CountLines(last_report) + 1);
+  cursor.setPosition(counts.position());
+  c_.txtCurrFileName->setTextCursor(cursor);
+  c_.txtCurrFileName->ensureCursorVisible();
   if (run_error_.empty()) {
     services_.notifier->Show(texts::Done());
   } else {

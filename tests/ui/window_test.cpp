@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
 #include <QThread>
 #include <sqlite3.h>
 
@@ -446,6 +447,9 @@ class WindowTest : public QObject {
     const QStringList lines = c.txtCurrFileName->toPlainText().split(u'\n');
     QVERIFY(c.txtCurrFileName->isVisible() && c.txtCurrFileName->isReadOnly());
     QVERIFY(c.txtCurrFileName->textInteractionFlags() & Qt::TextSelectableByMouse);
+    // The counts are in view without scrolling, in a box a few lines high.
+    QVERIFY(c.txtCurrFileName->textCursor().block().text().startsWith(QStringLiteral("2 files loaded")));
+    QVERIFY(c.txtCurrFileName->viewport()->rect().contains(c.txtCurrFileName->cursorRect()));
     QVERIFY2(lines.size() == 10, qPrintable(lines.join(u'|')));
     QVERIFY(lines[4].startsWith(QStringLiteral("2 files loaded, 1 passed over, 3 failed (3 failed loads), 5 lines in ")));
     QCOMPARE(lines[6], QStringLiteral("Failed files:"));

@@ -56,12 +56,13 @@ void NoteFailure(int& failure) {
   if (failure == 0) failure = errno != 0 ? errno : EIO;
 }
 
-// Writes the line and closes the file; 0, or the errno of the first failure
-// when any byte may be missing. Buffered data reaches the disk only at
-// fflush/fclose, so a full disk is reported there rather than at fwrite.
-int AppendLine(const std::string& line, const std::string& file_name) {
+// Opens `file_name` in `mode`, writes the line and closes the file; 0, or
+// the errno of the first failure when any byte may be missing. Buffered data
+// reaches the disk only at fflush/fclose, so a full disk is reported there
+// rather than at fwrite.
+int WriteLine(const std::string& line, const std::string& file_name, const char* mode) {
   errno = 0;
-  std::FILE* file = std::fopen(file_name.c_str(), "ab");
+  std::FILE* file = std::fopen(file_name.c_str(), mode);
   if (file == nullptr) return errno != 0 ? errno : EIO;
   int failure = 0;
   if (std::fwrite(line.data(), 1, line.size(), file) != line.size()) NoteFailure(failure);
@@ -69,6 +70,8 @@ int AppendLine(const std::string& line, const std::string& file_name) {
   if (std::fclose(file) != 0) NoteFailure(failure);
   return failure;
 }
+
+int AppendLine(const std::string& line, const std::string& file_name) { return WriteLine(line, file_name, "ab"); }
 
 // Makes the file hold exactly `line`. It is overwritten in place and then cut
 // to length rather than cut to zero first: a run rewrites its header file
@@ -99,14 +102,7 @@ int ReplaceWithLine(const std::string& line, const std::string& file_name) {
   if (::close(fd) != 0) NoteFailure(failure);
   return failure;
 #else
-  errno = 0;
-  std::FILE* file = std::fopen(file_name.c_str(), "wb");
-  if (file == nullptr) return errno != 0 ? errno : EIO;
-  int failure = 0;
-  if (std::fwrite(line.data(), 1, line.size(), file) != line.size()) NoteFailure(failure);
-  if (std::fflush(file) != 0) NoteFailure(failure);
-  if (std::fclose(file) != 0) NoteFailure(failure);
-  return failure;
+  return WriteLine(line, file_name, "wb");
 #endif
 }
 

@@ -150,7 +150,15 @@ std::string ReadOnlyUri(const std::string& path) {
   std::error_code ignored;
   const bool in_use = std::filesystem::exists(path + "-wal", ignored) || std::filesystem::exists(path + "-shm", ignored);
   std::string uri = "file:";
-  for (const char c : path) {
+#ifdef _WIN32
+  // A URI's separator is "/", and a drive letter follows one ("file:/C:/...").
+  std::string forward = path;
+  std::replace(forward.begin(), forward.end(), '\\', '/');
+  if (forward.size() > 1 && forward[1] == ':') uri += '/';
+#else
+  const std::string& forward = path;
+#endif
+  for (const char c : forward) {
     // '?' and '#' end the path in a URI; '%' begins an escape.
     if (c == '?' || c == '#' || c == '%') {
       static const char* const kHex = "0123456789ABCDEF";

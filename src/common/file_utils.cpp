@@ -40,50 +40,58 @@ std::string GetExtension(const std::string& name) {
 
 namespace {
 
-// Writes the line and closes the file; false when any byte may be missing.
-// Buffered data reaches the disk only at fflush/fclose, so a full disk is
-// reported there rather than at fwrite.
-bool AppendLine(const std::string& line, const std::string& file_name) {
-  std::FILE* file = std::fopen(file_name.c_str(), "ab");
-  if (file == nullptr) return false;
-  bool ok = std::fwrite(line.data(), 1, line.size(), file) == line.size();
-  ok = std::fflush(file) == 0 && ok;
-  ok = std::fclose(file) == 0 && ok;
-  return ok;
+// Keeps the first failure's errno; EIO when a short write set none.
+void NoteFailure(int& failure) {
+  if (failure == 0) failure = errno != 0 ? errno : EIO;
 }
+
+// Opens `file_name` in `mode`, writes the line and closes the file; 0, or
+// the errno of the first failure when any byte may be missing. Buffered data
+// reaches the disk only at fflush/fclose, so a full disk is reported there
+// rather than at fwrite.
+int WriteLine(const std::string& line, const std::string& file_name, const char* mode) {
+  errno = 0;
+  std::FILE* file = std::fopen(file_name.c_str(), mode);
+  if (file == nullptr) return errno != 0 ? errno : EIO;
+  int failure = 0;
+  if (std::fwrite(line.data(), 1, line.size(), file) != line.size()) NoteFailure(failure);
+  if (std::fflush(file) != 0) NoteFailure(failure);
+  if (std::fclose(file) != 0) NoteFailure(failure);
+  return failure;
+}
+
+int AppendLine(const std::string& line, const std::string& file_name) { return WriteLine(line, file_name, "ab"); }
 
 // Makes the file hold exactly `line`. It is overwritten in place and then cut
 // to length rather than cut to zero first: a run rewrites its header file
 // twice per source file, and cutting a file that holds data to zero makes
 // ext4 force its blocks to disk at close (milliseconds a time); removing and
 // creating it costs more system calls than this. The file keeps its owner
-// and permissions, and afterwards holds the same bytes either way.
-bool ReplaceWithLine(const std::string& line, const std::string& file_name) {
+// and permissions, and afterwards holds the same bytes either way. Returns
+// 0, or the errno of the first failure.
+int ReplaceWithLine(const std::string& line, const std::string& file_name) {
 #ifndef _WIN32
+  errno = 0;
   const int fd = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool ok = true;
-  for (std::size_t done = 0; ok && done < line.size();) {
+  if (fd < 0) return errno != 0 ? errno : EIO;
+  int failure = 0;
+  for (std::size_t done = 0; failure == 0 && done < line.size();) {
+    errno = 0;
     const ssize_t wrote = ::write(fd, line.data() + done, line.size() - done);
     if (wrote > 0) {
       done += static_cast<std::size_t>(wrote);
     } else if (wrote < 0 && errno == EINTR) {
       continue;
     } else {
-      ok = false;
+      NoteFailure(failure);
     }
   }
   // A device or a pipe has no length to cut (EINVAL); a file must be cut.
-  if (ok && ::ftruncate(fd, static_cast<off_t>(line.size())) != 0 && errno != EINVAL) ok = false;
-  if (::close(fd) != 0) ok = false;
-  return ok;
+  if (failure == 0 && ::ftruncate(fd, static_cast<off_t>(line.size())) != 0 && errno != EINVAL) NoteFailure(failure);
+  if (::close(fd) != 0) NoteFailure(failure);
+  return failure;
 #else
-  std::FILE* file = std::fopen(file_name.c_str(), "wb");
-  if (file == nullptr) return false;
-  bool ok = std::fwrite(line.data(), 1, line.size(), file) == line.size();
-  ok = std::fflush(file) == 0 && ok;
-  ok = std::fclose(file) == 0 && ok;
-  return ok;
+  return WriteLine(line, file_name, "wb");
 #endif
 }
 
@@ -95,8 +103,9 @@ bool WriteTextFile(const std::string& text, std::string& file_name, bool append,
     file_name = application_folder + kPathSeparator + "String1.txt";
   }
   const std::string line = text + "\r\n";
-  if (append ? AppendLine(line, file_name) : ReplaceWithLine(line, file_name)) return true;
-  notifier.Show(texts::WriteFailed());
+  const int failure = append ? AppendLine(line, file_name) : ReplaceWithLine(line, file_name);
+  if (failure == 0) return true;
+  notifier.Show(texts::WriteFailed(file_name, ErrorFromErrno(failure).description));
   return false;
 }
 

@@ -16,7 +16,8 @@ std::string GetExtension(const std::string& name);
 // Writes `text` followed by CR LF, byte for byte, to `file_name`: appended
 // when `append`, else the file is created or replaced first. An empty
 // `file_name` becomes `application_folder` + separator + "String1.txt" and is
-// handed back. On failure shows "An error occurred writing to file..." and
+// handed back. On failure shows "An error occurred writing to file..." with
+// the file and the cause (texts::WriteFailed) and
 // returns false (the file may then hold anything); `file_name` keeps what
 // this step gave it. True when the file holds exactly the line.
 bool WriteTextFile(const std::string& text, std::string& file_name, bool append,

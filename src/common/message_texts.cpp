@@ -23,7 +23,9 @@ Message FileExistsCheckFailed(const std::string& path, int error_number) {
   return {"Error while checking whether file exists.. " + path + "Error No. " + std::to_string(error_number)};
 }
 
-Message WriteFailed() { return {"An error occurred writing to file..."}; }
+Message WriteFailed(const std::string& path, const std::string& cause) {
+  return {"An error occurred writing to file... \"" + path + "\": " + cause};
+}
 
 Message StepFailed(const std::string& step_name, const std::string& source, const std::string& description) {
   return {step_name + " failed" + kCrLf + source + kCrLf + description};
@@ -33,6 +35,12 @@ Message ErrorForFile(const std::string& path) { return {std::string("Error for f
 
 Message BlankUserName() {
   return {"Username cannot be left blank... ", "Invalid input...", MessageIcon::kCritical};
+}
+
+Message GoOnWithoutBoxes(int boxes) {
+  return {std::to_string(boxes) + " failure boxes so far in this run. Go on without failure boxes?" + kCrLf +
+              "Yes: the later failures are only listed in the window when the run is over." + kCrLf +
+              "No: every failure is shown in its boxes, as so far."};
 }
 
 Message Done() { return {"Done...", "Done.. ", MessageIcon::kInformation}; }

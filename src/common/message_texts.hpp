@@ -27,8 +27,9 @@ Message ConfigFileNotText(const std::string& path, const std::string& cause);
 // "Error while checking whether file exists.. " + path + "Error No. " + number.
 Message FileExistsCheckFailed(const std::string& path, int error_number);
 
-// "An error occurred writing to file..."
-Message WriteFailed();
+// "An error occurred writing to file... \"" path "\": " cause: the exact text,
+// then which file and why, so that a log says what to mend.
+Message WriteFailed(const std::string& path, const std::string& cause);
 
 // The two boxes of a failed load: step name + " failed", source, description;
 // then "Error for file... " CR LF + path.
@@ -37,6 +38,10 @@ Message ErrorForFile(const std::string& path);
 
 // "Username cannot be left blank... ", title "Invalid input...", critical icon.
 Message BlankUserName();
+
+// The window's question after `boxes` failure boxes in one run: go on
+// without them (Yes), the later failures then listed at the end of the run.
+Message GoOnWithoutBoxes(int boxes);
 
 // "Done...", title "Done.. ", information icon.
 Message Done();

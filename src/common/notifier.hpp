@@ -28,10 +28,14 @@ class Notifier {
  public:
   virtual ~Notifier() = default;
   virtual void Show(const Message& message) = 0;
+  // A load of `path` failed for `cause` (source and description); its two
+  // boxes follow at once through Show. For a list of the run's failures;
+  // nothing by default.
+  virtual void FileFailed(const std::string& /*path*/, const std::string& /*cause*/) {}
 };
 
-// Writes each message to a stream (standard error by default): the title on
-// one line, then the text with CR LF turned into the stream's line end.
+// Writes each message to a stream (standard error by default) as one line,
+// so that a log keeps one message a line: "corvanne: " OneLine(message).
 // Never waits. Counts what it has shown, for the exit status.
 class StreamNotifier : public Notifier {
  public:
@@ -43,6 +47,13 @@ class StreamNotifier : public Notifier {
   std::ostream& out_;
   int shown_ = 0;
 };
+
+// The message on one line: the title and ": " unless it is the program's own
+// (the "corvanne:" prefix names it already), then the text with each line
+// break joined as ": " (a blank alone after a line ending in a blank); empty
+// lines are left out. E.g. "Error for file... " CR LF "/src/a.bas" reads
+// "Error for file... /src/a.bas".
+std::string OneLine(const Message& message);
 
 // Keeps every message, in order, for tests.
 class RecordingNotifier : public Notifier {

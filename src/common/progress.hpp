@@ -19,6 +19,8 @@ struct RunCounts {
   int64_t failed_loads = 0;       // failed loads, marker rows included
   int64_t files_unchanged = 0;    // CHANGED: files passed over as loaded already
   int64_t files_deleted = 0;      // REPLACE, CHANGED: files whose rows were taken out (vanished or emptied)
+  int64_t folders_listed = 0;     // non-empty items of the folder list (folder mode)
+  int64_t folders_missing = 0;    // listed folders that did not exist when the run looked
   // Loaded files by what they were read as and what the detector guessed
   // ("" when not examined), e.g. {"WINDOWS-1252", "BIG5"} -> 12.
   std::map<std::pair<std::string, std::string>, int64_t> encodings;

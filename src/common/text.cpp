@@ -3,7 +3,9 @@
 #include "common/text.hpp"
 
 #include <cstdint>
+#include <algorithm>
 #include <cwctype>
+#include <vector>
 
 #include "common/utf8.hpp"
 
@@ -97,6 +99,25 @@ std::string ReplaceAll(std::string_view text, std::string_view from, std::string
   }
   out.append(text, start, std::string_view::npos);
   return out;
+}
+
+size_t EditDistance(std::string_view a, std::string_view b) {
+  // Optimal string alignment: three rows of the table are enough.
+  std::vector<size_t> before(b.size() + 1), previous(b.size() + 1), current(b.size() + 1);
+  for (size_t j = 0; j <= b.size(); ++j) previous[j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    current[0] = i;
+    for (size_t j = 1; j <= b.size(); ++j) {
+      const size_t change = a[i - 1] == b[j - 1] ? 0 : 1;
+      current[j] = std::min({previous[j] + 1, current[j - 1] + 1, previous[j - 1] + change});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1]) {
+        current[j] = std::min(current[j], before[j - 2] + 1);
+      }
+    }
+    std::swap(before, previous);
+    std::swap(previous, current);
+  }
+  return previous[b.size()];
 }
 
 }  // namespace corvanne

@@ -23,4 +23,9 @@ std::string GroupDigits(int64_t value);
 // `text` with every occurrence of `from` (not empty) replaced by `to`.
 std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to);
 
+// The number of single-character insertions, deletions, changes and swaps
+// of neighbours that turn `a` into `b` (bytes compared exactly): how far a
+// name is from the one that was probably meant.
+size_t EditDistance(std::string_view a, std::string_view b);
+
 }  // namespace corvanne

@@ -8,6 +8,9 @@
 #include <string>
 #include <utility>
 
+#include "common/text.hpp"
+#include "config/config_file.hpp"
+
 namespace corvanne {
 
 const std::vector<std::string_view>& KnownKeys() {
@@ -50,6 +53,29 @@ const std::vector<std::string_view>& KnownKeys() {
 bool IsKnownKey(std::string_view name) {
   const auto& keys = KnownKeys();
   return std::find(keys.begin(), keys.end(), name) != keys.end();
+}
+
+namespace {
+
+std::string AsciiUpper(std::string_view name);
+
+}  // namespace
+
+std::string_view NearestKnownKey(std::string_view name) {
+  const std::string upper = AsciiUpper(name);
+  std::string_view nearest;
+  size_t best = 0;
+  for (const std::string_view key : KnownKeys()) {
+    const size_t distance = EditDistance(upper, key);
+    if (nearest.empty() || distance < best) {
+      nearest = key;
+      best = distance;
+    }
+  }
+  // Keys are long and alike in their words: beyond a few slips the nearest
+  // one is a guess, not a correction.
+  const size_t allowed = std::max<size_t>(2, upper.size() / 6);
+  return best <= allowed ? nearest : std::string_view();
 }
 
 namespace {
@@ -108,6 +134,10 @@ void FindUnknownNames(std::string_view text, const std::vector<std::pair<size_t,
     if (IsKnownKey(upper)) {
       placed.emplace_back(at,
                           LineAt(text, at) + ": " + tag + " is not read: keys are upper case; write <" + upper + ">");
+    } else if (const std::string_view nearest = NearestKnownKey(name); !nearest.empty()) {
+      placed.emplace_back(at, LineAt(text, at) + ": " + tag +
+                                  " is not a key Corvanne knows; its value is not used; did you mean <" +
+                                  std::string(nearest) + ">?");
     } else {
       placed.emplace_back(at, LineAt(text, at) + ": " + tag + " is not a key Corvanne knows; its value is not used");
     }
@@ -135,6 +165,21 @@ void FindMisplacedKeys(std::string_view text, const std::vector<std::pair<size_t
   }
 }
 
+// A flag is on only for YES: Y, TRUE, 1 or ON read as off, silently.
+void FindFlagValues(std::string_view text, std::vector<Placed>& placed) {
+  for (const std::string_view key : KnownKeys()) {
+    if (!key.ends_with("_YES_NO")) continue;
+    const std::string opening = "<" + std::string(key) + ">";
+    const size_t first = text.find(opening);
+    if (first == std::string_view::npos) continue;
+    const std::string value = GetTagValue(text, key);
+    const std::string word = TrimUpper(value);
+    if (word.empty() || word == "YES" || word == "NO") continue;
+    placed.emplace_back(first, LineAt(text, first) + ": " + opening + " is \"" + value +
+                                   "\", which is neither YES nor NO: the flag is off (only YES turns it on)");
+  }
+}
+
 }  // namespace
 
 void CheckConfigKeys(std::string_view config_text, Findings& findings) {
@@ -142,6 +187,7 @@ void CheckConfigKeys(std::string_view config_text, Findings& findings) {
   std::vector<Placed> placed;
   FindUnknownNames(config_text, comments, placed);
   FindMisplacedKeys(config_text, comments, placed);
+  FindFlagValues(config_text, placed);
   std::stable_sort(placed.begin(), placed.end(), [](const Placed& a, const Placed& b) { return a.first < b.first; });
   std::transform(placed.begin(), placed.end(), std::back_inserter(findings), [](Placed& finding) {
     return Finding{Severity::kWarning, std::move(finding.second)};

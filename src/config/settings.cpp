@@ -24,6 +24,12 @@ std::string AsRead(std::string_view text, std::string_view key, std::string_view
   return value.empty() ? std::string(fallback) : value;
 }
 
+// `text` without its CR and LF characters, paired or alone.
+std::string RemoveLineBreaks(std::string text) {
+  std::erase_if(text, [](char ch) { return ch == '\r' || ch == '\n'; });
+  return text;
+}
+
 // A file name that defaults to `default_name` in the application folder when
 // empty or exactly "USE_DEFAULT" (case and blanks count).
 std::string FileName(std::string_view text, std::string_view key, const std::string& application_folder,
@@ -38,7 +44,9 @@ std::string FileName(std::string_view text, std::string_view key, const std::str
 void ReadDestinationSettings(DestinationSettings& record, std::string_view config_text) {
   record.ServerName = Trimmed(config_text, "SQL_SERVER_NAME");
   record.DatabaseName = Trimmed(config_text, "SQL_SERVER_DATABASE_NAME");
-  record.UserName = ReplaceAll(Trimmed(config_text, "UNATTENDED_RUN_USER_NAME"), "\r\n", "");
+  // Line breaks of every platform go: a name written on its own line in a
+  // file with Unix line ends must not carry them into the marker rows.
+  record.UserName = RemoveLineBreaks(Trimmed(config_text, "UNATTENDED_RUN_USER_NAME"));
   record.Password = Trimmed(config_text, "UNATTENDED_RUN_PASSWORD");
   record.TableName = Trimmed(config_text, "DESTINATION_TABLE_NAME", "[SysCodeLines_Temp]");
   record.ColumnName = Trimmed(config_text, "DESTINATION_COLUMN_NAME", "MyCodeLine");

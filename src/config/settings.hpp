@@ -14,7 +14,7 @@ namespace corvanne {
 struct DestinationSettings {
   std::string ServerName;        // SQL_SERVER_NAME; server, or ODBC data source name
   std::string DatabaseName;      // SQL_SERVER_DATABASE_NAME; SQLite: the database file
-  std::string UserName;          // UNATTENDED_RUN_USER_NAME; CR LF pairs removed after trimming
+  std::string UserName;          // UNATTENDED_RUN_USER_NAME; CR and LF removed after trimming
   std::string Password;          // UNATTENDED_RUN_PASSWORD
   std::string TableName;         // DESTINATION_TABLE_NAME; default "[SysCodeLines_Temp]"
   std::string ColumnName;        // DESTINATION_COLUMN_NAME; default "MyCodeLine"

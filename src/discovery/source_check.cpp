@@ -2,6 +2,7 @@
 // as a run would do it, compared with what the lists ask for.
 #include "discovery/source_check.hpp"
 
+#include <algorithm>
 #include <filesystem>
 #include <string_view>
 #include <unordered_set>
@@ -58,15 +59,21 @@ void CheckExtensions(std::string_view extension_list, Findings& findings) {
   if (list.empty()) return;
   ItemList items;
   SplitToCollection(",", list, items);
+  // The list as meant: cut at every character people use between items,
+  // each piece without its dots and blanks.
   std::string fixed;
-  for (const std::string& item : items) {
-    std::string clean = TrimBlanks(item);
-    clean.erase(0, clean.find_first_not_of('.'));
-    fixed += (fixed.empty() ? "" : ",") + TrimBlanks(clean);
+  for (size_t at = 0; at < list.size();) {
+    const size_t end = std::min(list.find_first_of(",; |", at), list.size());
+    std::string piece = list.substr(at, end - at);
+    piece.erase(0, piece.find_first_not_of('.'));
+    if (!piece.empty()) fixed += (fixed.empty() ? "" : ",") + piece;
+    at = end + 1;
   }
   for (const std::string& item : items) {
     const char* why = nullptr;
-    if (HasOuterBlank(item)) {
+    if (item.find_first_of(";|") != std::string::npos) {
+      why = " holds a separator other than \",\" (only \",\" separates items)";
+    } else if (HasOuterBlank(item)) {
       why = " begins or ends with a blank";
     } else if (item.starts_with('.')) {
       why = " begins with a dot";
@@ -75,6 +82,21 @@ void CheckExtensions(std::string_view extension_list, Findings& findings) {
     }
     Warn(findings, "SOURCE_FILE_EXTENSIONS_COMMA_SEP_LIST: item " + Quoted(item) + why +
                        " and matches no file; write the list as " + fixed);
+  }
+}
+
+// Only VBCRLF (any case) means a line break; anything else is cut at as
+// written, so a line break spelt the way code writes it makes each file one row.
+void CheckRowDelimiter(const std::string& delimiter, Findings& findings) {
+  static const char* const kSpelt[] = {"VBLF", "VBCR", "VBNEWLINE", "\\N", "\\R\\N", "\\R", "CRLF", "LF", "CR",
+                                       "CHR(10)", "CHR(13)", "CHR(13)+CHR(10)", "CHR(13) & CHR(10)"};
+  const std::string word = TrimUpper(delimiter);
+  for (const char* spelt : kSpelt) {
+    if (word != spelt) continue;
+    Warn(findings, "SOURCE_FILE_ROW_DELIMITER " + Quoted(delimiter) +
+                       " is cut at as the text itself, not as a line break, so each file would be one row; write "
+                       "VBCRLF (a line feed alone also ends a line)");
+    return;
   }
 }
 
@@ -129,6 +151,7 @@ void CheckSingleFile(const std::string& path, Findings& findings) {
 
 void CheckSource(const SourceSettings& configured, const std::string& application_folder, Findings& findings) {
   const ResolvedSource source = ResolveSource(configured, application_folder);
+  CheckRowDelimiter(configured.RowDelimiter, findings);
   if (IsSingleFileMode(configured)) {
     CheckSingleFile(source.single_file, findings);
     return;

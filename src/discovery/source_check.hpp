@@ -10,7 +10,8 @@
 namespace corvanne {
 
 // Appends the findings about `configured`, relative paths taken from
-// `application_folder` as a run takes them. Single-file mode: the configured
+// `application_folder` as a run takes them. A row delimiter that spells a
+// line break as text (vbLf, \n, ...) is a warning. Single-file mode: the configured
 // file is missing or not a file (error). Folder mode, warnings: an empty or
 // multi-character separator of a non-empty list, folder and exclusion items
 // with blanks at their ends, extension items with blanks or a leading dot, a

@@ -116,4 +116,11 @@ std::string CodePageHintText(const CodePageHint& hint) {
          "SOURCE_FILE_CODE_PAGE to " + hint.suggested + " and run again.";
 }
 
+std::string CodePageHintLine(const RunCounts& counts) {
+  std::vector<EncodingCount> encodings;
+  for (const auto& [encoding, files] : counts.encodings) encodings.push_back({encoding.first, encoding.second, files});
+  const CodePageHint hint = DecideCodePageHint(encodings);
+  return hint.show ? CodePageHintText(hint) : std::string();
+}
+
 }  // namespace corvanne

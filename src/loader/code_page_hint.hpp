@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/progress.hpp"
+
 namespace corvanne {
 
 // The writing system a code page serves; code pages of one script read each
@@ -60,5 +62,9 @@ CodePageHint DecideCodePageHint(const std::vector<EncodingCount>& counts);
 // 1,214 files read as WINDOWS-1252 look like BIG5 text. If that is their code
 // page, set SOURCE_FILE_CODE_PAGE to CP950 and run again."
 std::string CodePageHintText(const CodePageHint& hint);
+
+// CodePageHintText of the hint a run's counts give, or empty when there is
+// none: the closing words of the terminal run and of the window alike.
+std::string CodePageHintLine(const RunCounts& counts);
 
 }  // namespace corvanne

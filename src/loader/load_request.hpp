@@ -62,7 +62,8 @@ struct LoadResult {
   bool ok = false;
   int64_t rows = 0;          // rows inserted (0 when failed)
   std::string source;        // failed: what failed, e.g. "SQLite", "[unixODBC][Driver]..."
-  std::string description;   // failed: the cause, naming file and line where there is one
+  std::string description;   // failed: the cause, naming file and line where there is one; a passed
+                             // Verify: what a run would do that may not be meant, if anything
   std::string encoding;      // loaded from a file: what it was read as ("UTF-8", "WINDOWS-1252", "BYTES", ...)
   std::string detected_code_page;  // the detector's guess for a file read in the code page; "" when not examined
 

@@ -268,6 +268,30 @@ LoadResult OdbcDestination::Open(const LoadRequest& request) {
   return Verify(request);
 }
 
+std::string OdbcDestination::AddColumnAdvice(const LoadRequest& request) {
+  // Each query alone: which of the names the table lacks. A failed query
+  // spoils the transaction on some servers, so each is rolled back.
+  const auto readable = [&](const std::string& column) {
+    const bool ok = connection_.Execute("SELECT " + column + " FROM " + TableSql(request) + " WHERE 1 = 0");
+    connection_.Rollback();
+    return ok;
+  };
+  if (!readable(ColumnSql(request.column_name))) return {};
+  // Corvanne makes no table on a server; the types are those docs/odbc.md gives.
+  const bool sql_server = engine_ == Engine::kSqlServer;
+  const std::pair<const std::string*, const char*> optional[] = {
+      {&request.columns.file_name, sql_server ? "nvarchar(1024)" : "varchar(1024)"},
+      {&request.columns.line_number, sql_server ? "int" : "integer"},
+      {&request.columns.batch_code, "varchar(64)"}};
+  std::string advice;
+  for (const auto& [name, type] : optional) {
+    if (name->empty() || readable(ColumnSql(*name))) continue;
+    advice += (advice.empty() ? "" : "; ") + std::string("ALTER TABLE ") + TableSql(request) + " ADD " +
+              ColumnSql(*name) + " " + type;
+  }
+  return advice.empty() ? std::string() : "; to add the missing optional columns, run: " + advice;
+}
+
 LoadResult OdbcDestination::Verify(const LoadRequest& request) {
   Target target;
   LoadResult failure;
@@ -283,7 +307,7 @@ LoadResult OdbcDestination::Verify(const LoadRequest& request) {
   if (!ok) {
     return Failed(request, target,
                   "the table " + TableSql(request) + " with the columns " + columns + " cannot be read: " +
-                      FormatDiagnostics(diagnostics, "the driver gave no reason"));
+                      FormatDiagnostics(diagnostics, "the driver gave no reason") + AddColumnAdvice(request));
   }
   if (request.load_mode != LoadMode::kAppend && !VerifyCompanion(request, target, failure)) return failure;
   return LoadResult::Loaded(0);

@@ -57,6 +57,10 @@ class OdbcDestination final : public LoadDestination {
   // The destination object and a column as they stand in the SQL text.
   std::string TableSql(const LoadRequest& request) const;
   std::string ColumnSql(const std::string& name) const;
+  // When only configured optional columns are missing from the table: the
+  // ALTER TABLE statements that add them, after "; to add ...: ". Empty
+  // otherwise. Asks the server one column at a time; changes nothing.
+  std::string AddColumnAdvice(const LoadRequest& request);
   // "INSERT INTO t (c, ...) VALUES ", to be followed by the rows' placeholders.
   std::string InsertPrefix(const LoadRequest& request) const;
   OdbcLoadAttempt LoadOnce(const LoadRequest& request, const Target& target);

@@ -5,8 +5,10 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -77,6 +79,101 @@ InsertShape ShapeOf(const LoadRequest& request) {
   return shape;
 }
 
+std::string LowerAscii(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  return text;
+}
+
+// The lower-case column names of the table `parts` names (schema.table or
+// table); empty when there is no such table. Fills `cause` on failure.
+std::vector<std::string> ColumnsOf(sqlite3* db, const std::vector<std::string>& parts, std::string& cause) {
+  // Named columns are compared, not selected: SQLite reads a double-quoted
+  // name that is no column as a string, and would pass any name.
+  SqliteStatement columns;
+  std::vector<std::string> present;
+  const int rc = PrepareOne(db, "SELECT lower(name) FROM pragma_table_info(?1, ?2)", columns);
+  if (rc != SQLITE_OK) {
+    cause = SqliteCause(db, rc);
+    return present;
+  }
+  sqlite3_bind_text(columns.get(), 1, parts.back().c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(columns.get(), 2, parts.size() > 1 ? parts[0].c_str() : "main", -1, SQLITE_TRANSIENT);
+  while (sqlite3_step(columns.get()) == SQLITE_ROW) {
+    present.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 0)));
+  }
+  return present;
+}
+
+// The configured optional columns (name, SQL type) that `present` lacks.
+std::vector<std::pair<std::string, const char*>> MissingOptionalColumns(const LoadRequest& request,
+                                                                         const std::vector<std::string>& present) {
+  std::vector<std::pair<std::string, const char*>> missing;
+  const std::pair<const std::string*, const char*> optional[] = {
+      {&request.columns.file_name, "TEXT"}, {&request.columns.line_number, "INTEGER"},
+      {&request.columns.batch_code, "TEXT"}};
+  for (const auto& [name, type] : optional) {
+    if (name->empty()) continue;
+    const std::string column = IdentifierParts(*name).back();
+    if (std::find(present.begin(), present.end(), LowerAscii(column)) == present.end()) {
+      missing.emplace_back(*name, type);
+    }
+  }
+  return missing;
+}
+
+// A table of the database whose name is a slip away from `table` (letter
+// case ignored), or empty: a typo would otherwise make a second table.
+std::string NearTableName(sqlite3* db, const std::vector<std::string>& parts) {
+  SqliteStatement tables;
+  const std::string schema = parts.size() > 1 ? QuoteIdentifierPart(parts[0], QuoteStyle::kDoubleQuote) : "main";
+  if (PrepareOne(db, "SELECT name FROM " + schema + ".sqlite_master WHERE type = 'table'", tables) != SQLITE_OK) {
+    return {};
+  }
+  const std::string wanted = LowerAscii(parts.back());
+  std::string nearest;
+  size_t best = 0;
+  while (sqlite3_step(tables.get()) == SQLITE_ROW) {
+    const std::string name = reinterpret_cast<const char*>(sqlite3_column_text(tables.get(), 0));
+    const size_t distance = EditDistance(wanted, LowerAscii(name));
+    if (nearest.empty() || distance < best) {
+      nearest = name;
+      best = distance;
+    }
+  }
+  return !nearest.empty() && best <= std::max<size_t>(2, wanted.size() / 6) ? nearest : std::string();
+}
+
+// A URI that opens `path` for reading without leaving anything beside it: a
+// database in WAL mode that no one has open would otherwise get -wal and
+// -shm files that a reader cannot remove. While such files are there, some
+// other connection may be writing, and the database is read as usual.
+std::string ReadOnlyUri(const std::string& path) {
+  std::error_code ignored;
+  const bool in_use = std::filesystem::exists(path + "-wal", ignored) || std::filesystem::exists(path + "-shm", ignored);
+  std::string uri = "file:";
+#ifdef _WIN32
+  // A URI's separator is "/", and a drive letter follows one ("file:/C:/...").
+  std::string forward = path;
+  std::replace(forward.begin(), forward.end(), '\\', '/');
+  if (forward.size() > 1 && forward[1] == ':') uri += '/';
+#else
+  const std::string& forward = path;
+#endif
+  for (const char c : forward) {
+    // '?' and '#' end the path in a URI; '%' begins an escape.
+    if (c == '?' || c == '#' || c == '%') {
+      static const char* const kHex = "0123456789ABCDEF";
+      uri += '%';
+      uri += kHex[(static_cast<unsigned char>(c) >> 4) & 0xF];
+      uri += kHex[static_cast<unsigned char>(c) & 0xF];
+    } else {
+      uri += c;
+    }
+  }
+  return uri + (in_use ? "?mode=ro" : "?mode=ro&immutable=1");
+}
+
 // Binds and steps the prepared INSERT once per row.
 class SqliteRowSink final : public RowSink {
  public:
@@ -134,8 +231,23 @@ std::string SqliteDestination::Connect(const std::string& path, int timeout_seco
   // WAL with synchronous=NORMAL makes a commit cost no fsync; Close() then
   // syncs the log once. Where WAL is refused (some file systems) every
   // commit is synced instead. A user's database gets its own mode back.
-  const std::string before = existed ? QueryText(db, "PRAGMA journal_mode") : std::string();
-  const std::string mode = QueryText(db, "PRAGMA journal_mode=WAL");
+  // A database another run is creating or switching to WAL at this moment
+  // answers "locked" at once, without waiting: such a pragma is asked again
+  // until the busy timeout is out.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  const auto patient = [&](const char* sql) {
+    for (;;) {
+      std::string answer = QueryText(db, sql);
+      const int code = sqlite3_errcode(db) & 0xff;
+      if (!answer.empty() || (code != SQLITE_BUSY && code != SQLITE_LOCKED) ||
+          std::chrono::steady_clock::now() >= deadline) {
+        return answer;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  };
+  const std::string before = existed ? patient("PRAGMA journal_mode") : std::string();
+  const std::string mode = patient("PRAGMA journal_mode=WAL");
   const bool wal = mode == "wal";
   std::string cause;
   if (mode.empty() || !Exec(db, wal ? "PRAGMA synchronous=NORMAL" : "PRAGMA synchronous=FULL")) {
@@ -181,6 +293,15 @@ std::string SqliteDestination::PrepareInsert(const LoadRequest& request) {
   std::string cause = run("CREATE TABLE IF NOT EXISTS " + shape.table + " (LineId INTEGER PRIMARY KEY, " +
                           definition + ")");
   if (!cause.empty()) return cause;
+  // An optional column configured after the table was made is added: its
+  // earlier rows hold NULL there, as marker rows do in the line column.
+  const std::vector<std::string> present = ColumnsOf(db_, IdentifierParts(request.table_name), cause);
+  if (!cause.empty()) return cause;
+  for (const auto& [name, type] : MissingOptionalColumns(request, present)) {
+    cause = run("ALTER TABLE " + shape.table + " ADD COLUMN " +
+                QuoteIdentifierPart(IdentifierParts(name).back(), QuoteStyle::kDoubleQuote) + " " + type);
+    if (!cause.empty()) return cause;
+  }
   // Preparing the INSERT is what names a configured column that an
   // existing table lacks.
   const int rc = PrepareOne(db_, "INSERT INTO " + shape.table + " (" + list + ") VALUES (" + values + ")", insert_);
@@ -252,17 +373,6 @@ LoadResult SqliteDestination::Open(const LoadRequest& request) {
   return LoadResult::Loaded(0);
 }
 
-namespace {
-
-std::string LowerAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
-
-}  // namespace
-
 LoadResult SqliteDestination::Verify(const LoadRequest& request) {
   const std::string path = PathOf(request.database);
   const std::string target = "database " + Quoted(path);
@@ -280,37 +390,37 @@ LoadResult SqliteDestination::Verify(const LoadRequest& request) {
   }
   sqlite3* db = nullptr;
   std::string cause;
-  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+  std::string note;  // what a run would do that may not be meant
+  if (sqlite3_open_v2(ReadOnlyUri(path).c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK) {
     cause = db != nullptr ? sqlite3_errmsg(db) : "cannot open it";
   } else {
     sqlite3_busy_timeout(db, request.timeout_seconds * 1000);
-    // Named columns are compared, not selected: SQLite reads a double-quoted
-    // name that is no column as a string, and would pass any name.
     const std::vector<std::string> parts = IdentifierParts(request.table_name);
-    SqliteStatement columns;
-    std::vector<std::string> present;
-    if (PrepareOne(db, "SELECT lower(name) FROM pragma_table_info(?1, ?2)", columns) == SQLITE_OK) {
-      sqlite3_bind_text(columns.get(), 1, parts.back().c_str(), -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(columns.get(), 2, parts.size() > 1 ? parts[0].c_str() : "main", -1, SQLITE_TRANSIENT);
-      while (sqlite3_step(columns.get()) == SQLITE_ROW) {
-        present.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 0)));
+    const std::vector<std::string> present = ColumnsOf(db, parts, cause);
+    if (!cause.empty()) {
+      // reported below
+    } else if (present.empty()) {
+      // A missing table is made by the first load, like a missing database;
+      // beside a table of a near name it is more likely a typo.
+      if (const std::string near = NearTableName(db, parts); !near.empty()) {
+        note = target + ": table " + parts.back() + " does not exist, but table " + near +
+               " does; a run would make a new table " + parts.back() + " beside it";
       }
+    } else if (std::find(present.begin(), present.end(), LowerAscii(IdentifierParts(request.column_name).back())) ==
+               present.end()) {
+      cause = "table " + parts.back() + " has no column named " + IdentifierParts(request.column_name).back();
     } else {
-      cause = sqlite3_errmsg(db);
-    }
-    // A missing table is made by the first load, like a missing database.
-    for (const std::string* name : {&request.column_name, &request.columns.file_name, &request.columns.line_number,
-                                    &request.columns.batch_code}) {
-      if (!cause.empty() || present.empty() || name->empty()) continue;
-      const std::string column = IdentifierParts(*name).back();
-      if (std::find(present.begin(), present.end(), LowerAscii(column)) == present.end()) {
-        cause = "table " + parts.back() + " has no column named " + column;
+      for (const auto& [name, type] : MissingOptionalColumns(request, present)) {
+        note += std::string(note.empty() ? target + ": " : "; ") + "table " + parts.back() +
+                " has no column named " + IdentifierParts(name).back() + "; a run adds it";
       }
     }
   }
   sqlite3_close_v2(db);
   if (!cause.empty()) return LoadResult::Failed(kSqliteSource, target + ": " + cause);
-  return LoadResult::Loaded(0);
+  LoadResult verified = LoadResult::Loaded(0);
+  verified.description = note;
+  return verified;
 }
 
 LoadResult SqliteDestination::BeginUnit(const LoadRequest& request) {

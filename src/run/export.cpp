@@ -3,6 +3,7 @@
 #include "run/export.hpp"
 
 #include <algorithm>
+#include <filesystem>
 #include <limits>
 #include <optional>
 #include <set>
@@ -140,7 +141,21 @@ void RunSingleFile(RunContext& context) {
   context.progress.FileDone(context.counts);
 }
 
+// A listed folder that is not there (unmounted, misspelt) contributes no
+// file; counted, so that the exit status can tell a scheduler.
+void CountListedFolders(RunContext& context) {
+  for (const std::string& folder : context.plan->source.folders) {
+    if (folder.empty()) continue;
+    ++context.counts.folders_listed;
+    std::error_code error;
+    if (std::filesystem::status(folder, error).type() == std::filesystem::file_type::not_found) {
+      ++context.counts.folders_missing;
+    }
+  }
+}
+
 void RunFolders(RunContext& context) {
+  CountListedFolders(context);
   // A re-load reads the table before the walk; other runs open after it,
   // and only when there is a file to load.
   if (context.reload != nullptr) OpenDestination(context);

@@ -43,8 +43,10 @@ LoadRequest BuildLoadRequest(const SourceSettings& package_source, const Destina
 
 void ReportStepFailures(const LoadRequest& request, const LoadResult& result, Notifier& notifier) {
   if (result.ok) return;
+  const std::string& name = request.file_name_value.empty() ? request.source_path : request.file_name_value;
+  notifier.FileFailed(name, result.source + ": " + result.description);
   notifier.Show(texts::StepFailed(request.step_name, result.source, result.description));
-  notifier.Show(texts::ErrorForFile(request.file_name_value.empty() ? request.source_path : request.file_name_value));
+  notifier.Show(texts::ErrorForFile(name));
 }
 
 FileUnit::~FileUnit() { Rollback(); }

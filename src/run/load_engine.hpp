@@ -27,7 +27,8 @@ std::string DestinationObjectName(const DestinationSettings& destination);
 
 // What in the settings a run refuses before its first file, each said as
 // the key, the value and the fix: an unknown SOURCE_FILE_CODE_PAGE, a
-// DESTINATION_LOAD_MODE that cannot run. Empty when a run may start.
+// DESTINATION_LOAD_MODE that cannot run, SQL Server as the engine with no
+// server or database named. Empty when a run may start.
 std::vector<std::string> RunSettingsProblems(const AppState& state);
 
 // The load of `package_source`'s file that the settings describe;

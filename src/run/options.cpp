@@ -3,6 +3,7 @@
 #include "run/options.hpp"
 
 #include <string_view>
+#include <vector>
 
 namespace corvanne {
 
@@ -11,8 +12,9 @@ namespace {
 // The more informative action wins whatever the order on the line.
 int Rank(Action action) {
   switch (action) {
-    case Action::kHelp: return 4;
-    case Action::kVersion: return 3;
+    case Action::kHelp: return 5;
+    case Action::kVersion: return 4;
+    case Action::kInit: return 3;
     case Action::kCheck: return 2;
     case Action::kList: return 1;
     case Action::kRun: break;
@@ -27,6 +29,7 @@ void Raise(Options& options, Action action) {
 }  // namespace
 
 bool ParseOptions(int argc, const char* const* argv, Options& options, std::string& error) {
+  std::vector<std::string_view> modes;  // --list, --check, --init as given
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -35,8 +38,14 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
       Raise(options, Action::kVersion);
     } else if (arg == "--list") {
       Raise(options, Action::kList);
+      modes.push_back(arg);
     } else if (arg == "--check") {
       Raise(options, Action::kCheck);
+      modes.push_back(arg);
+    } else if (arg == "--init") {
+      Raise(options, Action::kInit);
+      modes.push_back(arg);
+      if (i + 1 < argc && argv[i + 1][0] != '-' && argv[i + 1][0] != '\0') options.init_file = argv[++i];
     } else if (arg == "--config" || arg.starts_with("--config=")) {
       std::string_view value;
       if (arg == "--config") {
@@ -61,11 +70,17 @@ bool ParseOptions(int argc, const char* const* argv, Options& options, std::stri
       return false;
     }
   }
+  if (modes.size() > 1 && options.action != Action::kHelp && options.action != Action::kVersion) {
+    error = "options " + std::string(modes[0]) + " and " + std::string(modes[1]) +
+            " cannot be used together; run them one after the other";
+    return false;
+  }
   return true;
 }
 
 std::string UsageText() {
   return "Usage: corvanne [--config FILE] [--list | --check]\n"
+         "       corvanne [--config FILE] --init [FILE]\n"
          "       corvanne --help | --version\n"
          "\n"
          "Loads the lines of source files into one column of a SQL table, each file\n"
@@ -84,13 +99,18 @@ std::string UsageText() {
          "                 a run would not follow as it seems to say, then the\n"
          "                 counts. Exit status 0 nothing found, 1 warnings,\n"
          "                 2 errors\n"
+         "  --init [FILE]  write a starting configuration for a SQLite database\n"
+         "                 (no server needed) to FILE, else to the configuration\n"
+         "                 file a run would read; an existing file is left alone\n"
          "  --help         print this text\n"
          "  --version      print the version\n"
          "\n"
-         "Exit status of an unattended run: 0 every load succeeded; 1 a load failed\n"
-         "or a message was shown; 2 the run could not start or stopped on an error.\n"
+         "Exit status of an unattended run: 0 every load succeeded; 1 a load failed,\n"
+         "a message was shown, a listed folder does not exist, or folders are listed\n"
+         "and no file was selected; 2 the run could not start or stopped on an error.\n"
          "The warnings of --check are also written to standard error before every\n"
-         "unattended run; they do not change its exit status.\n";
+         "unattended run; apart from the folder cases above, they do not change its\n"
+         "exit status.\n";
 }
 
 }  // namespace corvanne

@@ -17,6 +17,21 @@ bool BuildRunPlan(const AppState& state, RunPlan& plan, std::vector<std::string>
   std::string reason;
   if (!ParseCodePage(state.ConfiguredSource.CodePage, plan.code_page, reason)) problems.push_back(reason);
   if (!CheckLoadMode(state.Destination, plan.load_mode, reason)) problems.push_back(reason);
+  // SQL Server is the default engine, so a configuration that names only its
+  // folders ends here; saying so beats a bracketed name that is no table.
+  const DestinationSettings& wanted = state.Destination;
+  if (plan.engine_known && plan.engine == Engine::kSqlServer) {
+    const char* empty = wanted.ServerName.empty()     ? "SQL_SERVER_NAME"
+                        : wanted.DatabaseName.empty() ? "SQL_SERVER_DATABASE_NAME"
+                                                      : nullptr;
+    if (empty != nullptr) {
+      problems.push_back(std::string("no SQL Server ") + (wanted.ServerName.empty() ? "" : "database ") +
+                         "is configured: " + empty + " is empty and DESTINATION_ENGINE " +
+                         (wanted.DestinationEngine.empty() ? "is not set, so SQLSERVER is used" : "is SQLSERVER") +
+                         " (to load into a SQLite file with no server, set DESTINATION_ENGINE to SQLITE; "
+                         "corvanne --init FILE writes such a configuration)");
+    }
+  }
 
   const SourceSettings& source = state.ConfiguredSource;
   plan.source = ResolveSource(source, ApplicationFolder(state));

@@ -18,6 +18,7 @@
 #include "run/options.hpp"
 #include "run/preflight.hpp"
 #include "run/reload.hpp"
+#include "run/starter_config.hpp"
 #include "run/terminal_progress.hpp"
 
 namespace corvanne {
@@ -64,6 +65,13 @@ int ListFiles(AppState& state) {
   return Status(messages.shown() > 0 ? ExitCode::kFailed : ExitCode::kOk);
 }
 
+// A scheduler must see a run that did not do what it was asked to: a listed
+// folder missing, or folders listed and no file selected. The warnings
+// before the run say which.
+bool DidLessThanAsked(const RunCounts& counts) {
+  return counts.folders_missing > 0 || (counts.folders_listed > 0 && counts.files_listed == 0);
+}
+
 int RunUnattended(AppState& state, const std::vector<Message>& startup_messages) {
   StreamNotifier stream(std::cerr);
   TerminalProgress terminal(std::cerr, stream, StandardErrorIsTerminal());
@@ -104,12 +112,9 @@ int RunUnattended(AppState& state, const std::vector<Message>& startup_messages)
   }
   // Once, after the closing line: files that look like another script's
   // text than the code page they were read in.
-  std::vector<EncodingCount> encodings;
-  for (const auto& [encoding, files] : context.counts.encodings) encodings.push_back({encoding.first, encoding.second, files});
-  const CodePageHint hint = DecideCodePageHint(encodings);
-  if (hint.show) std::cerr << CodePageHintText(hint) << '\n';
+  if (const std::string hint = CodePageHintLine(context.counts); !hint.empty()) std::cerr << hint << '\n';
   const bool clean = closed.ok && context.counts.failed_loads == 0 && stream.shown() == 0;
-  return Status(clean ? ExitCode::kOk : ExitCode::kFailed);
+  return Status(clean && !DidLessThanAsked(context.counts) ? ExitCode::kOk : ExitCode::kFailed);
 }
 
 int NoWindow(const AppState& state, const std::vector<Message>& startup_messages) {
@@ -142,9 +147,13 @@ int MainUnguarded(int& argc, char** argv, const AttendedStarter& attended) {
   AppState& state = ProcessState();
   state = AppState{};  // Main starts from nothing, whatever ran before it in this process
   state.ConfigFilePath = AbsoluteConfigPath(options.config_file);
+  if (options.action == Action::kInit) {
+    const std::string target = options.init_file.empty() ? state.ConfigFilePath : AbsoluteConfigPath(options.init_file);
+    return WriteStarterConfig(target, std::cout, std::cerr);
+  }
   if (options.action == Action::kList) return ListFiles(state);
   if (options.action == Action::kCheck) {
-    return RunCheck(state, std::cout, {CheckRunSettings, CheckDestination});
+    return RunCheck(state, std::cout, {CheckRunSettings, CheckHeaderFile, CheckDestination});
   }
 
   // No window exists yet: start-up's own boxes wait here until it is known

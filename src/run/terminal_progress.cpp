@@ -57,6 +57,10 @@ std::string TerminalProgress::FormatLine(int64_t index, int64_t total, int64_t l
 }
 
 std::string TerminalProgress::FormatSummary(const RunCounts& counts, double seconds) {
+  return "corvanne: " + FormatCounts(counts, seconds);
+}
+
+std::string TerminalProgress::FormatCounts(const RunCounts& counts, double seconds) {
   std::string failed = Grouped(counts.files_failed) + " failed";
   if (counts.failed_loads > 0) failed += " (" + Counted(counts.failed_loads, "failed load") + ")";
   // What the files were read as: "(10 UTF-8, 3 WINDOWS-1252)".
@@ -75,7 +79,7 @@ std::string TerminalProgress::FormatSummary(const RunCounts& counts, double seco
   std::string reload;
   if (counts.files_unchanged > 0) reload += Grouped(counts.files_unchanged) + " unchanged, ";
   if (counts.files_deleted > 0) reload += Grouped(counts.files_deleted) + " deleted, ";
-  return "corvanne: " + Counted(counts.files_loaded, "file") + " loaded" + encodings + ", " +
+  return Counted(counts.files_loaded, "file") + " loaded" + encodings + ", " +
          Grouped(counts.files_passed_over) + " passed over, " + reload + failed + ", " + Counted(counts.lines, "line") +
          " in " + Seconds(seconds) + " s";
 }

@@ -1,11 +1,8 @@
 // The attended run: the Qt application, start-up's boxes, then the window
-// until it is closed. Also the screenshot hook (see ArmScreenshot).
+// until it is closed.
 #include "ui/attended.hpp"
 
 #include <QApplication>
-#include <QPixmap>
-#include <QPushButton>
-#include <QTimer>
 #include <cstdlib>
 #include <iostream>
 
@@ -30,22 +27,6 @@ bool HasDisplay() {
 #endif
 }
 
-// CORVANNE_SCREENSHOT=<file.png>: for the documentation picture. Presses
-// Export once the window is open, answers every box on standard error
-// instead of waiting, grabs the window after the run into the file, and
-// quits (exit status 1 when the picture cannot be saved).
-void ArmScreenshot(FrmOptions& window, const QString& path) {
-  QObject::connect(&window, &FrmOptions::formActivated, &window,
-                   [&window] { QTimer::singleShot(200, window.controls().cmdExport, &QPushButton::click); });
-  QObject::connect(&window, &FrmOptions::runFinished, &window, [&window, path] {
-    QTimer::singleShot(200, &window, [&window, path] {
-      const bool saved = window.grab().save(path, "PNG");
-      if (!saved) std::cerr << "corvanne: cannot save the screenshot to " << path.toStdString() << "\n";
-      QCoreApplication::exit(saved ? 0 : 1);
-    });
-  });
-}
-
 }  // namespace
 
 int StartAttended(int& argc, char** argv, AppState& state, const std::vector<Message>& startup_messages) {
@@ -60,17 +41,11 @@ int StartAttended(int& argc, char** argv, AppState& state, const std::vector<Mes
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Corvanne"));
 
-  const char* screenshot = std::getenv("CORVANNE_SCREENSHOT");
-  const bool taking_screenshot = screenshot != nullptr && *screenshot != '\0';
   MessageBoxNotifier boxes;
-  StreamNotifier to_stderr(std::cerr);
-  Notifier& notifier = *(taking_screenshot ? static_cast<Notifier*>(&to_stderr) : &boxes);
+  for (const Message& message : startup_messages) boxes.Show(message);
 
-  for (const Message& message : startup_messages) notifier.Show(message);
-
-  FrmOptions window(state, DefaultServices(notifier));
+  FrmOptions window(state, DefaultServices(boxes));
   boxes.SetParent(&window);
-  if (taking_screenshot) ArmScreenshot(window, QString::fromLocal8Bit(screenshot));
   window.show();
   return app.exec();
 }

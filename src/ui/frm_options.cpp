@@ -10,6 +10,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QThread>
 #include <algorithm>
 #include <exception>
@@ -20,6 +22,7 @@
 #include "config/settings.hpp"
 #include "run/load_engine.hpp"
 #include "run/export.hpp"
+#include "run/terminal_progress.hpp"
 #include "ui/message_box.hpp"
 
 namespace corvanne::ui {
@@ -84,6 +87,9 @@ std::string MaskPassword(const std::string& text) {
   return out;
 }
 
+// Lines of `text` as a plain-text box holds them.
+int CountLines(const std::string& text) { return 1 + static_cast<int>(std::count(text.begin(), text.end(), '\n')); }
+
 }  // namespace
 
 FrmOptions::FrmOptions(AppState& state, WindowServices services, QWidget* parent)
@@ -93,6 +99,9 @@ FrmOptions::FrmOptions(AppState& state, WindowServices services, QWidget* parent
   PlaceAtDesignSize();
   display_ = std::make_unique<WidgetProgressDisplay>(c_.ProgressBar1, c_.txtCurrFileName);
   progress_ = std::make_unique<WindowProgress>(*display_, state_.Run.BatchCode);
+  run_boxes_ = std::make_unique<RunBoxes>(*services_.notifier, services_.ask ? services_.ask : [this](const Message& m) {
+    return AskYesNo(m, this);
+  });
 
   connect(c_.cmdExport, &QPushButton::clicked, this, &FrmOptions::cmdExport_Click);
   connect(c_.cmdHelp, &QPushButton::clicked, this, &FrmOptions::cmdHelp_Click);
@@ -186,6 +195,8 @@ void FrmOptions::cmdExport_Click() {
 
 void FrmOptions::StartRun() {
   run_error_.clear();
+  run_boxes_->Start();
+  run_counts_ = RunCounts{};
   c_.cmdExport->setEnabled(false);
   run_thread_ = QThread::create([this] { RunInBackground(); });
   connect(run_thread_, &QThread::finished, this, &FrmOptions::OnRunFinished, Qt::QueuedConnection);
@@ -195,7 +206,8 @@ void FrmOptions::StartRun() {
 // On the worker thread. Until it returns, this thread alone touches state_;
 // the window only paints and serves the run's boxes and progress.
 void FrmOptions::RunInBackground() {
-  UiThreadNotifier notifier(this, *services_.notifier);
+  const double started = SteadySeconds();
+  UiThreadNotifier notifier(this, *run_boxes_);
   LoadEngine engine(notifier, ApplicationFolder(state_));
   RunContext context{state_, notifier, *progress_, engine, {}};
   try {
@@ -206,6 +218,8 @@ void FrmOptions::RunInBackground() {
   } catch (const std::exception& error) {
     run_error_ = error.what();
   }
+  run_counts_ = context.counts;
+  run_seconds_ = SteadySeconds() - started;
 }
 
 void FrmOptions::OnRunFinished() {
@@ -217,6 +231,24 @@ void FrmOptions::OnRunFinished() {
   c_.txtPassword->setReadOnly(false);
   c_.cmdExport->setEnabled(true);
   progress_->Flush();  // the last report, which may still wait for its turn
+  // The outcome stays on screen, where it can be read and copied: the boxes
+  // of a long run are gone, or were never shown.
+  // Below the last report, which names the last file.
+  const std::string last_report = c_.txtCurrFileName->isVisible() ? c_.txtCurrFileName->toPlainText().toStdString() : "";
+  c_.txtCurrFileName->setPlainText(QString::fromStdString(
+      RunOutcomeText(last_report, state_.Run.BatchCode, run_counts_, run_seconds_, run_boxes_->failures())));
+  c_.txtCurrFileName->setVisible(true);
+  // The box is a few lines high: the counts are brought into view, with as
+  // much of the list below them as fits.
+  QTextCursor cursor = c_.txtCurrFileName->textCursor();
+  cursor.movePosition(QTextCursor::End);
+  c_.txtCurrFileName->setTextCursor(cursor);
+  c_.txtCurrFileName->ensureCursorVisible();
+  const QTextBlock counts =
+      c_.txtCurrFileName->document()->findBlockByNumber(last_report.empty() ? 2 : CountLines(last_report) + 1);
+  cursor.setPosition(counts.position());
+  c_.txtCurrFileName->setTextCursor(cursor);
+  c_.txtCurrFileName->ensureCursorVisible();
   if (run_error_.empty()) {
     services_.notifier->Show(texts::Done());
   } else {

@@ -12,6 +12,7 @@
 #include "config/app_state.hpp"
 #include "ui/layout.hpp"
 #include "ui/progress_widgets.hpp"
+#include "ui/run_boxes.hpp"
 #include "ui/window_progress.hpp"
 
 class QLabel;
@@ -29,6 +30,7 @@ struct WindowServices {
   std::function<bool(const std::string&)> open_document;   // opens the user manual; false: no program to open it
   std::string executable_folder;                           // where UserManual.rtf is looked for
   std::function<void()> end_process_now;                   // Quit while a run is going
+  std::function<bool(const Message&)> ask;                 // a Yes/No question; empty: a modal box over the window
 };
 
 // The production services: modal boxes through `notifier`, the desktop's
@@ -75,7 +77,7 @@ class FrmOptions : public QWidget {
 
  signals:
   void formActivated();  // after the first Form_Activate
-  void runFinished();    // after a run's boxes are editable again and its last box dismissed
+  void runFinished();    // after a run's outcome is shown, its boxes editable again and its last box dismissed
 
  public slots:
   void cmdExport_Click();
@@ -108,6 +110,9 @@ class FrmOptions : public QWidget {
   FormControls c_;                  // children of this window
   std::unique_ptr<WidgetProgressDisplay> display_;  // the bar and box of the progress display
   std::unique_ptr<WindowProgress> progress_;        // a run's reports, brought to display_
+  std::unique_ptr<RunBoxes> run_boxes_;             // the boxes of the run going or last run
+  RunCounts run_counts_;            // what the last run did (written by its thread until it ends)
+  double run_seconds_ = 0;          // how long the last run took
   QThread* run_thread_ = nullptr;   // the run in progress, if any
   std::string run_error_;           // what stopped the last run early, if anything
   bool activated_ = false;          // Form_Activate runs once, on the first showing

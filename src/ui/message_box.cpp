@@ -22,6 +22,14 @@ void MessageBoxNotifier::Show(const Message& message) {
   box.exec();
 }
 
+bool AskYesNo(const Message& message, QWidget* parent) {
+  QMessageBox box(QMessageBox::Question, ToDisplayText(message.title), ToDisplayText(message.text),
+                  QMessageBox::Yes | QMessageBox::No, parent);
+  box.setTextFormat(Qt::PlainText);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 void RunOnThreadOf(QObject* context, const std::function<void()>& fn, bool wait) {
   if (QThread::currentThread() == context->thread()) {
     fn();
@@ -32,6 +40,10 @@ void RunOnThreadOf(QObject* context, const std::function<void()>& fn, bool wait)
 
 void UiThreadNotifier::Show(const Message& message) {
   RunOnThreadOf(context_, [this, &message] { target_.Show(message); }, /*wait=*/true);
+}
+
+void UiThreadNotifier::FileFailed(const std::string& path, const std::string& cause) {
+  RunOnThreadOf(context_, [this, &path, &cause] { target_.FileFailed(path, cause); }, /*wait=*/true);
 }
 
 }  // namespace corvanne::ui

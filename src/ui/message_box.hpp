@@ -29,6 +29,10 @@ class MessageBoxNotifier : public Notifier {
   QPointer<QWidget> parent_;  // the boxes' owner window; may be null
 };
 
+// Asks `message` as a question with Yes and No buttons (No the default),
+// modal over `parent`; true for Yes.
+bool AskYesNo(const Message& message, QWidget* parent);
+
 // Runs `fn` on the thread of `context`: at once when already there, else
 // queued; with `wait`, returns only after it ran (it must not be the thread
 // that `context` lives in that waits on the caller, or both stop).
@@ -40,6 +44,7 @@ class UiThreadNotifier : public Notifier {
  public:
   UiThreadNotifier(QObject* context, Notifier& target) : context_(context), target_(target) {}
   void Show(const Message& message) override;
+  void FileFailed(const std::string& path, const std::string& cause) override;
 
  private:
   QObject* context_;  // lives in the user-interface thread

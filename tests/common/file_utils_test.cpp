@@ -136,14 +136,19 @@ TEST_F(FileUtilsTest, EmptyNameWritesString1InTheApplicationFolder) {
 
 TEST_F(FileUtilsTest, FailedWritesShowTheWriteBox) {
   const std::string file = dir_.Write("plain.txt", "abc");
-  const std::vector<std::pair<const char*, std::string>> cases = {
-      {"missing folder", dir_.Path("no/such/folder/out.txt")},
-      {"a folder", dir_.MakeDir("folder")},
-      {"path through a file", file + "/out.txt"},
-      // Opening succeeds; the bytes are lost only when they are flushed.
-      {"disk full", "/dev/full"},
+  struct Case {
+    const char* name;
+    std::string target;
+    const char* cause;  // named after the file
   };
-  for (const auto& [name, target] : cases) {
+  const std::vector<Case> cases = {
+      {"missing folder", dir_.Path("no/such/folder/out.txt"), "No such file or directory"},
+      {"a folder", dir_.MakeDir("folder"), "Is a directory"},
+      {"path through a file", file + "/out.txt", "Not a directory"},
+      // Opening succeeds; the bytes are lost only when they are flushed.
+      {"disk full", "/dev/full", "No space left on device"},
+  };
+  for (const auto& [name, target, cause] : cases) {
     SCOPED_TRACE(name);
     for (bool append : {false, true}) {
       notifier_.messages.clear();
@@ -151,8 +156,8 @@ TEST_F(FileUtilsTest, FailedWritesShowTheWriteBox) {
       EXPECT_FALSE(WriteTextFile("text", path, append, dir_.path().string(), notifier_));
       EXPECT_EQ(path, target);
       ASSERT_EQ(notifier_.messages.size(), 1u);
-      EXPECT_EQ(notifier_.messages[0], texts::WriteFailed());
-      EXPECT_EQ(notifier_.messages[0].text, "An error occurred writing to file...");
+      EXPECT_EQ(notifier_.messages[0], texts::WriteFailed(target, cause));
+      EXPECT_EQ(notifier_.messages[0].text, "An error occurred writing to file... \"" + target + "\": " + cause);
     }
   }
 }
@@ -162,7 +167,8 @@ TEST_F(FileUtilsTest, EmptyNameInMissingFolderHandsBackThePathAndShowsTheBox) {
   WriteTextFile("line", name, false, dir_.Path("missing"), notifier_);
   EXPECT_EQ(name, dir_.Path("missing") + "/String1.txt");
   ASSERT_EQ(notifier_.messages.size(), 1u);
-  EXPECT_EQ(notifier_.messages[0].text, "An error occurred writing to file...");
+  EXPECT_EQ(notifier_.messages[0].text,
+            "An error occurred writing to file... \"" + name + "\": No such file or directory");
 }
 
 }  // namespace

@@ -71,15 +71,20 @@ TEST(TextTest, GroupDigitsByThousands) {
   for (const auto& [value, expected] : cases) EXPECT_EQ(GroupDigits(value), expected);
 }
 
-TEST(StreamNotifierTest, WritesTitleThenTextWithPlainLineEndsAndCounts) {
+// A log keeps one message a line, whatever line breaks the box has.
+TEST(StreamNotifierTest, WritesEachMessageOnOneLineAndCounts) {
   std::ostringstream out;
   StreamNotifier notifier(out);
   notifier.Show({"Error No. 2\r\nDescription : No such file or directory"});
   notifier.Show({"Done...", "Done.. ", MessageIcon::kInformation});
+  notifier.Show({"Copy Data Step failed\r\n\r\ndescription\nand more\r"});
+  notifier.Show({std::string("Error for file... \r\n/src/a.bas")});
   EXPECT_EQ(out.str(),
-            "Corvanne\nError No. 2\nDescription : No such file or directory\n"
-            "Done.. \nDone...\n");
-  EXPECT_EQ(notifier.shown(), 2);
+            "corvanne: Error No. 2: Description : No such file or directory\n"
+            "corvanne: Done.. : Done...\n"
+            "corvanne: Copy Data Step failed: description: and more\n"
+            "corvanne: Error for file... /src/a.bas\n");
+  EXPECT_EQ(notifier.shown(), 4);
 }
 
 }  // namespace

@@ -192,6 +192,29 @@ TEST_F(OdbcPgTest, FailuresReadWellAndNeverShowThePassword) {
   EXPECT_TRUE(Rows().empty());
 }
 
+// Corvanne makes no table on a server: the error names the statement that
+// adds a missing optional column, and that statement is one the server runs.
+TEST_F(OdbcPgTest, MissingOptionalColumnNamesTheStatementThatAddsIt) {
+  auto destination = MakeOdbcDestination(Engine::kOdbc);
+  LoadRequest request = Request(dir_.Write("a.bas", "x\n"));
+  request.columns = {"FileName", "LineNo", ""};
+  const LoadResult refused = destination->Verify(request);
+  ASSERT_FALSE(refused.ok);
+  // Bare names pass as they stand (PostgreSQL folds them, here and in the load alike).
+  const std::string statements =
+      "ALTER TABLE \"" + table_ + "\" ADD FileName varchar(1024); ALTER TABLE \"" + table_ + "\" ADD LineNo integer";
+  const std::string advice = "; to add the missing optional columns, run: " + statements;
+  ASSERT_TRUE(refused.description.ends_with(advice)) << refused.description;
+  destination->Close();
+  for (size_t at = 0; at < statements.size();) {
+    const size_t end = std::min(statements.find("; ", at), statements.size());
+    ASSERT_TRUE(client_->Exec(statements.substr(at, end - at)));
+    at = end + 2;
+  }
+  auto again = MakeOdbcDestination(Engine::kOdbc);
+  EXPECT_TRUE(again->Verify(request).ok);
+}
+
 TEST_F(OdbcPgTest, BareNamesPassAsTheyStand) {
   client_->Exec("CREATE TABLE IF NOT EXISTS lowercase_lines (MyCodeLine text)");
   auto destination = MakeOdbcDestination(Engine::kOdbc);

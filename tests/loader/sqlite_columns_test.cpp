@@ -100,7 +100,6 @@ TEST_F(SqliteColumnsTest, NamesAreCheckedQuotedOrRefused) {
   };
   const std::vector<Case> cases = {
       {"reserved words", "Order", {"File", "Key", "User"}, ""},
-      {"existing table without the column", "Old", {"FileName", "", ""}, "table Old has no column named FileName"},
       {"hostile column name", "Lines", {"f); DROP TABLE Old; --", "", ""},
        "the file name column name \"f); DROP TABLE Old; --\" is not a valid name"},
       {"temporary schema", "temp.Lost", {"", "", ""},
@@ -124,6 +123,31 @@ TEST_F(SqliteColumnsTest, NamesAreCheckedQuotedOrRefused) {
   EXPECT_EQ(Query(Database(), "SELECT \"Order\".MyCodeLine, \"File\", \"Key\" FROM \"Order\""),
             std::vector<std::string>{"x|" + source + "|1"});
   EXPECT_EQ(Query(Database(), "SELECT count(*) FROM Old"), std::vector<std::string>{"0"});
+}
+
+// Configured after the table was made: the optional columns are added, the
+// earlier rows hold NULL in them, and the index is made too.
+TEST_F(SqliteColumnsTest, OptionalColumnsMissingFromAnExistingTableAreAdded) {
+  const std::string source = dir_.Write("a.bas", "x\r\ny\r\n");
+  ASSERT_TRUE(Exec(Database(), "CREATE TABLE SysCodeLines_Temp (LineId INTEGER PRIMARY KEY, MyCodeLine TEXT); "
+                               "INSERT INTO SysCodeLines_Temp (MyCodeLine) VALUES ('earlier')"));
+  LoadRequest request = Request(source);
+  request.columns = {"FileName", "LineNo", ""};
+  const LoadResult verified = destination_->Verify(request);
+  ASSERT_TRUE(verified.ok) << verified.description;
+  EXPECT_NE(verified.description.find("table SysCodeLines_Temp has no column named FileName; a run adds it"),
+            std::string::npos)
+      << verified.description;
+  const LoadResult loaded = destination_->Load(request);
+  ASSERT_TRUE(loaded.ok) << loaded.description;
+  ASSERT_TRUE(destination_->Close().ok);
+  EXPECT_EQ(Query(Database(), "SELECT MyCodeLine, FileName, LineNo FROM SysCodeLines_Temp ORDER BY LineId"),
+            (std::vector<std::string>{"earlier|NULL|NULL", "x|" + source + "|1", "y|" + source + "|2"}));
+  EXPECT_EQ(Query(Database(), "SELECT type FROM pragma_table_info('SysCodeLines_Temp') WHERE name = 'LineNo'"),
+            std::vector<std::string>{"INTEGER"});
+  EXPECT_EQ(Query(Database(), "SELECT name FROM sqlite_master WHERE type = 'index'"),
+            std::vector<std::string>{"SysCodeLines_Temp_file_line"});
+  EXPECT_TRUE(destination_->Verify(request).description.empty());
 }
 
 // A run must not leave a user's database in WAL for good (hard on

@@ -237,7 +237,8 @@ TEST_F(RunTest, UnwritableHeaderFileIsReportedAndTheMarkersStillLoad) {
   EXPECT_EQ(TableRows(), (Rows{Marker("BEGINS", 1, Upper(a), "FRM"), "1", Marker("DONE", 1, Upper(a), "FRM")}));
   EXPECT_EQ(counts.files_loaded, 1);
   EXPECT_EQ(counts.failed_loads, 0);
-  EXPECT_EQ(notifier_.messages, std::vector<Message>(2, texts::WriteFailed()));
+  EXPECT_EQ(notifier_.messages,
+            std::vector<Message>(2, texts::WriteFailed(state_.Run.HeaderTempFile, "No such file or directory")));
 }
 
 // A marker row is never in the table without its partner, and a file's

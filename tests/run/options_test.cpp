@@ -26,7 +26,7 @@ TEST(OptionsTest, ParsesTheOptionsInAnyOrder) {
       {"-h", {"-h"}, Action::kHelp, ""},
       {"version wins over list", {"--version", "--list"}, Action::kVersion, ""},
       {"check", {"--check", "--config", "c.xml"}, Action::kCheck, "c.xml"},
-      {"check wins over list", {"--list", "--check"}, Action::kCheck, ""},
+      {"init", {"--init"}, Action::kInit, ""},
       {"version wins over check", {"--check", "--version"}, Action::kVersion, ""},
       {"last config counts", {"--config", "a.xml", "--config", "b.xml"}, Action::kRun, "b.xml"},
       {"a file named like an option", {"--config", "--list"}, Action::kRun, "--list"},
@@ -43,6 +43,20 @@ TEST(OptionsTest, ParsesTheOptionsInAnyOrder) {
   }
 }
 
+TEST(OptionsTest, InitTakesAnOptionalFile) {
+  const std::vector<std::pair<std::vector<const char*>, std::string>> cases = {
+      {{"--init"}, ""}, {{"--init", "new.xml"}, "new.xml"}, {{"--init", "--config", "c.xml"}, ""}};
+  for (const auto& [args, file] : cases) {
+    std::vector<const char*> argv = {"corvanne"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Options options;
+    std::string error;
+    ASSERT_TRUE(ParseOptions(static_cast<int>(argv.size()), argv.data(), options, error)) << error;
+    EXPECT_EQ(options.action, Action::kInit);
+    EXPECT_EQ(options.init_file, file);
+  }
+}
+
 TEST(OptionsTest, RejectsWhatItDoesNotKnow) {
   struct Case {
     const char* name;
@@ -55,6 +69,10 @@ TEST(OptionsTest, RejectsWhatItDoesNotKnow) {
       {"config without file", {"--config"}, "option --config needs a file name"},
       {"config with empty file", {"--config="}, "option --config needs a file name"},
       {"positional", {"My.xml"}, "unexpected argument \"My.xml\" (settings come from the configuration file)"},
+      {"list with check", {"--list", "--check"},
+       "options --list and --check cannot be used together; run them one after the other"},
+      {"init with list", {"--init", "x.xml", "--list"},
+       "options --init and --list cannot be used together; run them one after the other"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -53,8 +53,20 @@ TEST_F(PreflightTest, EachFindingWithItsExitStatus) {
   const std::string recursion = "with recursion on, only the folders below a listed folder are searched";
   const std::vector<Case> cases = {
       {"nothing to report", "", {}, {}, 0},
-      {"unknown key", "<SOURCE_FOLDER_LIST>src</SOURCE_FOLDER_LIST>\n", {},
-       {"warning: line 2: <SOURCE_FOLDER_LIST> is not a key Corvanne knows; its value is not used"}, 1},
+      {"unknown key, near a known one", "<SOURCE_FOLDER_LIST>src</SOURCE_FOLDER_LIST>\n", {},
+       {"warning: line 2: <SOURCE_FOLDER_LIST> is not a key Corvanne knows; its value is not used; did you mean "
+        "<SOURCE_FOLDERS_LIST>?"}, 1},
+      {"unknown key, near none", "<COLOUR>red</COLOUR>\n", {},
+       {"warning: line 2: <COLOUR> is not a key Corvanne knows; its value is not used"}, 1},
+      {"flag neither YES nor NO", "<SOURCE_FOLDER_AVOID_RECURSION_YES_NO> Y </SOURCE_FOLDER_AVOID_RECURSION_YES_NO>\n",
+       {}, {"warning: line 2: <SOURCE_FOLDER_AVOID_RECURSION_YES_NO> is \" Y \", which is neither YES nor NO: the flag "
+            "is off (only YES turns it on)"}, 1},
+      {"row delimiter written as code", "", {{"SOURCE_FILE_ROW_DELIMITER", "vbLf"}},
+       {"warning: SOURCE_FILE_ROW_DELIMITER \"vbLf\" is cut at as the text itself, not as a line break, so each file "
+        "would be one row; write VBCRLF (a line feed alone also ends a line)"}, 1},
+      {"row delimiter written as an escape", "", {{"SOURCE_FILE_ROW_DELIMITER", "\\r\\n"}},
+       {"warning: SOURCE_FILE_ROW_DELIMITER \"\\r\\n\" is cut at as the text itself, not as a line break, so each "
+        "file would be one row; write VBCRLF (a line feed alone also ends a line)"}, 1},
       {"known key in lower case", "<source_folders_list>src</source_folders_list>\n", {},
        {"warning: line 2: <source_folders_list> is not read: keys are upper case; write <SOURCE_FOLDERS_LIST>"}, 1},
       {"known key first inside a comment", "<!-- <SOURCE_FOLDERS_LIST>old</SOURCE_FOLDERS_LIST> -->\n", {},
@@ -78,6 +90,12 @@ TEST_F(PreflightTest, EachFindingWithItsExitStatus) {
         "the list as frm,bas",
         "warning: SOURCE_FILE_EXTENSIONS_COMMA_SEP_LIST: item \".bas\" begins with a dot and matches no file; write "
         "the list as frm,bas",
+        "warning: no file is selected: a run would load nothing"}, 1},
+      {"extensions with other separators", "", {{"SOURCE_FILE_EXTENSIONS_COMMA_SEP_LIST", ".frm; .bas, cls"}},
+       {"warning: SOURCE_FILE_EXTENSIONS_COMMA_SEP_LIST: item \".frm; .bas\" holds a separator other than \",\" (only "
+        "\",\" separates items) and matches no file; write the list as frm,bas,cls",
+        "warning: SOURCE_FILE_EXTENSIONS_COMMA_SEP_LIST: item \" cls\" begins or ends with a blank and matches no "
+        "file; write the list as frm,bas,cls",
         "warning: no file is selected: a run would load nothing"}, 1},
       {"missing folder", "", {{"SOURCE_FOLDERS_LIST", "src;gone"}},
        {"warning: SOURCE_FOLDERS_LIST: folder \"" + P("gone") + "\" does not exist"}, 1},
@@ -129,18 +147,36 @@ TEST_F(PreflightTest, DestinationThatARunCouldNotUse) {
   testing::MakeTree(dir_, {"src/p/a.bas"});
   fs::create_directories(P("db"));
   const std::string database = P("db/old.db");
-  ASSERT_EQ(std::system(("sqlite3 " + database + " 'CREATE TABLE SysCodeLines_Temp (LineId INTEGER PRIMARY KEY, "
-                         "MyCodeLine TEXT)'").c_str()), 0);
+  // In WAL mode, as a run leaves it: a plain read-only open would leave
+  // -wal and -shm files beside it.
+  ASSERT_EQ(std::system(("sqlite3 " + database + " 'PRAGMA journal_mode=WAL; CREATE TABLE SysCodeLines_Temp (LineId "
+                         "INTEGER PRIMARY KEY, MyCodeLine TEXT)' >/dev/null").c_str()), 0);
   struct Case {
     const char* name;
     std::map<std::string, std::string> changes;
-    std::string error;  // empty: no destination finding
+    std::string finding;  // empty: no destination finding; an error has status 2, a warning 1
   } cases[] = {
       {"new database", {{"SQL_SERVER_DATABASE_NAME", "db/new.db"}}, ""},
       {"existing table", {{"SQL_SERVER_DATABASE_NAME", "db/old.db"}}, ""},
-      {"column missing", {{"SQL_SERVER_DATABASE_NAME", "db/old.db"}, {"DESTINATION_FILE_NAME_COLUMN_NAME", "File"}},
-       "error: destination: SQLite: database \"" + database + "\": table SysCodeLines_Temp has no column named File; "
+      {"optional column missing",
+       {{"SQL_SERVER_DATABASE_NAME", "db/old.db"}, {"DESTINATION_FILE_NAME_COLUMN_NAME", "File"}},
+       "warning: destination: database \"" + database + "\": table SysCodeLines_Temp has no column named File; "
+       "a run adds it\n"},
+      {"line column missing", {{"SQL_SERVER_DATABASE_NAME", "db/old.db"}, {"DESTINATION_COLUMN_NAME", "Code"}},
+       "error: destination: SQLite: database \"" + database + "\": table SysCodeLines_Temp has no column named Code; "
        "a run would not start"},
+      {"table name a slip away from one there",
+       {{"SQL_SERVER_DATABASE_NAME", "db/old.db"}, {"DESTINATION_TABLE_NAME", "[SysCodeLine_Temp]"}},
+       "warning: destination: database \"" + database + "\": table SysCodeLine_Temp does not exist, but table "
+       "SysCodeLines_Temp does; a run would make a new table SysCodeLine_Temp beside it\n"},
+      {"header file that cannot be written",
+       {{"SQL_SERVER_DATABASE_NAME", "db/new.db"}, {"HEADER_TEMP_TEXT_FILE_NAME", "gone/TempHeader.txt"}},
+       "warning: HEADER_TEMP_TEXT_FILE_NAME: \"" + P("gone/TempHeader.txt") + "\" cannot be written: No such file or "
+       "directory; a run shows \"An error occurred writing to file...\" twice per file (the marker rows still load)\n"},
+      {"SQL Server with no server", {{"DESTINATION_ENGINE", ""}},
+       "error: no SQL Server is configured: SQL_SERVER_NAME is empty and DESTINATION_ENGINE is not set, so SQLSERVER "
+       "is used (to load into a SQLite file with no server, set DESTINATION_ENGINE to SQLITE; corvanne --init FILE "
+       "writes such a configuration); a run would not start"},
       {"unknown code page", {{"SQL_SERVER_DATABASE_NAME", "db/new.db"}, {"SOURCE_FILE_CODE_PAGE", "klingon"}},
        "error: SOURCE_FILE_CODE_PAGE \"klingon\" is not a code page this system knows (a name such as "
        "WINDOWS-1252, BIG5 or CP932, a Windows code page number, UTF-8 or BYTES); a run would not start"},
@@ -156,13 +192,15 @@ TEST_F(PreflightTest, DestinationThatARunCouldNotUse) {
     AppState state;
     state.ConfigFilePath = P("My.xml");
     std::ostringstream out;
-    const int status = RunCheck(state, out, {CheckRunSettings, CheckDestination});
-    EXPECT_EQ(status, c.error.empty() ? 0 : 2) << out.str();
-    if (!c.error.empty()) {
-      EXPECT_EQ(out.str().substr(0, c.error.size()), c.error);
-    }
+    const int status = RunCheck(state, out, {CheckRunSettings, CheckHeaderFile, CheckDestination});
+    EXPECT_EQ(status, c.finding.empty() ? 0 : c.finding.starts_with("error") ? 2 : 1) << out.str();
+    EXPECT_EQ(out.str().substr(0, c.finding.size()), c.finding);
   }
-  EXPECT_FALSE(fs::exists(P("db/new.db")));  // the check creates nothing
+  // The check leaves nothing behind: no database, no header file, no -wal or -shm.
+  EXPECT_FALSE(fs::exists(P("db/new.db")));
+  EXPECT_FALSE(fs::exists(P("TempHeader.txt")));
+  EXPECT_FALSE(fs::exists(database + "-wal"));
+  EXPECT_FALSE(fs::exists(database + "-shm"));
 }
 
 // From the command line: a folder a run could not list is an error (exit 2),
@@ -178,8 +216,10 @@ TEST_F(PreflightTest, CommandLineReportsWhatOnlyAnotherUserMeets) {
 
   const testing::Outcome locked = testing::RunBinary(dir_, {"--check", "--config", "My.xml"}, true);
   EXPECT_EQ(locked.out, "error: cannot list folder \"" + P("src/Locked") +
-                            "\": Permission denied; a run would stop there (exit status 2)\n1 error, 0 warnings in " +
-                            P("My.xml") + "\n");
+                            "\": Permission denied; a run would stop there (exit status 2)\n"
+                            "warning: HEADER_TEMP_TEXT_FILE_NAME: \"" + P("TempHeader.txt") + "\" cannot be written: "
+                            "Permission denied; a run shows \"An error occurred writing to file...\" twice per file "
+                            "(the marker rows still load)\n1 error, 1 warning in " + P("My.xml") + "\n");
   EXPECT_EQ(locked.status, 2) << locked.err;
 
   const testing::Outcome missing = testing::RunBinary(dir_, {"--check", "--config", "None.xml"});

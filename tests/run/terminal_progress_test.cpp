@@ -87,7 +87,7 @@ TEST_F(TerminalProgressTest, ClearsTheLineBeforeAMessageAndShowsItAgainAfter) {
 
   progress.Show(Message{"something failed"});
   EXPECT_EQ(out_.str(), "\r" + line + "\r" + std::string(line.size(), ' ') + "\r");
-  EXPECT_EQ(err_.str(), "Corvanne\nsomething failed\n");
+  EXPECT_EQ(err_.str(), "corvanne: something failed\n");
   EXPECT_EQ(messages_.shown(), 1);
 
   out_.str("");
@@ -141,7 +141,7 @@ TEST_F(TerminalProgressTest, NotATerminalGetsTheMessagesAndTheClosingLine) {
   progress.ClearLine();
   progress.RunFinished(RunCounts{});
   EXPECT_EQ(out_.str(), "corvanne: 0 files loaded, 0 passed over, 0 failed, 0 lines in 3.0 s\n");
-  EXPECT_EQ(err_.str(), "Title\na box\n");
+  EXPECT_EQ(err_.str(), "corvanne: Title: a box\n");
 }
 
 }  // namespace

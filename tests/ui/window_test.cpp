@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
 #include <QThread>
 #include <sqlite3.h>
 
@@ -96,6 +97,8 @@ class WindowTest : public QObject {
   bool can_open_ = true;                 // what the shell call answers: a program took the document
   bool cursor_was_wait_ = false;         // the window's pointer during the shell call
   bool ended_now_ = false;               // the immediate process end was asked for
+  bool go_on_quietly_ = false;           // the answer to the question whether to go on without boxes
+  std::vector<Message> asked_;           // the questions asked
   std::unique_ptr<FrmOptions> window_;
 
   std::string Config(const std::string& extra = {}) const {
@@ -118,6 +121,10 @@ class WindowTest : public QObject {
       return can_open_;
     };
     services.end_process_now = [this] { ended_now_ = true; };
+    services.ask = [this](const Message& question) {
+      asked_.push_back(question);
+      return go_on_quietly_;
+    };
     window_ = std::make_unique<FrmOptions>(state_, services);
     window_->show();
     if (!window_->activated()) {
@@ -143,6 +150,7 @@ class WindowTest : public QObject {
     notifier_.messages.clear();
     notifier_.off_ui_thread = false;
     opened_.clear();
+    asked_.clear();
     can_open_ = true;
     cursor_was_wait_ = false;
     // With recursion on only the folders below src are searched.
@@ -366,7 +374,9 @@ class WindowTest : public QObject {
     QCOMPARE(c.ProgressBar1->maximum(), 3);
     QCOMPARE(c.ProgressBar1->value(), 3);
     QVERIFY(c.txtCurrFileName->isVisible());
-    QCOMPARE(c.txtCurrFileName->toPlainText(), " Batch Code : " + Q(batch) + "\n\n3 of 3 : " + Q(b));
+    // The outcome follows the last progress report.
+    QVERIFY(c.txtCurrFileName->toPlainText().startsWith(" Batch Code : " + Q(batch) + "\n\n3 of 3 : " + Q(b) +
+                                                        "\n\n2 files loaded, 1 passed over, 0 failed, 5 lines in "));
     QVERIFY(!c.txtUserName->isReadOnly() && !c.txtPassword->isReadOnly());
     QVERIFY(c.cmdExport->isEnabled());
   }
@@ -409,6 +419,50 @@ class WindowTest : public QObject {
     QCOMPARE(notifier_.messages[1], corvanne::texts::ErrorForFile(dir_->Path("src/two/c.cls")));
     QCOMPARE(notifier_.messages[2], corvanne::texts::Done());
     QCOMPARE(ReadRows(dir_->Path("lines.db")).size(), 9 + 2);  // c.cls: its two marker rows only
+  }
+
+  // Three failed files: after the third box one question; a Yes keeps the
+  // rest of the boxes back. Either way the window ends with the counts and
+  // every failed file with its cause, read-only and selectable for copying.
+  void endOfRunShowsTheOutcomeAndBoxesCanStop_data() {
+    QTest::addColumn<bool>("go_on_quietly");
+    QTest::addColumn<int>("boxes");  // before "Done..."
+    QTest::newRow("go on without boxes") << true << 3;
+    QTest::newRow("keep the boxes") << false << 6;
+  }
+  void endOfRunShowsTheOutcomeAndBoxesCanStop() {
+    QFETCH(bool, go_on_quietly);
+    QFETCH(int, boxes);
+    go_on_quietly_ = go_on_quietly;
+    for (const char* name : {"c1", "c2", "c3"}) dir_->Write("src/two/" + std::string(name) + ".cls", std::string(9000, 'x') + "\r\n");
+    dir_->Write("MyConfig.xml", Config());
+    const auto& c = OpenWindow().controls();
+    Export();
+    QCOMPARE(asked_.size(), std::size_t{1});
+    QCOMPARE(asked_[0], corvanne::texts::GoOnWithoutBoxes(3));
+    QCOMPARE(notifier_.messages.size(), std::size_t(boxes + 1));
+    QCOMPARE(notifier_.messages.back(), corvanne::texts::Done());
+    QCOMPARE(notifier_.messages[2].text.find(" failed\r\n"), notifier_.messages[0].text.find(" failed\r\n"));
+
+    const QStringList lines = c.txtCurrFileName->toPlainText().split(u'\n');
+    QVERIFY(c.txtCurrFileName->isVisible() && c.txtCurrFileName->isReadOnly());
+    QVERIFY(c.txtCurrFileName->textInteractionFlags() & Qt::TextSelectableByMouse);
+    // The counts are in view without scrolling, in a box a few lines high.
+    QVERIFY(c.txtCurrFileName->textCursor().block().text().startsWith(QStringLiteral("2 files loaded")));
+    QVERIFY(c.txtCurrFileName->viewport()->rect().contains(c.txtCurrFileName->cursorRect()));
+    QVERIFY2(lines.size() == 10, qPrintable(lines.join(u'|')));
+    QVERIFY(lines[4].startsWith(QStringLiteral("2 files loaded, 1 passed over, 3 failed (3 failed loads), 5 lines in ")));
+    QCOMPARE(lines[6], QStringLiteral("Failed files:"));
+    for (int i = 0; i < 3; ++i) {
+      const QString file = Q(dir_->Path("src/two/c" + std::to_string(i + 1) + ".cls"));
+      QVERIFY2(lines[7 + i].startsWith(file + ": ") && lines[7 + i].contains(QStringLiteral("longer than the 8000")),
+               qPrintable(lines[7 + i]));
+    }
+    // The next run shows its boxes again, asks again and starts a new list.
+    Export();
+    QCOMPARE(asked_.size(), std::size_t{2});
+    QCOMPARE(notifier_.messages.size(), std::size_t(2 * (boxes + 1)));
+    QCOMPARE(c.txtCurrFileName->toPlainText().split(u'\n').size(), 10);
   }
 
   void exportIsRefusedWhileRunning() {
@@ -474,7 +528,8 @@ class WindowTest : public QObject {
     const auto& c = w.controls();
     QCOMPARE(c.ProgressBar1->maximum(), kFiles + 3);
     QCOMPARE(c.ProgressBar1->value(), kFiles + 3);
-    QVERIFY(c.txtCurrFileName->toPlainText().endsWith(QStringLiteral("20003 of 20003 : ") + Q(dir_->Path("src/two/b.frm"))));
+    QVERIFY(c.txtCurrFileName->toPlainText().contains(QStringLiteral("20003 of 20003 : ") + Q(dir_->Path("src/two/b.frm")) +
+                                                      QStringLiteral("\n\n")));
     QCOMPARE(ReadRows(dir_->Path("lines.db")).size(), kFiles + 5);
     QCOMPARE(notifier_.messages.back(), corvanne::texts::Done());
   }

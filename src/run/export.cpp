@@ -78,6 +78,8 @@ void Uncount(RunContext& context, const UnconfirmedFile& file) {
 // missing one is loaded again, and counted by how that goes.
 void ConfirmAfterLostConnection(RunContext& context) {
   const uint64_t now = context.engine.ConnectionNumber();
+  if (now == context.connection) return;  // the common case, once per file: no connection was lost
+  context.connection = now;
   const auto in_doubt = [now](const UnconfirmedFile& file) { return file.connection != now; };
   if (std::none_of(context.unconfirmed.begin(), context.unconfirmed.end(), in_doubt)) return;
   std::set<int32_t> done;
@@ -194,6 +196,7 @@ void RunFolders(RunContext& context) {
 void RunExport(RunContext& context) {
   context.counts = RunCounts{};
   context.unconfirmed.clear();
+  context.connection = context.engine.ConnectionNumber();
   // The settings as this run uses them, parsed once: the run does not see
   // a configuration changed under it.
   std::string error;

@@ -65,9 +65,10 @@ FileUnit& FileUnit::operator=(FileUnit&& other) noexcept {
 
 LoadResult FileUnit::AddMarkerRow(const std::string& row) {
   if (engine_ == nullptr) return LoadResult::Failed("Corvanne", "no unit is open to take a marker row");
-  LoadRequest request = request_;
-  request.row_text = row;
-  LoadResult result = engine_->destination_->Load(request);
+  // The file's own request, for this one row: no copy of it per marker.
+  request_.row_text = row;
+  LoadResult result = engine_->destination_->Load(request_);
+  request_.row_text.reset();
   // A marker row never stands in the table without its partner.
   if (!result.ok) result.description += "; nothing of \"" + request_.file_name_value + "\" was kept";
   return engine_->Reported(request_, std::move(result));

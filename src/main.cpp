@@ -1,14 +1,12 @@
-// corvanne: loads source-file lines into a SQL table (see README.md).
+// corvanne: loads source-file lines into a SQL table (see README.md). No
+// window library is loaded here: the window is a program of its own,
+// started in this one's place only when a run wants it.
+#include <string>
+#include <vector>
+
 #include "run/startup.hpp"
 
-#ifdef CORVANNE_HAVE_UI
-#include "ui/attended.hpp"
-#endif
-
 int main(int argc, char** argv) {
-#ifdef CORVANNE_HAVE_UI
-  return corvanne::Main(argc, argv, corvanne::ui::StartAttended);
-#else
-  return corvanne::Main(argc, argv, {});
-#endif
+  const std::vector<std::string> args(argv, argv + argc);
+  return corvanne::Main(argc, argv, corvanne::WindowProgramStarter(args));
 }

@@ -135,6 +135,25 @@ std::atomic<const DateTimeSource*> installed_source{nullptr};
 
 std::string ExecutableFolder() { return FolderOf(ReadExecutablePath()); }
 
+bool ReplaceProcess(const std::string& program, const std::vector<std::string>& args, std::string& error,
+                    bool& missing) {
+#ifdef _WIN32
+  missing = true;
+  error = "cannot start \"" + program + "\": the window is not built for Windows";
+  return false;
+#else
+  std::vector<char*> argv;
+  std::vector<std::string> copies = args;
+  for (std::string& arg : copies) argv.push_back(arg.data());
+  argv.push_back(nullptr);
+  execv(program.c_str(), argv.data());
+  const int cause = errno;
+  missing = cause == ENOENT;
+  error = "cannot start \"" + program + "\": " + std::generic_category().message(cause);
+  return false;
+#endif
+}
+
 int32_t ProcessNumber() {
 #ifdef _WIN32
   return static_cast<int32_t>(_getpid());

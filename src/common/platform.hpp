@@ -7,6 +7,7 @@
 #include <ctime>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace corvanne {
 
@@ -19,6 +20,12 @@ inline constexpr char kPathSeparator = '/';
 // Folder of the running executable, as the platform reports it (no trailing
 // separator except at the root). Throws std::runtime_error when unknown.
 std::string ExecutableFolder();
+
+// Runs `program` in place of this process with the arguments `args`
+// (args[0] included). Returns only when it could not: false with `error`
+// naming the program and the cause; `missing` when there is no such program.
+bool ReplaceProcess(const std::string& program, const std::vector<std::string>& args, std::string& error,
+                    bool& missing);
 
 // The running program's number, used to open the batch code (the process id).
 int32_t ProcessNumber();

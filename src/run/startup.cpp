@@ -128,6 +128,25 @@ int NoWindow(const AppState& state, const std::vector<Message>& startup_messages
   return Status(ExitCode::kCouldNotStart);
 }
 
+}  // namespace
+
+AttendedStarter WindowProgramStarter(std::vector<std::string> args) {
+  return [args = std::move(args)](int& /*argc*/, char** /*argv*/, AppState& state,
+                                  const std::vector<Message>& startup_messages) {
+    const std::string program = ExecutableFolder() + kPathSeparator + kWindowProgram;
+    std::string error;
+    bool missing = false;
+    // The window program reads the configuration again and raises start-up's
+    // boxes itself, in the window.
+    ReplaceProcess(program, args, error, missing);
+    if (missing) return NoWindow(state, startup_messages);
+    std::cerr << "corvanne: " << error << '\n';
+    return Status(ExitCode::kCouldNotStart);
+  };
+}
+
+namespace {
+
 int MainUnguarded(int& argc, char** argv, const AttendedStarter& attended) {
   Options options;
   std::string error;

@@ -25,4 +25,14 @@ using AttendedStarter =
 // The whole program. `attended` is empty when the window is not built.
 int Main(int argc, char** argv, const AttendedStarter& attended);
 
+// The name of the program that holds the window, beside this one: an
+// unattended run, --list, --check and --help never load its libraries.
+inline constexpr const char* kWindowProgram = "corvanne-window";
+
+// An AttendedStarter that runs the window program (ExecutableFolder() +
+// kWindowProgram) in place of this process with `args` (this run's own
+// arguments). Where there is no window program, says so as a build without
+// the window does.
+AttendedStarter WindowProgramStarter(std::vector<std::string> args);
+
 }  // namespace corvanne

@@ -32,6 +32,7 @@ struct Launch {
   std::string err_file;           // standard error goes here ("" with err_fd set)
   int err_fd = -1;                // or this descriptor (a terminal, say)
   bool as_nobody = false;         // drop root first (permissions do not stop root)
+  std::vector<std::string> unset; // environment variables the child does not get
 };
 
 // Starts the binary; returns its process id. Never returns in the child.
@@ -51,6 +52,7 @@ inline pid_t StartBinary(const Launch& launch) {
   const int null_in = open("/dev/null", O_RDONLY);
   if (null_in >= 0) dup2(null_in, 0);
   if (!launch.folder.empty() && chdir(launch.folder.c_str()) != 0) _exit(126);
+  for (const std::string& name : launch.unset) unsetenv(name.c_str());
   if (launch.as_nobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
   execv(argv[0], argv.data());
   _exit(127);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <regex>
 
@@ -328,6 +329,36 @@ TEST_F(EndToEndTest, InitWritesAConfigurationThatRunsOnceFilledIn) {
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[1], "Sub A()");
   EXPECT_EQ(TagOf(rows[0], "USER_NAME"), "LOADER");
+}
+
+// The program itself loads no window library: an unattended run, --list,
+// --check and --help start without Qt. A run that wants the window starts
+// the window program in its place, which says there is no display to use.
+TEST_F(EndToEndTest, WindowIsAProgramOfItsOwnStartedOnlyWhenWanted) {
+  FILE* libraries = popen(("ldd " + std::string(CORVANNE_BINARY)).c_str(), "r");
+  ASSERT_NE(libraries, nullptr);
+  std::string listed;
+  char buffer[4096];
+  while (std::fgets(buffer, sizeof buffer, libraries) != nullptr) listed += buffer;
+  ASSERT_EQ(pclose(libraries), 0) << listed;
+  EXPECT_NE(listed.find("libsqlite3"), std::string::npos) << listed;
+  EXPECT_EQ(listed.find("Qt"), std::string::npos) << listed;
+
+  Config({{"UNATTENDED_YES_NO", "NO"}});
+  testing::Launch launch;
+  launch.args = {"--config", "MyConfig.xml"};
+  launch.folder = dir_.path().string();
+  launch.out_file = dir_.Path("out.txt");
+  launch.err_file = dir_.Path("err.txt");
+  launch.unset = {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"};
+  EXPECT_EQ(testing::WaitFor(testing::StartBinary(launch)), 2);
+#ifdef CORVANNE_WINDOW_PROGRAM
+  const char* said = "no display to show the window on";
+#else
+  const char* said = "this build has no window";
+#endif
+  EXPECT_NE(testing::ReadBytes(dir_.Path("err.txt")).find(said), std::string::npos)
+      << testing::ReadBytes(dir_.Path("err.txt"));
 }
 
 }  // namespace

@@ -19,6 +19,7 @@ struct RunCounts {
   int64_t failed_loads = 0;       // failed loads, marker rows included
   int64_t files_unchanged = 0;    // CHANGED: files passed over as loaded already
   int64_t files_deleted = 0;      // REPLACE, CHANGED: files whose rows were taken out (vanished or emptied)
+  int64_t files_replaced = 0;     // loaded files with bytes their code page cannot decode, stored as U+FFFD
   // Loaded files by what they were read as and what the detector guessed
   // ("" when not examined), e.g. {"WINDOWS-1252", "BIG5"} -> 12.
   std::map<std::pair<std::string, std::string>, int64_t> encodings;
@@ -41,6 +42,9 @@ class ProgressSink {
   virtual void FileStarted(int64_t /*index*/, int64_t /*total*/, const std::string& /*path*/) {}
   // The file just started is finished; `so_far` counts every file up to it.
   virtual void FileDone(const RunCounts& /*so_far*/) {}
+  // Something about the file just started that the user should know, which
+  // fails nothing (bytes stored as U+FFFD): `text` names the file.
+  virtual void FileWarning(const std::string& /*text*/) {}
   // The run went through its whole list (not called when it stopped early).
   virtual void RunFinished(const RunCounts& /*counts*/) {}
 };

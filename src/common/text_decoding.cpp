@@ -1,14 +1,14 @@
-// Byte-order marks, the code page decoders and the whole-text rule; see
-// text_decoding.hpp. Windows-1252, the code page of most files that are not
-// UTF-8, goes by a table: a look-up per byte, and ASCII runs copied whole.
+// Byte-order marks, the UTF-16 pattern, the Windows-1252 table and the
+// whole-text rule; see text_decoding.hpp. Windows-1252, the code page of most
+// files that are not UTF-8, goes by a copy of Windows' table: a look-up per
+// byte, and ASCII runs copied whole. Other code pages are the platform
+// decoder's (text_decoding_icu.cpp).
 #include "common/text_decoding.hpp"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <iconv.h>
 
 #include "common/utf8.hpp"
 
@@ -46,22 +46,7 @@ const std::array<TableEntry, 128>& Windows1252Table() {
   return table;
 }
 
-// iconv_open's own failure value.
-const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
-
 }  // namespace
-
-struct TextDecoder::Iconv {
-  iconv_t handle = kNoIconv;
-  ~Iconv() {
-    if (handle != kNoIconv) iconv_close(handle);
-  }
-};
-
-TextDecoder::TextDecoder() = default;
-TextDecoder::~TextDecoder() = default;
-TextDecoder::TextDecoder(TextDecoder&&) noexcept = default;
-TextDecoder& TextDecoder::operator=(TextDecoder&&) noexcept = default;
 
 ByteOrderMark SniffByteOrderMark(std::string_view bytes) {
   if (bytes.starts_with("\xEF\xBB\xBF")) return {kUtf8, 3};
@@ -70,18 +55,19 @@ ByteOrderMark SniffByteOrderMark(std::string_view bytes) {
   return {};
 }
 
-bool TextDecoder::Open(const std::string& encoding, std::string& error) {
-  encoding_ = encoding;
-  iconv_.reset();
-  if (encoding == kWindows1252) return true;
-  auto opened = std::make_unique<Iconv>();
-  opened->handle = iconv_open("UTF-8", encoding.c_str());
-  if (opened->handle == kNoIconv) {
-    error = "cannot decode " + encoding + ": " + std::generic_category().message(errno);
-    return false;
+const char* SniffUtf16Pattern(std::string_view bytes) {
+  bytes = bytes.substr(0, std::min<std::size_t>(bytes.size(), 4096) & ~std::size_t{1});
+  if (bytes.size() < 4) return nullptr;
+  std::size_t even_nul = 0;
+  std::size_t odd_nul = 0;
+  for (std::size_t at = 0; at < bytes.size(); at += 2) {
+    even_nul += bytes[at] == '\0' ? 1 : 0;
+    odd_nul += bytes[at + 1] == '\0' ? 1 : 0;
   }
-  iconv_ = std::move(opened);
-  return true;
+  const std::size_t pairs = bytes.size() / 2;
+  if (odd_nul * 4 >= pairs * 3 && even_nul * 8 <= pairs) return kUtf16Le;
+  if (even_nul * 4 >= pairs * 3 && odd_nul * 8 <= pairs) return kUtf16Be;
+  return nullptr;
 }
 
 DecodeStep TextDecoder::DecodeWindows1252(std::string_view input, char* out, std::size_t space) const {
@@ -111,26 +97,6 @@ DecodeStep TextDecoder::DecodeWindows1252(std::string_view input, char* out, std
   return step;
 }
 
-DecodeStep TextDecoder::Decode(std::string_view input, char* out, std::size_t space) {
-  if (!iconv_) return DecodeWindows1252(input, out, space);
-  // iconv does not write through its input pointer; the cast is its C API.
-  char* in = const_cast<char*>(input.data());  // NOLINT(cppcoreguidelines-pro-type-const-cast)
-  std::size_t in_left = input.size();
-  char* written = out;
-  std::size_t out_left = space;
-  errno = 0;
-  const std::size_t converted = iconv(iconv_->handle, &in, &in_left, &written, &out_left);
-  DecodeStep step;
-  step.consumed = input.size() - in_left;
-  step.produced = space - out_left;
-  if (converted == static_cast<std::size_t>(-1)) {
-    if (errno == E2BIG) step.stop = DecodeStop::kOutputFull;
-    if (errno == EILSEQ) step.stop = DecodeStop::kInvalid;
-    // EINVAL: a character cut off by the end of the input, left for the next block.
-  }
-  return step;
-}
-
 std::string BadBytesText(const std::string& encoding, uint64_t offset, std::string_view bytes, bool cut_off) {
   std::string shown;
   for (std::size_t i = 0; i < std::min<std::size_t>(bytes.size(), 4); ++i) {
@@ -145,8 +111,11 @@ std::string BadBytesText(const std::string& encoding, uint64_t offset, std::stri
 
 namespace {
 
-// All of `bytes` through `decoder` into `result`; false with the error set.
-bool DecodeAll(std::string_view bytes, std::size_t start, TextDecoder& decoder, DecodedText& result) {
+// All of `bytes` from `start` through `decoder` into `result`; false with
+// the error (naming the encoding as `shown`) set when a bad sequence is met
+// under kFail.
+bool DecodeAll(std::string_view bytes, std::size_t start, TextDecoder& decoder, UndecodableBytes undecodable,
+               const std::string& shown, DecodedText& result) {
   std::string& text = result.text;
   text.resize(bytes.size() * 3 + 16);
   std::size_t used = 0;
@@ -155,13 +124,21 @@ bool DecodeAll(std::string_view bytes, std::size_t start, TextDecoder& decoder, 
     const DecodeStep step = decoder.Decode(bytes.substr(at), text.data() + used, text.size() - used);
     at += step.consumed;
     used += step.produced;
-    if (step.stop == DecodeStop::kOutputFull) {
+    if (step.stop == DecodeStop::kOutputFull || text.size() - used < kReplacementCharacter.size()) {
       text.resize(text.size() * 2);
       continue;
     }
-    if (step.stop == DecodeStop::kInvalid || at < bytes.size()) {
-      result.error = BadBytesText(decoder.Encoding(), at, bytes.substr(at), step.stop != DecodeStop::kInvalid);
+    const bool invalid = step.stop == DecodeStop::kInvalid;
+    if ((invalid || at < bytes.size()) && undecodable == UndecodableBytes::kFail) {
+      result.error = BadBytesText(shown, at, bytes.substr(at), !invalid);
       return false;
+    }
+    if (invalid || at < bytes.size()) {
+      if (result.replaced++ == 0) result.first_replaced_offset = at;
+      text.replace(used, kReplacementCharacter.size(), kReplacementCharacter);
+      used += kReplacementCharacter.size();
+      at += invalid ? step.invalid_length : bytes.size() - at;
+      continue;
     }
     text.resize(used);
     return true;
@@ -170,7 +147,7 @@ bool DecodeAll(std::string_view bytes, std::size_t start, TextDecoder& decoder, 
 
 }  // namespace
 
-DecodedText DecodeText(std::string_view bytes, const CodePage& code_page) {
+DecodedText DecodeText(std::string_view bytes, const CodePage& code_page, UndecodableBytes undecodable) {
   DecodedText result;
   if (code_page.kind == CodePageKind::kBytes) {
     result.ok = true;
@@ -182,24 +159,31 @@ DecodedText DecodeText(std::string_view bytes, const CodePage& code_page) {
   result.encoding = mark.encoding != nullptr ? mark.encoding : kUtf8;
   if (result.encoding == kUtf8) {
     const std::string_view rest = bytes.substr(mark.length);
-    bool cut_off = false;
-    const std::size_t valid = ValidUtf8Prefix(rest, cut_off);
-    if (valid == rest.size()) {
+    if (IsValidUtf8(rest)) {
       result.ok = true;
       result.text = rest;
       return result;
     }
     // Only a text that does not say it is UTF-8 may be something else.
-    if (mark.encoding != nullptr || code_page.kind == CodePageKind::kUtf8) {
-      result.error = BadBytesText(kUtf8, mark.length + valid, rest.substr(valid), cut_off);
-      return result;
+    const bool says_utf8 = mark.encoding != nullptr || code_page.kind == CodePageKind::kUtf8;
+    if (!says_utf8) {
+      const bool table = code_page.kind == CodePageKind::kWindows1252 || code_page.kind == CodePageKind::kAuto;
+      result.encoding = table ? kWindows1252 : code_page.decoder;
     }
-    result.encoding = code_page.name;
   }
   TextDecoder decoder;
   if (!decoder.Open(result.encoding, result.error)) return result;
-  result.ok = DecodeAll(bytes, mark.length, decoder, result);
+  // Users know a code page by its name, not by the decoder's.
+  const bool named = code_page.kind == CodePageKind::kDecoder && result.encoding == code_page.decoder;
+  if (named) result.encoding = code_page.name;
+  result.ok = DecodeAll(bytes, mark.length, decoder, undecodable, result.encoding, result);
   return result;
+}
+
+std::string FileNameAsText(const std::string& bytes, const CodePage& code_page) {
+  if (code_page.kind == CodePageKind::kBytes || IsValidUtf8(bytes)) return bytes;
+  const DecodedText decoded = DecodeText(bytes, code_page, UndecodableBytes::kReplace);
+  return decoded.ok ? decoded.text : bytes;
 }
 
 }  // namespace corvanne

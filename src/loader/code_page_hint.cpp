@@ -57,13 +57,6 @@ constexpr std::pair<std::string_view, std::string_view> kSuggested[] = {
     {"TIS-620", "WINDOWS-874"}, {"ISO-8859-11", "WINDOWS-874"}, {"ISO-8859-1", "WINDOWS-1252"},
 };
 
-std::string Suggested(const std::string& guessed) {
-  for (const auto& [name, suggested] : kSuggested) {
-    if (guessed == name) return std::string(suggested);
-  }
-  return guessed;
-}
-
 // What the files read in one code page were guessed to be.
 struct ReadGroup {
   int64_t files = 0;
@@ -71,6 +64,13 @@ struct ReadGroup {
 };
 
 }  // namespace
+
+std::string WindowsCodePageFor(const std::string& guessed) {
+  for (const auto& [name, suggested] : kSuggested) {
+    if (guessed == name) return std::string(suggested);
+  }
+  return guessed;
+}
 
 Script ScriptOfCodePage(std::string_view name) {
   const std::string upper = TrimUpper(name);
@@ -104,7 +104,7 @@ CodePageHint DecideCodePageHint(const std::vector<EncodingCount>& counts) {
       }
       const bool many = files >= 3 && files * 10 >= group.files;
       if (!many || files <= best.files) continue;
-      best = CodePageHint{true, files, group.files, read_as, top.first, Suggested(top.first)};
+      best = CodePageHint{true, files, group.files, read_as, top.first, WindowsCodePageFor(top.first)};
     }
   }
   return best;

@@ -30,6 +30,10 @@ enum class Script {
 // ("WINDOWS-1252", "CP950", "BIG5", "TIS-620"...), compared upper-case.
 Script ScriptOfCodePage(std::string_view name);
 
+// The code page Windows uses for what the detector names `guessed`
+// (CP950 for BIG5, WINDOWS-874 for TIS-620...); else `guessed` as it is.
+std::string WindowsCodePageFor(const std::string& guessed);
+
 // How many files of a run were read as `read_as` and guessed as `guessed`.
 struct EncodingCount {
   std::string read_as;  // LineReader::Encoding(), e.g. "WINDOWS-1252", "UTF-8"

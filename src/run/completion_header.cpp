@@ -28,7 +28,7 @@ std::string MakeTag(const std::string& key, const std::string& value) {
 std::string BuildCompletionHeader(const RunSettings& run, const SourceSettings& source,
                                   const DestinationSettings& destination, int32_t serial,
                                   const std::string& status) {
-  const std::string path = PathAsText(source.FileNameWithPath, source.CodePage);
+  const std::string path = PathAsText(source.FileNameWithPath, source.CodePage, source.CodePageFallback);
   const std::string file_type = GetExtension(path);
   std::string line = run.HeaderPrefix;
   line += MakeTag("TASK_STATUS", status);

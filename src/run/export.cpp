@@ -6,7 +6,9 @@
 #include <optional>
 
 #include "common/file_utils.hpp"
+#include "common/message_texts.hpp"
 #include "discovery/discovery.hpp"
+#include "run/code_page_choice.hpp"
 #include "run/completion_header.hpp"
 #include "run/load_engine.hpp"
 #include "run/reload.hpp"
@@ -50,6 +52,8 @@ void RunSingleFile(RunContext& context, const SourceSettings& configured) {
   SourceSettings record = configured;
   record.FileNameWithPath =
       CollectRunFiles(configured, context.progress, ApplicationFolder(context.state)).front();
+  record.CodePage = CodePageValueForFile(FolderCodePages(configured, ApplicationFolder(context.state)),
+                                         record.FileNameWithPath, configured.CodePage);
   OpenDestination(context);
   context.progress.FilesListed(1, /*single_file=*/true);
   context.progress.FileStarted(1, 1, record.FileNameWithPath);
@@ -65,11 +69,13 @@ void RunFolders(RunContext& context, const SourceSettings& configured) {
   if (total > 0 || context.reload != nullptr) OpenDestination(context);
   context.progress.FilesListed(total, /*single_file=*/false);
 
+  const std::vector<FolderCodePage> folder_code_pages = FolderCodePages(configured, ApplicationFolder(context.state));
   SourceSettings record;
   for (int32_t index = 1; index <= total; ++index) {
     const std::string& path = files[static_cast<std::size_t>(index - 1)];
     record = configured;
     record.FileNameWithPath = path;
+    record.CodePage = CodePageValueForFile(folder_code_pages, path, configured.CodePage);
     context.progress.FileStarted(index, total, path);
     // A re-load reads size and time in one look; the size alone otherwise,
     // and again when the look failed, so that the reason is reported.
@@ -151,6 +157,13 @@ void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial) 
     ++context.counts.files_loaded;
     context.counts.lines += result.rows;
     ++context.counts.encodings[{result.encoding, result.detected_code_page}];
+    if (result.replaced > 0) {
+      ++context.counts.files_replaced;
+      context.progress.FileWarning(texts::ReplacedBytes(PathAsText(source.FileNameWithPath, source.CodePage,
+                                                                   source.CodePageFallback),
+                                                        result.encoding, result.replaced, result.first_replaced_line,
+                                                        result.first_replaced_offset));
+    }
   } else {
     ++context.counts.files_failed;
   }

@@ -10,6 +10,7 @@
 #include "common/text_decoding.hpp"
 #include "common/utf8.hpp"
 #include "common/text.hpp"
+#include "run/code_page_choice.hpp"
 #include "run/reload.hpp"
 
 namespace corvanne {
@@ -23,12 +24,12 @@ std::string DestinationObjectName(const DestinationSettings& destination) {
   return "[" + destination.DatabaseName + "].[dbo]." + destination.TableName;
 }
 
-std::string PathAsText(const std::string& path, const std::string& code_page) {
+std::string PathAsText(const std::string& path, const std::string& code_page, const std::string& fallback) {
   CodePage parsed;
   std::string error;
-  if (IsValidUtf8(path) || !ParseCodePage(code_page, parsed, error)) return path;
-  const DecodedText decoded = DecodeText(path, parsed);
-  return decoded.ok ? decoded.text : path;
+  if (!ParseCodePage(code_page, parsed, error)) return path;
+  if (parsed.kind == CodePageKind::kAuto && !ParseCodePage(fallback, parsed, error, {}, false)) return path;
+  return FileNameAsText(path, parsed);
 }
 
 LoadRequest BuildLoadRequest(const SourceSettings& package_source, const DestinationSettings& destination,
@@ -37,6 +38,8 @@ LoadRequest BuildLoadRequest(const SourceSettings& package_source, const Destina
   request.source_path = package_source.FileNameWithPath;
   request.row_delimiter = TranslateRowDelimiter(package_source);
   request.code_page = package_source.CodePage;
+  request.code_page_fallback = package_source.CodePageFallback;
+  request.undecodable_bytes = package_source.UndecodableBytes;
   request.server = destination.ServerName;
   request.database = destination.DatabaseName;
   request.user_name = destination.UserName;
@@ -46,7 +49,8 @@ LoadRequest BuildLoadRequest(const SourceSettings& package_source, const Destina
   request.column_name = destination.ColumnName;
   request.columns = {destination.FileNameColumnName, destination.LineNumberColumnName,
                      destination.BatchCodeColumnName};
-  request.file_name_value = PathAsText(package_source.FileNameWithPath, package_source.CodePage);
+  request.file_name_value =
+      PathAsText(package_source.FileNameWithPath, package_source.CodePage, package_source.CodePageFallback);
   request.batch_code_value = batch_code;
   request.odbc_driver_name = destination.OdbcDriverName;
   // An unknown mode never gets this far: start-up and Open refuse it.
@@ -88,10 +92,8 @@ LoadResult LoadEngine::NoDestination(const std::string& error, const std::string
 }
 
 std::vector<std::string> RunSettingsProblems(const AppState& state) {
-  std::vector<std::string> problems;
+  std::vector<std::string> problems = CodePageProblems(state.ConfiguredSource, ApplicationFolder(state));
   std::string reason;
-  CodePage code_page;
-  if (!ParseCodePage(state.ConfiguredSource.CodePage, code_page, reason)) problems.push_back(reason);
   LoadMode mode = LoadMode::kAppend;
   if (!CheckLoadMode(state.Destination, mode, reason)) problems.push_back(reason);
   return problems;

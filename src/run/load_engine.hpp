@@ -23,14 +23,15 @@ std::string TranslateRowDelimiter(const SourceSettings& package_source);
 std::string DestinationObjectName(const DestinationSettings& destination);
 
 // What in the settings a run refuses before its first file, each said as
-// the key, the value and the fix: an unknown SOURCE_FILE_CODE_PAGE, a
+// the key, the value and the fix: a code page setting it cannot use, a
 // DESTINATION_LOAD_MODE that cannot run. Empty when a run may start.
 std::vector<std::string> RunSettingsProblems(const AppState& state);
 
-// `path` (bytes as the file system gave them) as text for a row: as it is
-// when it is valid UTF-8 or `code_page` is BYTES, else decoded with the code
-// page, so that a marker row or a file-name column never holds broken text.
-std::string PathAsText(const std::string& path, const std::string& code_page);
+// `path` (bytes as the file system gave them) as text for a row, by
+// FileNameAsText: decoded with `code_page` (the file's folder's, else the
+// run's; under AUTO with `fallback`) when it is not UTF-8, so that a marker
+// row or a file-name column never holds broken text.
+std::string PathAsText(const std::string& path, const std::string& code_page, const std::string& fallback = {});
 
 // The load that the settings describe; `batch_code` fills the batch-code
 // column when one is configured.

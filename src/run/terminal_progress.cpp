@@ -75,6 +75,7 @@ std::string TerminalProgress::FormatSummary(const RunCounts& counts, double seco
   std::string reload;
   if (counts.files_unchanged > 0) reload += Grouped(counts.files_unchanged) + " unchanged, ";
   if (counts.files_deleted > 0) reload += Grouped(counts.files_deleted) + " deleted, ";
+  if (counts.files_replaced > 0) encodings += ", " + Grouped(counts.files_replaced) + " with bytes stored as U+FFFD";
   return "corvanne: " + Counted(counts.files_loaded, "file") + " loaded" + encodings + ", " +
          Grouped(counts.files_passed_over) + " passed over, " + reload + failed + ", " + Counted(counts.lines, "line") +
          " in " + Seconds(seconds) + " s";
@@ -96,6 +97,11 @@ void TerminalProgress::FileStarted(int64_t index, int64_t total, const std::stri
 void TerminalProgress::FileDone(const RunCounts& so_far) {
   lines_ = so_far.lines;
   Redraw();
+}
+
+void TerminalProgress::FileWarning(const std::string& text) {
+  ClearLine();
+  out_ << "corvanne: warning: " << text << '\n' << std::flush;
 }
 
 void TerminalProgress::RunFinished(const RunCounts& counts) {

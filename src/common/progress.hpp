@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace corvanne {
@@ -20,9 +21,9 @@ struct RunCounts {
   int64_t files_unchanged = 0;    // CHANGED: files passed over as loaded already
   int64_t files_deleted = 0;      // REPLACE, CHANGED: files whose rows were taken out (vanished or emptied)
   int64_t files_replaced = 0;     // loaded files with bytes their code page cannot decode, stored as U+FFFD
-  // Loaded files by what they were read as and what the detector guessed
-  // ("" when not examined), e.g. {"WINDOWS-1252", "BIG5"} -> 12.
-  std::map<std::pair<std::string, std::string>, int64_t> encodings;
+  // Loaded files by what they were read as, what the detector guessed (""
+  // when not examined) and their folder, e.g. {"WINDOWS-1252", "BIG5", "/src/tw"} -> 12.
+  std::map<std::tuple<std::string, std::string, std::string>, int64_t> encodings;
 };
 
 // Receives a run's progress, in order, on the thread that runs it. Every

@@ -2,6 +2,7 @@
 // and DONE rows, and the counts that decide the exit status.
 #include "run/export.hpp"
 
+#include <filesystem>
 #include <limits>
 #include <optional>
 
@@ -156,7 +157,8 @@ void ExportOneFile(RunContext& context, SourceSettings& source, int32_t serial) 
   } else if (result.ok) {
     ++context.counts.files_loaded;
     context.counts.lines += result.rows;
-    ++context.counts.encodings[{result.encoding, result.detected_code_page}];
+    const std::string folder = std::filesystem::path(source.FileNameWithPath).parent_path().string();
+    ++context.counts.encodings[{result.encoding, result.detected_code_page, folder}];
     if (result.replaced > 0) {
       ++context.counts.files_replaced;
       context.progress.FileWarning(texts::ReplacedBytes(PathAsText(source.FileNameWithPath, source.CodePage,

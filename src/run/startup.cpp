@@ -105,7 +105,9 @@ int RunUnattended(AppState& state, const std::vector<Message>& startup_messages)
   // Once, after the closing line: files that look like another script's
   // text than the code page they were read in.
   std::vector<EncodingCount> encodings;
-  for (const auto& [encoding, files] : context.counts.encodings) encodings.push_back({encoding.first, encoding.second, files});
+  for (const auto& [encoding, files] : context.counts.encodings) {
+    encodings.push_back({std::get<0>(encoding), std::get<1>(encoding), files, std::get<2>(encoding)});
+  }
   const CodePageHint hint = DecideCodePageHint(encodings);
   if (hint.show) std::cerr << CodePageHintText(hint) << '\n';
   const bool clean = closed.ok && context.counts.failed_loads == 0 && stream.shown() == 0;

@@ -62,7 +62,7 @@ std::string TerminalProgress::FormatSummary(const RunCounts& counts, double seco
   // What the files were read as: "(10 UTF-8, 3 WINDOWS-1252)".
   std::map<std::string, int64_t> read_as;
   for (const auto& [encoding, files] : counts.encodings) {
-    if (!encoding.first.empty()) read_as[encoding.first] += files;
+    if (!std::get<0>(encoding).empty()) read_as[std::get<0>(encoding)] += files;
   }
   std::string encodings;
   for (const auto& [name, files] : read_as) encodings += (encodings.empty() ? " (" : ", ") + Grouped(files) + " " + name;

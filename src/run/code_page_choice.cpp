@@ -2,12 +2,15 @@
 // whole path steps, so "/src/app" does not hold "/src/application/a.bas".
 #include "run/code_page_choice.hpp"
 
+#include <algorithm>
 #include <filesystem>
 
 #include "common/code_page.hpp"
 #include "common/file_utils.hpp"
 #include "common/text.hpp"
 #include "discovery/discovery.hpp"
+#include "loader/line_reader.hpp"
+#include "loader/load_request.hpp"
 
 namespace corvanne {
 
@@ -65,6 +68,25 @@ std::string CodePageValueForFile(const std::vector<FolderCodePage>& folders, con
     if (Holds(entry.folder, path) && (best == nullptr || entry.folder.size() > best->folder.size())) best = &entry;
   }
   return best != nullptr ? best->code_page : run_value;
+}
+
+bool AnyAuto(const SourceSettings& source, const std::vector<FolderCodePage>& folders) {
+  const auto is_auto = [](const std::string& value) { return TrimUpper(value) == kAuto; };
+  return is_auto(source.CodePage) ||
+         std::any_of(folders.begin(), folders.end(), [&](const FolderCodePage& item) { return is_auto(item.code_page); });
+}
+
+bool ChosenCodePage(const SourceSettings& source, const std::vector<FolderCodePage>& folders, const std::string& path,
+                    std::string& chosen, std::string& error) {
+  LineReader reader(path, "\r\n", kMaxLineChars,
+                    SourceDecoding(CodePageValueForFile(folders, path, source.CodePage), source.CodePageFallback,
+                                   source.UndecodableBytes));
+  if (!reader.Open()) {
+    error = reader.Error();
+    return false;
+  }
+  chosen = reader.Encoding();
+  return true;
 }
 
 std::vector<std::string> CodePageProblems(const SourceSettings& source, const std::string& application_folder) {

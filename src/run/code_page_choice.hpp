@@ -31,6 +31,16 @@ std::vector<FolderCodePage> FolderCodePages(const SourceSettings& source, const 
 std::string CodePageValueForFile(const std::vector<FolderCodePage>& folders, const std::string& path,
                                  const std::string& run_value);
 
+// True when some file of the run is read under AUTO: SOURCE_FILE_CODE_PAGE
+// or a folder item is AUTO.
+bool AnyAuto(const SourceSettings& source, const std::vector<FolderCodePage>& folders);
+
+// What the file at `path` would be read as in a run ("UTF-8", "CP950",
+// "UTF-16LE"...): its first block is read and decided on, as a load does.
+// False with `error` naming the file when it cannot be read or decided.
+bool ChosenCodePage(const SourceSettings& source, const std::vector<FolderCodePage>& folders, const std::string& path,
+                    std::string& chosen, std::string& error);
+
 // What a run refuses in the decoding settings, each naming the key and the
 // value: SOURCE_FILE_CODE_PAGE, SOURCE_FILE_CODE_PAGE_FALLBACK,
 // SOURCE_FILE_UNDECODABLE_BYTES and the folder items. Empty when all is well.

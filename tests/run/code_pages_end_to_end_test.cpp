@@ -75,6 +75,11 @@ TEST_F(CodePagesEndToEndTest, ThreeScriptsLoadInOneRun) {
     settings.insert(c.settings.begin(), c.settings.end());
     dir_.Write("MyConfig.xml", ConfigText(settings));
 
+    // --list names each file's choice where AUTO chooses, and only there.
+    const testing::Outcome list = testing::RunBinary(dir_, {"--config", "MyConfig.xml", "--list"});
+    const std::string choice = c.settings.count("SOURCE_FILE_CODE_PAGES_BY_FOLDER") == 0 ? "\tCP950" : "";
+    EXPECT_EQ(list.out.substr(0, list.out.find('\n')), dir_.Path("src/big5/" + c.big5_name) + choice);
+
     const testing::Outcome outcome = testing::RunBinary(dir_, {"--config", "MyConfig.xml"});
 
     EXPECT_EQ(outcome.status, 0) << outcome.err;

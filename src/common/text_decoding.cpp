@@ -1,14 +1,14 @@
-// Byte-order marks, the UTF-16 pattern, the Windows-1252 table and the
-// whole-text rule; see text_decoding.hpp. Windows-1252, the code page of most
-// files that are not UTF-8, goes by a copy of Windows' table: a look-up per
-// byte, and ASCII runs copied whole. Other code pages are the platform
-// decoder's (text_decoding_icu.cpp).
+// Byte-order marks, the UTF-16 pattern, the tables of single-byte code pages
+// and the whole-text rule; see text_decoding.hpp. The decoders themselves are
+// the platform's (text_decoding_icu.cpp).
 #include "common/text_decoding.hpp"
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 
 #include "common/utf8.hpp"
 
@@ -16,34 +16,13 @@ namespace corvanne {
 
 namespace {
 
-// The characters of bytes 0x80 to 0x9F; 0xA0 to 0xFF are U+00A0 to U+00FF.
-// The five bytes Windows-1252 leaves unassigned stand for the C1 controls of
-// the same number, as Windows itself reads them.
-constexpr char32_t kWindows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-// UTF-8 of one byte of Windows-1252.
-struct TableEntry {
-  std::array<char, 3> bytes{};  // the character's UTF-8, padded
-  std::size_t length = 0;       // 2 or 3
-};
-
-// Bytes 0x80 to 0xFF; ASCII needs no table.
-const std::array<TableEntry, 128>& Windows1252Table() {
-  static const std::array<TableEntry, 128> table = [] {
-    std::array<TableEntry, 128> made{};
-    for (std::size_t i = 0; i < made.size(); ++i) {
-      std::string utf8;
-      AppendUtf8(utf8, i < 32 ? kWindows1252High[i] : static_cast<char32_t>(0x80 + i));
-      std::copy(utf8.begin(), utf8.end(), made[i].bytes.begin());
-      made[i].length = utf8.size();
-    }
-    return made;
-  }();
-  return table;
+// Tables made so far, by encoding: a run opens a decoder per file, and
+// asking the platform for 128 characters each time would cost more than
+// reading a small file.
+std::mutex table_mutex;
+std::map<std::string, std::shared_ptr<const SingleByteTable>>& Tables() {
+  static std::map<std::string, std::shared_ptr<const SingleByteTable>> tables;
+  return tables;
 }
 
 }  // namespace
@@ -70,12 +49,58 @@ const char* SniffUtf16Pattern(std::string_view bytes) {
   return nullptr;
 }
 
-DecodeStep TextDecoder::DecodeWindows1252(std::string_view input, char* out, std::size_t space) const {
-  const auto& table = Windows1252Table();
+TextDecoder::TextDecoder() = default;
+TextDecoder::~TextDecoder() = default;
+TextDecoder::TextDecoder(TextDecoder&&) noexcept = default;
+TextDecoder& TextDecoder::operator=(TextDecoder&&) noexcept = default;
+
+bool TextDecoder::Open(const std::string& encoding, std::string& error) {
+  encoding_ = encoding;
+  engine_.reset();
+  {
+    const std::lock_guard<std::mutex> lock(table_mutex);
+    const auto found = Tables().find(encoding);
+    table_ = found != Tables().end() ? found->second : nullptr;
+  }
+  if (table_) return true;
+  engine_ = OpenEngine(encoding, error);
+  if (!engine_) return false;
+  if (!IsSingleByte(*engine_)) return true;
+  // Each byte through the platform's decoder once: the table is that
+  // decoder's, applied faster. ASCII must be itself, as the code pages
+  // accepted for source files are.
+  auto made = std::make_shared<SingleByteTable>();
+  char out[16];
+  for (int byte = 0; byte < 256; ++byte) {
+    const char in = static_cast<char>(byte);
+    const DecodeStep step = DecodeEngine(std::string_view(&in, 1), out, sizeof out);
+    const bool character = step.stop == DecodeStop::kInputUsed && step.consumed == 1 && step.produced > 0 &&
+                           step.produced <= 4;
+    if (byte < 0x80) {
+      if (!character || step.produced != 1 || out[0] != in) return true;  // keep decoding through the engine
+      continue;
+    }
+    SingleByteTable::Entry& entry = made->high[static_cast<std::size_t>(byte - 0x80)];
+    if (!character) continue;  // no character: length 0
+    std::copy(out, out + step.produced, entry.bytes.begin());
+    entry.length = static_cast<uint8_t>(step.produced);
+  }
+  engine_.reset();
+  const std::lock_guard<std::mutex> lock(table_mutex);
+  table_ = Tables().emplace(encoding, std::move(made)).first->second;
+  return true;
+}
+
+DecodeStep TextDecoder::Decode(std::string_view input, char* out, std::size_t space) {
+  return table_ ? DecodeTable(input, out, space) : DecodeEngine(input, out, space);
+}
+
+DecodeStep TextDecoder::DecodeTable(std::string_view input, char* out, std::size_t space) const {
+  const auto& high = table_->high;
   DecodeStep step;
   while (step.consumed < input.size()) {
-    // Each byte gives at most three; within `chunk` the output cannot overflow.
-    const std::size_t chunk = std::min(input.size() - step.consumed, (space - step.produced) / 3);
+    // Each byte gives at most four; within `chunk` the output cannot overflow.
+    const std::size_t chunk = std::min(input.size() - step.consumed, (space - step.produced) / 4);
     if (chunk == 0) {
       step.stop = DecodeStop::kOutputFull;
       return step;
@@ -87,7 +112,13 @@ DecodeStep TextDecoder::DecodeWindows1252(std::string_view input, char* out, std
       step.produced += ascii;
       at += ascii;
       if (at == part.size()) break;
-      const TableEntry& entry = table[static_cast<unsigned char>(part[at]) - 0x80];
+      const SingleByteTable::Entry& entry = high[static_cast<unsigned char>(part[at]) - 0x80];
+      if (entry.length == 0) {
+        step.consumed += at;
+        step.stop = DecodeStop::kInvalid;
+        step.invalid_length = 1;
+        return step;
+      }
       std::memcpy(out + step.produced, entry.bytes.data(), entry.bytes.size());
       step.produced += entry.length;
       ++at;

@@ -4,6 +4,7 @@
 // streaming of files is the loader's.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -54,9 +55,21 @@ struct DecodeStep {
 // once per platform (text_decoding_icu.cpp on Linux).
 std::string PlatformDecoderName(std::string_view name, std::string_view windows_number);
 
+// The UTF-8 of each byte of a single-byte code page, as the platform's
+// decoder gives it: a look-up per byte, and ASCII runs copied whole.
+struct SingleByteTable {
+  struct Entry {
+    std::array<char, 4> bytes{};  // the character's UTF-8, padded
+    uint8_t length = 0;           // 1 to 4; 0: the byte is no character of the code page
+  };
+  std::array<Entry, 128> high;  // bytes 0x80 to 0xFF; bytes below are ASCII
+};
+
 // Decodes one encoding to UTF-8, block by block: a character cut by the end
 // of a block is left unconsumed for the next. Move-only; owns the
-// platform's decoder state (its Engine is defined once per platform).
+// platform's decoder state (its Engine is defined once per platform). A
+// single-byte code page goes by a SingleByteTable made once per process
+// from the platform's decoder.
 class TextDecoder {
  public:
   TextDecoder();
@@ -64,10 +77,9 @@ class TextDecoder {
   TextDecoder(TextDecoder&&) noexcept;
   TextDecoder& operator=(TextDecoder&&) noexcept;
 
-  // Prepares to decode `encoding`: WINDOWS-1252 by the table, any other
-  // name (a PlatformDecoderName, "UTF-8", "UTF-16LE", "UTF-16BE") through
-  // the platform's decoder. False, with `error` naming it, when there is no
-  // such decoder.
+  // Prepares to decode `encoding` (WINDOWS-1252, a PlatformDecoderName,
+  // "UTF-8", "UTF-16LE", "UTF-16BE") through the platform's decoder, or its
+  // table. False, with `error` naming it, when there is no such decoder.
   bool Open(const std::string& encoding, std::string& error);
   // Decodes from the start of `input` into `out` (`space` bytes), as much as
   // fits. Never replaces or drops a byte itself: invalid input stops the
@@ -77,11 +89,22 @@ class TextDecoder {
   const std::string& Encoding() const { return encoding_; }
 
  private:
-  DecodeStep DecodeWindows1252(std::string_view input, char* out, std::size_t space) const;
+  struct Engine;
+  struct EngineDeleter {  // defined with Engine, so that this file needs not know it
+    void operator()(Engine* engine) const;
+  };
+  using EnginePointer = std::unique_ptr<Engine, EngineDeleter>;
+  // The platform's part (text_decoding_icu.cpp): its decoder for `encoding`,
+  // or null with `error` set; whether it reads one byte as one character
+  // whatever came before; one decoding step through it.
+  static EnginePointer OpenEngine(const std::string& encoding, std::string& error);
+  static bool IsSingleByte(const Engine& engine);
+  DecodeStep DecodeEngine(std::string_view input, char* out, std::size_t space);
+  DecodeStep DecodeTable(std::string_view input, char* out, std::size_t space) const;
 
   std::string encoding_;
-  struct Engine;
-  std::unique_ptr<Engine> engine_;  // the platform's decoder; empty for the table
+  std::shared_ptr<const SingleByteTable> table_;  // single-byte code pages; shared by every decoder of it
+  EnginePointer engine_;                          // the platform's decoder, for the others
 };
 
 // U+FFFD, which stands for each undecodable byte sequence under REPLACE.

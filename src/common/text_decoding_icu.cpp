@@ -8,7 +8,6 @@
 #include <algorithm>
 
 #include "common/text_decoding.hpp"
-#include "common/utf8.hpp"
 
 namespace corvanne {
 
@@ -23,13 +22,18 @@ std::string IcuName(const std::string& name) {
   return name;
 }
 
-// Appends UTF-16 units as UTF-8; `units` come whole from the converter, so
-// a surrogate pair is never split between two calls.
+// Writes UTF-16 units as UTF-8 to `out`; returns the bytes written.
+// `units` come whole from the converter, so a surrogate pair is never split
+// between two calls.
 std::size_t AppendUnitsAsUtf8(const UChar* units, std::size_t count, char* out) {
-  std::string utf8;
   std::size_t written = 0;
+  const auto put = [&](unsigned value) { out[written++] = static_cast<char>(value); };
   for (std::size_t i = 0; i < count; ++i) {
     char32_t code_point = units[i];
+    if (code_point < 0x80) {
+      put(code_point);
+      continue;
+    }
     if (code_point >= 0xD800 && code_point < 0xDC00 && i + 1 < count && units[i + 1] >= 0xDC00 &&
         units[i + 1] < 0xE000) {
       code_point = 0x10000 + ((code_point - 0xD800) << 10) + (units[i + 1] - 0xDC00);
@@ -37,14 +41,17 @@ std::size_t AppendUnitsAsUtf8(const UChar* units, std::size_t count, char* out) 
     } else if (code_point >= 0xD800 && code_point < 0xE000) {
       code_point = 0xFFFD;  // a lone surrogate from a table cannot be UTF-8
     }
-    if (code_point < 0x80) {
-      out[written++] = static_cast<char>(code_point);
-      continue;
+    if (code_point < 0x800) {
+      put(0xC0 | (code_point >> 6));
+    } else if (code_point < 0x10000) {
+      put(0xE0 | (code_point >> 12));
+      put(0x80 | ((code_point >> 6) & 0x3F));
+    } else {
+      put(0xF0 | (code_point >> 18));
+      put(0x80 | ((code_point >> 12) & 0x3F));
+      put(0x80 | ((code_point >> 6) & 0x3F));
     }
-    utf8.clear();
-    AppendUtf8(utf8, code_point);
-    std::copy(utf8.begin(), utf8.end(), out + written);
-    written += utf8.size();
+    put(0x80 | (code_point & 0x3F));
   }
   return written;
 }
@@ -59,10 +66,6 @@ struct TextDecoder::Engine {
   }
 };
 
-TextDecoder::TextDecoder() = default;
-TextDecoder::~TextDecoder() = default;
-TextDecoder::TextDecoder(TextDecoder&&) noexcept = default;
-TextDecoder& TextDecoder::operator=(TextDecoder&&) noexcept = default;
 
 std::string PlatformDecoderName(std::string_view name, std::string_view windows_number) {
   // Windows' own table first: ICU's "cp950" is IBM's, "windows-950" Microsoft's.
@@ -80,25 +83,29 @@ std::string PlatformDecoderName(std::string_view name, std::string_view windows_
   return IcuName(given);
 }
 
-bool TextDecoder::Open(const std::string& encoding, std::string& error) {
-  encoding_ = encoding;
-  engine_.reset();
-  if (encoding == kWindows1252) return true;
-  auto opened = std::make_unique<Engine>();
+void TextDecoder::EngineDeleter::operator()(Engine* engine) const { delete engine; }  // NOLINT(cppcoreguidelines-owning-memory)
+
+TextDecoder::EnginePointer TextDecoder::OpenEngine(const std::string& encoding, std::string& error) {
+  EnginePointer opened(new Engine);
   UErrorCode status = U_ZERO_ERROR;
   opened->converter = ucnv_open(encoding.c_str(), &status);
   if (U_FAILURE(status) || opened->converter == nullptr) {
     error = "cannot decode " + encoding + ": " + u_errorName(status);
-    return false;
+    return nullptr;
   }
   // Bad bytes stop the step; what becomes of them is the caller's choice.
   ucnv_setToUCallBack(opened->converter, UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
-  engine_ = std::move(opened);
-  return true;
+  return opened;
 }
 
-DecodeStep TextDecoder::Decode(std::string_view input, char* out, std::size_t space) {
-  if (!engine_) return DecodeWindows1252(input, out, space);
+bool TextDecoder::IsSingleByte(const Engine& engine) {
+  UErrorCode status = U_ZERO_ERROR;
+  const UConverterType type = ucnv_getType(engine.converter);
+  return U_SUCCESS(status) && ucnv_getMaxCharSize(engine.converter) == 1 && ucnv_getMinCharSize(engine.converter) == 1 &&
+         (type == UCNV_SBCS || type == UCNV_LATIN_1 || type == UCNV_US_ASCII);
+}
+
+DecodeStep TextDecoder::DecodeEngine(std::string_view input, char* out, std::size_t space) {
   DecodeStep step;
   // A byte gives at most one UTF-16 unit (a pair comes from two bytes or
   // more), and a unit at most three UTF-8 bytes: within `chunk` bytes the

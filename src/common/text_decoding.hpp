@@ -63,6 +63,7 @@ struct SingleByteTable {
     uint8_t length = 0;           // 1 to 4; 0: the byte is no character of the code page
   };
   std::array<Entry, 128> high;  // bytes 0x80 to 0xFF; bytes below are ASCII
+  std::size_t longest = 1;      // the longest entry's length
 };
 
 // Decodes one encoding to UTF-8, block by block: a character cut by the end

@@ -112,7 +112,7 @@ bool LineReader::TakeRow(std::size_t length, std::size_t next, std::string_view&
   line = std::string_view(text_.data.get() + text_.begin, length);
   // A NUL is no text: one destination would cut the row there, another
   // store it, a third refuse it. The file fails alike on all of them.
-  if (std::memchr(line.data(), '\0', line.size()) != nullptr) {
+  if (source_.FirstNulPosition() < source_.TextPosition(text_.begin + length)) {
     error_ = "\"" + source_.Path() + "\" line " + std::to_string(line_number_) + ": binary content (a NUL " +
              (source_.CountsBytes() ? "byte" : "character") + " in the line)";
     return false;

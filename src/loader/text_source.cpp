@@ -141,7 +141,7 @@ bool TextSource::Decide(TextBuffer& text, std::string& error) {
   if (code_page_.kind == CodePageKind::kBytes) {
     mode_ = Mode::kBytes;
     encoding_ = kBytes;
-    text.end = raw_end_;
+    Extend(text, raw_end_);
     return true;
   }
   const std::string_view first(text.data.get(), raw_end_);
@@ -295,8 +295,17 @@ bool TextSource::StartDecoding(TextBuffer& text, const std::string& decoder, con
   return FillDecoded(text, 0, error);
 }
 
+void TextSource::Extend(TextBuffer& text, std::size_t end) {
+  // Once per block, not per row: a NUL is rare, rows are many.
+  if (first_nul_position_ == kNoPosition) {
+    const void* nul = std::memchr(text.data.get() + text.end, '\0', end - text.end);
+    if (nul != nullptr) first_nul_position_ = TextPosition(static_cast<std::size_t>(static_cast<const char*>(nul) - text.data.get()));
+  }
+  text.end = end;
+}
+
 void TextSource::TakeUtf8(TextBuffer& text, std::size_t valid, bool cut_off) {
-  text.end += valid;
+  Extend(text, text.end + valid);
   // All checked, or a character waits for the rest of it in the next read.
   if (text.end == raw_end_ || (cut_off && !eof_)) return;
   const std::string_view bad(text.data.get() + text.end, raw_end_ - text.end);
@@ -336,7 +345,7 @@ bool TextSource::Fill(TextBuffer& text, int64_t next_line, std::string& error) {
   }
   raw_end_ += got;
   if (mode_ == Mode::kBytes) {
-    text.end = raw_end_;
+    Extend(text, raw_end_);
     return true;
   }
   bool cut_off = false;
@@ -376,7 +385,7 @@ bool TextSource::FillDecoded(TextBuffer& text, int64_t next_line, std::string& e
     const std::string_view input(input_.get() + input_begin_, input_end_ - input_begin_);
     const DecodeStep step = decoder_.Decode(input, text.data.get() + text.end, text.capacity - text.end);
     input_begin_ += step.consumed;
-    text.end += step.produced;
+    Extend(text, text.end + step.produced);
     if (step.stop == DecodeStop::kInvalid && undecodable_ == UndecodableBytes::kReplace) {
       // The step left room: it took at most a third of the space, less two.
       Replace(text, OffsetBefore(input_end_ - input_begin_));

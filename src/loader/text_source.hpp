@@ -89,6 +89,8 @@ class TextSource {
   int64_t Replaced() const { return replaced_; }
   uint64_t FirstReplacedOffset() const { return first_replaced_offset_; }
   uint64_t FirstReplacedPosition() const { return first_replaced_position_; }
+  // Where the first NUL stands in the text as a whole; npos while none was met.
+  uint64_t FirstNulPosition() const { return first_nul_position_; }
   // Where `index` of the text buffer stands in the file's whole text.
   uint64_t TextPosition(std::size_t index) const { return text_shifted_ + index; }
 
@@ -115,6 +117,8 @@ class TextSource {
   // UTF-8 with bad bytes at text.end under REPLACE: the rest of the file
   // goes through the decoder, which replaces them.
   bool DecodeRestAsUtf8(TextBuffer& text, std::string& error);
+  // Makes the text end at `end`, noting the first NUL in what is added.
+  void Extend(TextBuffer& text, std::size_t end);
   // Under REPLACE: U+FFFD at text.end for the bad sequence at file offset `offset`.
   void Replace(TextBuffer& text, uint64_t offset);
   // Extends the text over `valid` bytes checked as UTF-8; notes bad bytes
@@ -155,6 +159,7 @@ class TextSource {
   int64_t replaced_ = 0;            // REPLACE: bad sequences replaced
   uint64_t first_replaced_offset_ = 0;    // REPLACE: file offset of the first
   uint64_t first_replaced_position_ = kNoPosition;  // REPLACE: its U+FFFD in the whole text
+  uint64_t first_nul_position_ = kNoPosition;  // the first NUL in the whole text
   uint64_t text_shifted_ = 0;       // text bytes moved out of the front of the buffer so far
 
 };

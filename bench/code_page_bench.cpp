@@ -1,7 +1,8 @@
 // What decoding costs and what the detector guesses, on the code page corpus
 // of corpus_gen: LineReader over 5,000 modules with the default code page
-// against BYTES (same process, each round reading it both ways), then the guesses and the
-// hint for each sample folder.
+// (Windows-1252 by ICU's table) against BYTES (same process, each round
+// reading it both ways), then the guesses, the hint and what AUTO reads each
+// sample folder's files as.
 // Usage: code_page_bench CODEPAGES_DIR [--rounds N] (any corpus of corpus_gen
 // times; only the code page corpus has samples)
 #include <time.h>
@@ -105,7 +106,7 @@ void ShowGuesses(const fs::path& corpus) {
     std::vector<EncodingCount> counts;
     std::printf("%s (%zu files, SOURCE_FILE_CODE_PAGE default):", folder, files.size());
     for (const auto& [key, count] : seen) {
-      counts.push_back({key.first, key.second, count});
+      counts.push_back({key.first, key.second, count, folder});
       std::printf(" %s/%s %lld;", key.first.c_str(), key.second.empty() ? "-" : key.second.c_str(),
                   static_cast<long long>(count));
     }
@@ -123,6 +124,10 @@ void ShowGuesses(const fs::path& corpus) {
     }
     std::printf("  every file to the detector:");
     for (const auto& [guess, count] : raw) std::printf(" %s %lld;", guess.c_str(), static_cast<long long>(count));
+    std::printf("\n  AUTO reads them as:");
+    for (const auto& [key, count] : ReadAll(files, "AUTO", true).seen) {
+      std::printf(" %s %lld;", key.first.c_str(), static_cast<long long>(count));
+    }
     std::printf("\n");
   }
 }

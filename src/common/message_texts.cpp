@@ -50,4 +50,11 @@ Message NoProgramForManual(const std::string& path) {
           kApplicationTitle, MessageIcon::kInformation};
 }
 
+std::string ReplacedBytes(const std::string& path, const std::string& encoding, int64_t replaced, int64_t line,
+                          uint64_t offset) {
+  const std::string sequences = replaced == 1 ? "1 byte sequence" : std::to_string(replaced) + " byte sequences";
+  return "\"" + path + "\" line " + std::to_string(line) + ": " + sequences + " not valid in " + encoding +
+         (replaced == 1 ? " was" : " were") + " stored as U+FFFD, the first at byte offset " + std::to_string(offset);
+}
+
 }  // namespace corvanne::texts

@@ -2,6 +2,7 @@
 // that tests compare them exactly. Line breaks are CR LF.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "common/notifier.hpp"
@@ -35,6 +36,12 @@ Message WriteFailed(const std::string& path, const std::string& cause);
 // then "Error for file... " CR LF + path.
 Message StepFailed(const std::string& step_name, const std::string& source, const std::string& description);
 Message ErrorForFile(const std::string& path);
+
+// The warning of a file loaded with bytes its code page cannot decode, e.g.
+// "\"a.bas\" line 825: 2 byte sequences not valid in CP950 were stored as
+// U+FFFD, the first at byte offset 29071".
+std::string ReplacedBytes(const std::string& path, const std::string& encoding, int64_t replaced, int64_t line,
+                          uint64_t offset);
 
 // "Username cannot be left blank... ", title "Invalid input...", critical icon.
 Message BlankUserName();

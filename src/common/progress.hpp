@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 
 namespace corvanne {
@@ -21,9 +22,10 @@ struct RunCounts {
   int64_t files_deleted = 0;      // REPLACE, CHANGED: files whose rows were taken out (vanished or emptied)
   int64_t folders_listed = 0;     // non-empty items of the folder list (folder mode)
   int64_t folders_missing = 0;    // listed folders that did not exist when the run looked
-  // Loaded files by what they were read as and what the detector guessed
-  // ("" when not examined), e.g. {"WINDOWS-1252", "BIG5"} -> 12.
-  std::map<std::pair<std::string, std::string>, int64_t> encodings;
+  int64_t files_replaced = 0;     // loaded files with bytes their code page cannot decode, stored as U+FFFD
+  // Loaded files by what they were read as, what the detector guessed (""
+  // when not examined) and their folder, e.g. {"WINDOWS-1252", "BIG5", "/src/tw"} -> 12.
+  std::map<std::tuple<std::string, std::string, std::string>, int64_t> encodings;
 };
 
 // Receives a run's progress, in order, on the thread that runs it. Every
@@ -43,6 +45,9 @@ class ProgressSink {
   virtual void FileStarted(int64_t /*index*/, int64_t /*total*/, const std::string& /*path*/) {}
   // The file just started is finished; `so_far` counts every file up to it.
   virtual void FileDone(const RunCounts& /*so_far*/) {}
+  // Something about the file just started that the user should know, which
+  // fails nothing (bytes stored as U+FFFD): `text` names the file.
+  virtual void FileWarning(const std::string& /*text*/) {}
   // The run went through its whole list (not called when it stopped early).
   virtual void RunFinished(const RunCounts& /*counts*/) {}
 };

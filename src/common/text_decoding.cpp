@@ -1,14 +1,14 @@
-// Byte-order marks, the code page decoders and the whole-text rule; see
-// text_decoding.hpp. Windows-1252, the code page of most files that are not
-// UTF-8, goes by a table: a look-up per byte, and ASCII runs copied whole.
+// Byte-order marks, the UTF-16 pattern, the tables of single-byte code pages
+// and the whole-text rule; see text_decoding.hpp. The decoders themselves are
+// the platform's (text_decoding_icu.cpp).
 #include "common/text_decoding.hpp"
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <iconv.h>
+#include <map>
+#include <mutex>
 
 #include "common/utf8.hpp"
 
@@ -16,52 +16,16 @@ namespace corvanne {
 
 namespace {
 
-// The characters of bytes 0x80 to 0x9F; 0xA0 to 0xFF are U+00A0 to U+00FF.
-// The five bytes Windows-1252 leaves unassigned stand for the C1 controls of
-// the same number, as Windows itself reads them.
-constexpr char32_t kWindows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-};
-
-// UTF-8 of one byte of Windows-1252.
-struct TableEntry {
-  std::array<char, 3> bytes{};  // the character's UTF-8, padded
-  std::size_t length = 0;       // 2 or 3
-};
-
-// Bytes 0x80 to 0xFF; ASCII needs no table.
-const std::array<TableEntry, 128>& Windows1252Table() {
-  static const std::array<TableEntry, 128> table = [] {
-    std::array<TableEntry, 128> made{};
-    for (std::size_t i = 0; i < made.size(); ++i) {
-      std::string utf8;
-      AppendUtf8(utf8, i < 32 ? kWindows1252High[i] : static_cast<char32_t>(0x80 + i));
-      std::copy(utf8.begin(), utf8.end(), made[i].bytes.begin());
-      made[i].length = utf8.size();
-    }
-    return made;
-  }();
-  return table;
+// Tables made so far, by encoding: a run opens a decoder per file, and
+// asking the platform for 128 characters each time would cost more than
+// reading a small file.
+std::mutex table_mutex;
+std::map<std::string, std::shared_ptr<const SingleByteTable>>& Tables() {
+  static std::map<std::string, std::shared_ptr<const SingleByteTable>> tables;
+  return tables;
 }
 
-// iconv_open's own failure value.
-const iconv_t kNoIconv = reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
-
 }  // namespace
-
-struct TextDecoder::Iconv {
-  iconv_t handle = kNoIconv;
-  ~Iconv() {
-    if (handle != kNoIconv) iconv_close(handle);
-  }
-};
-
-TextDecoder::TextDecoder() = default;
-TextDecoder::~TextDecoder() = default;
-TextDecoder::TextDecoder(TextDecoder&&) noexcept = default;
-TextDecoder& TextDecoder::operator=(TextDecoder&&) noexcept = default;
 
 ByteOrderMark SniffByteOrderMark(std::string_view bytes) {
   if (bytes.starts_with("\xEF\xBB\xBF")) return {kUtf8, 3};
@@ -70,26 +34,78 @@ ByteOrderMark SniffByteOrderMark(std::string_view bytes) {
   return {};
 }
 
+const char* SniffUtf16Pattern(std::string_view bytes) {
+  bytes = bytes.substr(0, std::min<std::size_t>(bytes.size(), 4096) & ~std::size_t{1});
+  // Most files hold no NUL at all; that is found at memchr's speed.
+  if (bytes.size() < 4 || std::memchr(bytes.data(), '\0', bytes.size()) == nullptr) return nullptr;
+  std::size_t even_nul = 0;
+  std::size_t odd_nul = 0;
+  for (std::size_t at = 0; at < bytes.size(); at += 2) {
+    even_nul += bytes[at] == '\0' ? 1 : 0;
+    odd_nul += bytes[at + 1] == '\0' ? 1 : 0;
+  }
+  const std::size_t pairs = bytes.size() / 2;
+  if (odd_nul * 4 >= pairs * 3 && even_nul * 8 <= pairs) return kUtf16Le;
+  if (even_nul * 4 >= pairs * 3 && odd_nul * 8 <= pairs) return kUtf16Be;
+  return nullptr;
+}
+
+TextDecoder::TextDecoder() = default;
+TextDecoder::~TextDecoder() = default;
+TextDecoder::TextDecoder(TextDecoder&&) noexcept = default;
+TextDecoder& TextDecoder::operator=(TextDecoder&&) noexcept = default;
+
 bool TextDecoder::Open(const std::string& encoding, std::string& error) {
   encoding_ = encoding;
-  iconv_.reset();
-  if (encoding == kWindows1252) return true;
-  auto opened = std::make_unique<Iconv>();
-  opened->handle = iconv_open("UTF-8", encoding.c_str());
-  if (opened->handle == kNoIconv) {
-    error = "cannot decode " + encoding + ": " + std::generic_category().message(errno);
-    return false;
+  engine_.reset();
+  {
+    const std::lock_guard<std::mutex> lock(table_mutex);
+    const auto found = Tables().find(encoding);
+    table_ = found != Tables().end() ? found->second : nullptr;
   }
-  iconv_ = std::move(opened);
+  if (table_) return true;
+  engine_ = OpenEngine(encoding, error);
+  if (!engine_) return false;
+  if (!IsSingleByte(*engine_)) return true;
+  // Each byte through the platform's decoder once: the table is that
+  // decoder's, applied faster. ASCII must be itself, as the code pages
+  // accepted for source files are.
+  auto made = std::make_shared<SingleByteTable>();
+  char out[16];
+  for (int byte = 0; byte < 256; ++byte) {
+    const char in = static_cast<char>(byte);
+    const DecodeStep step = DecodeEngine(std::string_view(&in, 1), out, sizeof out);
+    const bool character = step.stop == DecodeStop::kInputUsed && step.consumed == 1 && step.produced > 0 &&
+                           step.produced <= 4;
+    if (byte < 0x80) {
+      if (!character || step.produced != 1 || out[0] != in) return true;  // keep decoding through the engine
+      continue;
+    }
+    SingleByteTable::Entry& entry = made->high[static_cast<std::size_t>(byte - 0x80)];
+    if (!character) continue;  // no character: length 0
+    std::copy(out, out + step.produced, entry.bytes.begin());
+    entry.length = static_cast<uint8_t>(step.produced);
+    made->longest = std::max(made->longest, step.produced);
+  }
+  engine_.reset();
+  const std::lock_guard<std::mutex> lock(table_mutex);
+  table_ = Tables().emplace(encoding, std::move(made)).first->second;
   return true;
 }
 
-DecodeStep TextDecoder::DecodeWindows1252(std::string_view input, char* out, std::size_t space) const {
-  const auto& table = Windows1252Table();
+DecodeStep TextDecoder::Decode(std::string_view input, char* out, std::size_t space) {
+  return table_ ? DecodeTable(input, out, space) : DecodeEngine(input, out, space);
+}
+
+DecodeStep TextDecoder::DecodeTable(std::string_view input, char* out, std::size_t space) const {
+  const auto& high = table_->high;
   DecodeStep step;
   while (step.consumed < input.size()) {
-    // Each byte gives at most three; within `chunk` the output cannot overflow.
-    const std::size_t chunk = std::min(input.size() - step.consumed, (space - step.produced) / 3);
+    // Each byte gives at most `longest` bytes, written four at a time: within
+    // `chunk` the output cannot overflow. A text of n bytes needs 3n + 1 of
+    // space at most (a single-byte code page has no character past U+FFFF).
+    const std::size_t left = space - step.produced;
+    const std::size_t chunk = std::min(input.size() - step.consumed, left > 0 ? (left - 1) / table_->longest : 0);
     if (chunk == 0) {
       step.stop = DecodeStop::kOutputFull;
       return step;
@@ -101,32 +117,18 @@ DecodeStep TextDecoder::DecodeWindows1252(std::string_view input, char* out, std
       step.produced += ascii;
       at += ascii;
       if (at == part.size()) break;
-      const TableEntry& entry = table[static_cast<unsigned char>(part[at]) - 0x80];
+      const SingleByteTable::Entry& entry = high[static_cast<unsigned char>(part[at]) - 0x80];
+      if (entry.length == 0) {
+        step.consumed += at;
+        step.stop = DecodeStop::kInvalid;
+        step.invalid_length = 1;
+        return step;
+      }
       std::memcpy(out + step.produced, entry.bytes.data(), entry.bytes.size());
       step.produced += entry.length;
       ++at;
     }
     step.consumed += chunk;
-  }
-  return step;
-}
-
-DecodeStep TextDecoder::Decode(std::string_view input, char* out, std::size_t space) {
-  if (!iconv_) return DecodeWindows1252(input, out, space);
-  // iconv does not write through its input pointer; the cast is its C API.
-  char* in = const_cast<char*>(input.data());  // NOLINT(cppcoreguidelines-pro-type-const-cast)
-  std::size_t in_left = input.size();
-  char* written = out;
-  std::size_t out_left = space;
-  errno = 0;
-  const std::size_t converted = iconv(iconv_->handle, &in, &in_left, &written, &out_left);
-  DecodeStep step;
-  step.consumed = input.size() - in_left;
-  step.produced = space - out_left;
-  if (converted == static_cast<std::size_t>(-1)) {
-    if (errno == E2BIG) step.stop = DecodeStop::kOutputFull;
-    if (errno == EILSEQ) step.stop = DecodeStop::kInvalid;
-    // EINVAL: a character cut off by the end of the input, left for the next block.
   }
   return step;
 }
@@ -145,8 +147,11 @@ std::string BadBytesText(const std::string& encoding, uint64_t offset, std::stri
 
 namespace {
 
-// All of `bytes` through `decoder` into `result`; false with the error set.
-bool DecodeAll(std::string_view bytes, std::size_t start, TextDecoder& decoder, DecodedText& result) {
+// All of `bytes` from `start` through `decoder` into `result`; false with
+// the error (naming the encoding as `shown`) set when a bad sequence is met
+// under kFail.
+bool DecodeAll(std::string_view bytes, std::size_t start, TextDecoder& decoder, UndecodableBytes undecodable,
+               const std::string& shown, DecodedText& result) {
   std::string& text = result.text;
   text.resize(bytes.size() * 3 + 16);
   std::size_t used = 0;
@@ -155,13 +160,21 @@ bool DecodeAll(std::string_view bytes, std::size_t start, TextDecoder& decoder, 
     const DecodeStep step = decoder.Decode(bytes.substr(at), text.data() + used, text.size() - used);
     at += step.consumed;
     used += step.produced;
-    if (step.stop == DecodeStop::kOutputFull) {
+    if (step.stop == DecodeStop::kOutputFull || text.size() - used < kReplacementCharacter.size()) {
       text.resize(text.size() * 2);
       continue;
     }
-    if (step.stop == DecodeStop::kInvalid || at < bytes.size()) {
-      result.error = BadBytesText(decoder.Encoding(), at, bytes.substr(at), step.stop != DecodeStop::kInvalid);
+    const bool invalid = step.stop == DecodeStop::kInvalid;
+    if ((invalid || at < bytes.size()) && undecodable == UndecodableBytes::kFail) {
+      result.error = BadBytesText(shown, at, bytes.substr(at), !invalid);
       return false;
+    }
+    if (invalid || at < bytes.size()) {
+      if (result.replaced++ == 0) result.first_replaced_offset = at;
+      text.replace(used, kReplacementCharacter.size(), kReplacementCharacter);
+      used += kReplacementCharacter.size();
+      at += invalid ? step.invalid_length : bytes.size() - at;
+      continue;
     }
     text.resize(used);
     return true;
@@ -170,7 +183,7 @@ bool DecodeAll(std::string_view bytes, std::size_t start, TextDecoder& decoder, 
 
 }  // namespace
 
-DecodedText DecodeText(std::string_view bytes, const CodePage& code_page) {
+DecodedText DecodeText(std::string_view bytes, const CodePage& code_page, UndecodableBytes undecodable) {
   DecodedText result;
   if (code_page.kind == CodePageKind::kBytes) {
     result.ok = true;
@@ -182,24 +195,31 @@ DecodedText DecodeText(std::string_view bytes, const CodePage& code_page) {
   result.encoding = mark.encoding != nullptr ? mark.encoding : kUtf8;
   if (result.encoding == kUtf8) {
     const std::string_view rest = bytes.substr(mark.length);
-    bool cut_off = false;
-    const std::size_t valid = ValidUtf8Prefix(rest, cut_off);
-    if (valid == rest.size()) {
+    if (IsValidUtf8(rest)) {
       result.ok = true;
       result.text = rest;
       return result;
     }
     // Only a text that does not say it is UTF-8 may be something else.
-    if (mark.encoding != nullptr || code_page.kind == CodePageKind::kUtf8) {
-      result.error = BadBytesText(kUtf8, mark.length + valid, rest.substr(valid), cut_off);
-      return result;
+    const bool says_utf8 = mark.encoding != nullptr || code_page.kind == CodePageKind::kUtf8;
+    if (!says_utf8) {
+      const bool table = code_page.kind == CodePageKind::kWindows1252 || code_page.kind == CodePageKind::kAuto;
+      result.encoding = table ? kWindows1252 : code_page.decoder;
     }
-    result.encoding = code_page.name;
   }
   TextDecoder decoder;
   if (!decoder.Open(result.encoding, result.error)) return result;
-  result.ok = DecodeAll(bytes, mark.length, decoder, result);
+  // Users know a code page by its name, not by the decoder's.
+  const bool named = code_page.kind == CodePageKind::kDecoder && result.encoding == code_page.decoder;
+  if (named) result.encoding = code_page.name;
+  result.ok = DecodeAll(bytes, mark.length, decoder, undecodable, result.encoding, result);
   return result;
+}
+
+std::string FileNameAsText(const std::string& bytes, const CodePage& code_page) {
+  if (code_page.kind == CodePageKind::kBytes || IsValidUtf8(bytes)) return bytes;
+  const DecodedText decoded = DecodeText(bytes, code_page, UndecodableBytes::kReplace);
+  return decoded.ok ? decoded.text : bytes;
 }
 
 }  // namespace corvanne

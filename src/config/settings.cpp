@@ -69,6 +69,9 @@ void ReadSourceSettings(SourceSettings& record, std::string_view config_text) {
   record.RowDelimiter = AsRead(config_text, "SOURCE_FILE_ROW_DELIMITER", "VBCRLF");
   record.AvoidRecursion = IsYes(GetTagValue(config_text, "SOURCE_FOLDER_AVOID_RECURSION_YES_NO"));
   record.CodePage = AsRead(config_text, "SOURCE_FILE_CODE_PAGE");
+  record.CodePagesByFolder = AsRead(config_text, "SOURCE_FILE_CODE_PAGES_BY_FOLDER");
+  record.CodePageFallback = AsRead(config_text, "SOURCE_FILE_CODE_PAGE_FALLBACK");
+  record.UndecodableBytes = AsRead(config_text, "SOURCE_FILE_UNDECODABLE_BYTES");
 }
 
 void ReadRunSettings(RunSettings& record, std::string_view config_text, const std::string& application_folder) {

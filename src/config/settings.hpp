@@ -40,6 +40,9 @@ struct SourceSettings {
   std::string RowDelimiter;      // SOURCE_FILE_ROW_DELIMITER; default "VBCRLF"
   bool AvoidRecursion = false;   // SOURCE_FOLDER_AVOID_RECURSION_YES_NO
   std::string CodePage;          // SOURCE_FILE_CODE_PAGE; empty: WINDOWS-1252 (meanings: ParseCodePage)
+  std::string CodePagesByFolder;  // SOURCE_FILE_CODE_PAGES_BY_FOLDER: "folder=code page" items, FoldersSepChar between
+  std::string CodePageFallback;   // SOURCE_FILE_CODE_PAGE_FALLBACK: AUTO's choice when unsure; empty: WINDOWS-1252
+  std::string UndecodableBytes;   // SOURCE_FILE_UNDECODABLE_BYTES: REPLACE (empty) or FAIL
 
   bool operator==(const SourceSettings&) const = default;
 };

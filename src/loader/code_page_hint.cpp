@@ -4,6 +4,8 @@
 // script counts against the configured code page.
 #include "loader/code_page_hint.hpp"
 
+#include <algorithm>
+#include <filesystem>
 #include <map>
 #include <utility>
 
@@ -57,20 +59,43 @@ constexpr std::pair<std::string_view, std::string_view> kSuggested[] = {
     {"TIS-620", "WINDOWS-874"}, {"ISO-8859-11", "WINDOWS-874"}, {"ISO-8859-1", "WINDOWS-1252"},
 };
 
-std::string Suggested(const std::string& guessed) {
+// What the files read in one code page were guessed to be.
+struct ReadGroup {
+  int64_t files = 0;
+  std::map<Script, std::map<std::string, int64_t>> foreign;  // script -> guess -> files
+  std::map<Script, std::vector<std::string>> foreign_folders;  // script -> folders of those files
+  std::vector<std::string> other_folders;  // folders of the files not guessed foreign
+};
+
+// The deepest folder that holds each of `folders` (or is one of them),
+// compared step by step: "/src/ab" and "/src/ac" share "/src".
+std::string CommonFolder(const std::vector<std::string>& folders) {
+  if (folders.empty()) return {};
+  std::filesystem::path common = folders.front();
+  for (const std::string& text : folders) {
+    const std::filesystem::path folder = text;
+    std::filesystem::path shared;
+    for (auto a = common.begin(), b = folder.begin(); a != common.end() && b != folder.end() && *a == *b; ++a, ++b) {
+      shared /= *a;
+    }
+    common = shared;
+  }
+  return common.string();
+}
+
+bool IsBelow(const std::string& folder, const std::string& ancestor) {
+  return folder.starts_with(ancestor) &&
+         (folder.size() == ancestor.size() || folder[ancestor.size()] == '/' || folder[ancestor.size()] == '\\');
+}
+
+}  // namespace
+
+std::string WindowsCodePageFor(const std::string& guessed) {
   for (const auto& [name, suggested] : kSuggested) {
     if (guessed == name) return std::string(suggested);
   }
   return guessed;
 }
-
-// What the files read in one code page were guessed to be.
-struct ReadGroup {
-  int64_t files = 0;
-  std::map<Script, std::map<std::string, int64_t>> foreign;  // script -> guess -> files
-};
-
-}  // namespace
 
 Script ScriptOfCodePage(std::string_view name) {
   const std::string upper = TrimUpper(name);
@@ -91,6 +116,9 @@ CodePageHint DecideCodePageHint(const std::vector<EncodingCount>& counts) {
     const Script guessed_script = ScriptOfCodePage(count.guessed);
     if (guessed_script != Script::kNone && guessed_script != read_script) {
       group.foreign[guessed_script][TrimUpper(count.guessed)] += count.files;
+      group.foreign_folders[guessed_script].push_back(count.folder);
+    } else {
+      group.other_folders.push_back(count.folder);
     }
   }
   CodePageHint best;
@@ -104,21 +132,31 @@ CodePageHint DecideCodePageHint(const std::vector<EncodingCount>& counts) {
       }
       const bool many = files >= 3 && files * 10 >= group.files;
       if (!many || files <= best.files) continue;
-      best = CodePageHint{true, files, group.files, read_as, top.first, Suggested(top.first)};
+      best = CodePageHint{true, files, group.files, read_as, top.first, WindowsCodePageFor(top.first), {}};
+      const std::string folder = CommonFolder(group.foreign_folders.at(script));
+      const bool alone = std::none_of(group.other_folders.begin(), group.other_folders.end(),
+                                      [&folder](const std::string& other) { return IsBelow(other, folder); });
+      if (!folder.empty() && alone) best.folder = folder;
     }
   }
   return best;
 }
 
 std::string CodePageHintText(const CodePageHint& hint) {
-  return "Note: " + GroupDigits(hint.files) + " of the " + GroupDigits(hint.read_files) + " files read as " +
-         hint.read_as + " look like " + hint.guessed + " text. If that is their code page, set " +
-         "SOURCE_FILE_CODE_PAGE to " + hint.suggested + " and run again.";
+  const std::string seen = "Note: " + GroupDigits(hint.files) + " of the " + GroupDigits(hint.read_files) +
+                           " files read as " + hint.read_as + " look like " + hint.guessed + " text";
+  if (!hint.folder.empty()) {
+    return seen + ", all of them in \"" + hint.folder + "\". If that is their code page, add the item " +
+           hint.folder + "=" + hint.suggested + " to SOURCE_FILE_CODE_PAGES_BY_FOLDER and run again.";
+  }
+  return seen + ". If that is their code page, set SOURCE_FILE_CODE_PAGE to " + hint.suggested + " and run again.";
 }
 
 std::string CodePageHintLine(const RunCounts& counts) {
   std::vector<EncodingCount> encodings;
-  for (const auto& [encoding, files] : counts.encodings) encodings.push_back({encoding.first, encoding.second, files});
+  for (const auto& [encoding, files] : counts.encodings) {
+    encodings.push_back({std::get<0>(encoding), std::get<1>(encoding), files, std::get<2>(encoding)});
+  }
   const CodePageHint hint = DecideCodePageHint(encodings);
   return hint.show ? CodePageHintText(hint) : std::string();
 }

@@ -11,11 +11,11 @@
 
 namespace corvanne {
 
-LineReader::LineReader(std::string path, std::string delimiter, std::size_t max_line_length, std::string code_page)
+LineReader::LineReader(std::string path, std::string delimiter, std::size_t max_line_length, SourceDecoding decoding)
     : delimiter_(std::move(delimiter)),
       line_breaks_(delimiter_ == "\r\n"),
       max_line_length_(max_line_length),
-      source_(std::move(path), std::move(code_page)) {}
+      source_(std::move(path), std::move(decoding)) {}
 
 bool LineReader::Open() {
   if (!source_.Open(text_, error_)) return false;
@@ -107,6 +107,24 @@ bool LineReader::FailLongRow() {
   return false;
 }
 
+bool LineReader::TakeRow(std::size_t length, std::size_t next, std::string_view& line) {
+  ++line_number_;
+  line = std::string_view(text_.data.get() + text_.begin, length);
+  // A NUL is no text: one destination would cut the row there, another
+  // store it, a third refuse it. The file fails alike on all of them.
+  if (source_.FirstNulPosition() < source_.TextPosition(text_.begin + length)) {
+    error_ = "\"" + source_.Path() + "\" line " + std::to_string(line_number_) + ": binary content (a NUL " +
+             (source_.CountsBytes() ? "byte" : "character") + " in the line)";
+    return false;
+  }
+  if (first_replaced_line_ == 0 && source_.FirstReplacedPosition() < source_.TextPosition(next)) {
+    first_replaced_line_ = line_number_;
+  }
+  text_.begin = next;
+  scan_ = next;
+  return true;
+}
+
 bool LineReader::Next(std::string_view& line) {
   if (!text_.data || !error_.empty()) return false;
   while (true) {
@@ -117,11 +135,7 @@ bool LineReader::Next(std::string_view& line) {
       if (line_breaks_ && length > 0 && text_.data[at - 1] == '\r') --length;
       // Characters are never more than bytes: only a long row is counted.
       if (length > max_line_length_ && Length(text_.begin, length) > max_line_length_) return FailLongRow();
-      line = std::string_view(text_.data.get() + text_.begin, length);
-      text_.begin = at + delimiter_length;
-      scan_ = text_.begin;
-      ++line_number_;
-      return true;
+      return TakeRow(length, at + delimiter_length, line);
     }
     const std::size_t pending = text_.end - text_.begin;
     if (source_.AtEnd()) {
@@ -129,11 +143,7 @@ bool LineReader::Next(std::string_view& line) {
       // left nothing here and so adds no row.
       if (pending == 0) return false;
       if (pending > max_line_length_ && Length(text_.begin, pending) > max_line_length_) return FailLongRow();
-      line = std::string_view(text_.data.get() + text_.begin, pending);
-      text_.begin = text_.end;
-      scan_ = text_.end;
-      ++line_number_;
-      return true;
+      return TakeRow(pending, text_.end, line);
     }
     // No delimiter in more than the limit plus a delimiter's bytes: whatever
     // comes next, this row is over the limit.

@@ -18,10 +18,11 @@ class LineReader {
   // text ends rows where it stands, literally; an empty delimiter makes the
   // whole file one row. Rows are cut in the decoded text, so a delimiter is
   // never found inside a character. Rows longer than `max_line_length`
-  // characters (bytes under BYTES) are errors. `code_page` as
-  // SOURCE_FILE_CODE_PAGE gives it (see TextSource for the rule); BYTES, the
-  // default here, hands out the file's bytes as they are.
-  LineReader(std::string path, std::string delimiter, std::size_t max_line_length, std::string code_page = kBytes);
+  // characters (bytes under BYTES) are errors, and so are rows holding a NUL
+  // character (binary content). `decoding` as the settings give it (see
+  // TextSource for the rule); BYTES, the default here, hands out the file's
+  // bytes as they are.
+  LineReader(std::string path, std::string delimiter, std::size_t max_line_length, SourceDecoding decoding = {});
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
@@ -45,6 +46,11 @@ class LineReader {
   // page ("BIG5", "ISO-8859-1"...); "" for other files and for text whose
   // non-ASCII bytes stand alone in a Latin code page. Call after the last row.
   std::string DetectedCodePage() { return source_.DetectedCodePage(); }
+  // Under REPLACE: bad byte sequences that became U+FFFD so far, the file
+  // offset of the first, and the line it is in (0 until that row is handed out).
+  int64_t Replaced() const { return source_.Replaced(); }
+  uint64_t FirstReplacedOffset() const { return source_.FirstReplacedOffset(); }
+  int64_t FirstReplacedLine() const { return first_replaced_line_; }
 
  private:
   // Searches [scan_, end) for the end of the current row; true with its
@@ -56,6 +62,10 @@ class LineReader {
   std::size_t Length(std::size_t from, std::size_t bytes) const;
   // Counts the rest of an over-long current row and sets the error naming it.
   bool FailLongRow();
+  // Hands out the row of `length` bytes at text_.begin that ends with the
+  // delimiter at `next` (where the following row starts); false with the
+  // error set when it holds a NUL.
+  bool TakeRow(std::size_t length, std::size_t next, std::string_view& line);
 
   std::string delimiter_;
   bool line_breaks_ = false;          // "\r\n": CR LF or a lone LF ends a row
@@ -64,6 +74,7 @@ class LineReader {
   TextBuffer text_;                   // holds the current row and what follows it
   std::size_t scan_ = 0;              // from here on [text_.begin, text_.end) is not yet searched
   int64_t line_number_ = 0;
+  int64_t first_replaced_line_ = 0;   // the row holding the first U+FFFD of a bad sequence
   std::string error_;
 };
 

@@ -16,7 +16,7 @@ inline constexpr const char* kStepName =
     "Copy Data from TEXT_FILE_NAME_GOES_HERE to PUT_DB_NAME_HERE.[dbo].PUT_DESTN_TABLE_NAME_HERE Step";
 inline constexpr const char* kTaskName =
     "Copy Data from TEXT_FILE_NAME_GOES_HERE to PUT_DB_NAME_HERE.[dbo].PUT_DESTN_TABLE_NAME_HERE Task";
-inline constexpr std::size_t kMaxLineBytes = 8000;
+inline constexpr std::size_t kMaxLineChars = 8000;  // a line's limit, in characters (bytes under BYTES)
 inline constexpr int kTimeoutSeconds = 60;
 
 // The optional columns that let a row say where it comes from. An empty name
@@ -34,8 +34,10 @@ struct LoadRequest {
   std::string source_path;              // the file to read (or the file a text row belongs to)
   std::optional<std::string> row_text;  // set: load exactly this one row instead of reading source_path
   std::string row_delimiter;            // from TranslateRowDelimiter ("\r\n" means any line break)
-  std::size_t max_line_bytes = kMaxLineBytes;
-  std::string code_page;                // SOURCE_FILE_CODE_PAGE as configured; empty means WINDOWS-1252
+  std::size_t max_line_chars = kMaxLineChars;
+  std::string code_page;                // SOURCE_FILE_CODE_PAGE as configured, or the file's folder's; empty: WINDOWS-1252
+  std::string code_page_fallback;       // SOURCE_FILE_CODE_PAGE_FALLBACK as configured; empty: WINDOWS-1252
+  std::string undecodable_bytes;        // SOURCE_FILE_UNDECODABLE_BYTES as configured; empty: REPLACE
   std::string server;                   // server name, or ODBC data source name
   std::string database;                 // database name (SQLite: the database file)
   std::string user_name;                // SQL login; never a trusted connection
@@ -66,6 +68,9 @@ struct LoadResult {
                              // Verify: what a run would do that may not be meant, if anything
   std::string encoding;      // loaded from a file: what it was read as ("UTF-8", "WINDOWS-1252", "BYTES", ...)
   std::string detected_code_page;  // the detector's guess for a file read in the code page; "" when not examined
+  int64_t replaced = 0;            // loaded under REPLACE: bad byte sequences stored as U+FFFD
+  int64_t first_replaced_line = 0;      // the line of the first of them
+  uint64_t first_replaced_offset = 0;   // its byte offset in the file
 
   // A success that inserted `rows` rows.
   static LoadResult Loaded(int64_t rows) {

@@ -347,15 +347,21 @@ bool OdbcBatchInsert::Bind(Statement& statement, std::size_t first, std::size_t 
 
   SQLHSTMT stmt = statement.handle.Get();
   SQLUSMALLINT parameter = 0;
-  // `size` is the column size in characters.
+  // `size` is the column size in the units sent.
   const auto bind_text = [&](char* values, SQLLEN value_stride, SQLLEN* lengths, std::size_t size) {
     return Succeeded(SQLBindParameter(stmt, ++parameter, SQL_PARAM_INPUT, sending_wide_ ? SQL_C_WCHAR : SQL_C_CHAR,
                                       sending_wide_ ? SQL_WVARCHAR : SQL_VARCHAR, std::max<std::size_t>(size, 1), 0,
                                       values, value_stride, lengths));
   };
+  // The limit counts characters, the driver counts the units it is sent:
+  // a character is up to two UTF-16 units, or up to four bytes of UTF-8 on
+  // an ANSI driver (one byte under BYTES, whose limit counts bytes). Declared
+  // in those units, a line within the limit is never cut by the driver.
+  const std::size_t units_per_character = sending_wide_ ? 2 : (columns_.wide ? 4 : 1);
+  const std::size_t line_size = shape_.column_size * units_per_character;
   for (std::size_t i = 0; i < rows; ++i) {
     bool ok = bind_text(strided_.data() + i * sets * stride, static_cast<SQLLEN>(stride), lengths_.data() + i * sets,
-                        shape_.column_size);
+                        line_size);
     if (ok && columns_.file_name) {
       ok = bind_text(file_values_.data(), static_cast<SQLLEN>(file_bytes + unit), file_lengths_.data(),
                      file_bytes / unit);

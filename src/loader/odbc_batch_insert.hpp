@@ -32,7 +32,7 @@ struct OdbcRowColumns {
 struct OdbcInsertShape {
   std::size_t rows_per_statement = 500;    // VALUES rows per INSERT (1: one row per statement); capped at the maximum
   std::size_t statements_per_execute = 1;  // parameter sets per execute where the driver takes arrays
-  std::size_t column_size = 8000;          // declared size of each varchar parameter
+  std::size_t column_size = 8000;          // the line limit in characters; the line parameter is declared in units sent
 };
 
 // Why an insert stopped.

@@ -170,7 +170,7 @@ OdbcLoadAttempt OdbcDestination::LoadOnce(const LoadRequest& request, const Targ
     return ReplayUnit(target);
   };
   const OdbcInsertShape shape{options_.batch_rows, options_.statements_per_execute,
-                              std::min<std::size_t>(request.max_line_bytes, 8000)};
+                              std::min<std::size_t>(request.max_line_chars, 8000)};
   // Decoded text goes as wide characters, so the driver and the server
   // convert it to the column's type; under BYTES the bytes go as they are.
   const OdbcRowColumns columns{!request.columns.file_name.empty(), !request.columns.line_number.empty(),

@@ -19,7 +19,8 @@ FeedOutcome FeedRows(const LoadRequest& request, RowSink& sink) {
     outcome.rows = 1;
     return outcome;
   }
-  LineReader reader(request.source_path, request.row_delimiter, request.max_line_bytes, request.code_page);
+  LineReader reader(request.source_path, request.row_delimiter, request.max_line_chars,
+                    SourceDecoding(request.code_page, request.code_page_fallback, request.undecodable_bytes));
   if (!reader.Open()) {
     outcome.stop = FeedOutcome::Stop::kSource;
     outcome.source_error = reader.Error();
@@ -39,6 +40,9 @@ FeedOutcome FeedRows(const LoadRequest& request, RowSink& sink) {
   if (!sink.Flush()) return sink_failed(0);
   outcome.encoding = reader.Encoding();
   outcome.detected_code_page = reader.DetectedCodePage();
+  outcome.replaced = reader.Replaced();
+  outcome.first_replaced_line = reader.FirstReplacedLine();
+  outcome.first_replaced_offset = reader.FirstReplacedOffset();
   return outcome;
 }
 
@@ -46,6 +50,9 @@ LoadResult LoadedFrom(const FeedOutcome& fed) {
   LoadResult result = LoadResult::Loaded(fed.rows);
   result.encoding = fed.encoding;
   result.detected_code_page = fed.detected_code_page;
+  result.replaced = fed.replaced;
+  result.first_replaced_line = fed.first_replaced_line;
+  result.first_replaced_offset = fed.first_replaced_offset;
   return result;
 }
 

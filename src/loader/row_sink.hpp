@@ -33,10 +33,14 @@ struct FeedOutcome {
   bool source_opened = false;  // kSource: the file was opened, and reading it failed later
   std::string encoding;      // the encoding the file was read in ("" for a text row)
   std::string detected_code_page;  // the detector's guess when read in the code page, else ""
+  int64_t replaced = 0;            // bad byte sequences that became U+FFFD (REPLACE)
+  int64_t first_replaced_line = 0;      // the line of the first of them
+  uint64_t first_replaced_offset = 0;   // its byte offset in the file
 };
 
 // Feeds request.row_text as one row (line number 0), or every row of
-// request.source_path, decoded by request.code_page and cut at
+// request.source_path, decoded by request.code_page (with its fallback and
+// the undecodable-bytes rule) and cut at
 // request.row_delimiter, into `sink`, then flushes it. Stops at the first
 // failure of the file or the sink.
 FeedOutcome FeedRows(const LoadRequest& request, RowSink& sink);

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "common/utf8.hpp"
+#include "loader/code_page_hint.hpp"
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -61,8 +62,8 @@ bool SeekTo(std::FILE* file, uint64_t position) {
 
 }  // namespace
 
-TextSource::TextSource(std::string path, std::string code_page)
-    : path_(std::move(path)), code_page_value_(std::move(code_page)) {}
+TextSource::TextSource(std::string path, SourceDecoding decoding)
+    : path_(std::move(path)), decoding_(std::move(decoding)) {}
 
 TextSource::~TextSource() {
   if (file_ != nullptr) std::fclose(file_);
@@ -70,7 +71,9 @@ TextSource::~TextSource() {
 
 bool TextSource::Open(TextBuffer& text, std::string& error) {
   std::string cause;
-  if (!ParseCodePage(code_page_value_, code_page_, cause)) {
+  if (!ParseCodePage(decoding_.code_page, code_page_, cause) ||
+      !ParseCodePage(decoding_.fallback, fallback_, cause, "SOURCE_FILE_CODE_PAGE_FALLBACK", false) ||
+      !ParseUndecodableBytes(decoding_.undecodable_bytes, undecodable_, cause)) {
     error = "cannot read source file " + Quoted(path_) + ": " + cause;
     return false;
   }
@@ -138,18 +141,29 @@ bool TextSource::Decide(TextBuffer& text, std::string& error) {
   if (code_page_.kind == CodePageKind::kBytes) {
     mode_ = Mode::kBytes;
     encoding_ = kBytes;
-    text.end = raw_end_;
+    Extend(text, raw_end_);
     return true;
   }
   const std::string_view first(text.data.get(), raw_end_);
   const ByteOrderMark mark = SniffByteOrderMark(first);
   const bool utf8_mark = mark.encoding != nullptr && std::string_view(mark.encoding) == kUtf8;
-  if (mark.encoding != nullptr && !utf8_mark) return StartDecoding(text, mark.encoding, mark.length, false, error);
+  if (mark.encoding != nullptr && !utf8_mark) {
+    return StartDecoding(text, mark.encoding, mark.encoding, mark.length, false, error);
+  }
+  // ASCII text as UTF-16 is valid UTF-8 too (ASCII and NULs): the pattern
+  // goes first, or rows full of NULs would be stored.
+  if (const char* utf16 = utf8_mark ? nullptr : SniffUtf16Pattern(first)) {
+    if (code_page_.kind == CodePageKind::kAuto) return StartDecoding(text, utf16, utf16, 0, false, error);
+    error = "cannot read source file " + Quoted(path_) + ": it looks like " + utf16 +
+            " text without a byte-order mark (a NUL in every other byte); save it with its mark, or set "
+            "SOURCE_FILE_CODE_PAGE to AUTO";
+    return false;
+  }
 
   bool cut_off = false;
   const std::size_t valid = ValidUtf8Prefix(first.substr(mark.length), cut_off);
   const bool whole = mark.length + valid == raw_end_ || (cut_off && !eof_);
-  // A file that says it is UTF-8 stays UTF-8: its bad bytes fail the load.
+  // A file that says it is UTF-8 stays UTF-8: its bad bytes are UTF-8's.
   bool utf8 = utf8_mark || code_page_.kind == CodePageKind::kUtf8;
   if (!utf8 && whole) {
     if (eof_) {
@@ -158,12 +172,73 @@ bool TextSource::Decide(TextBuffer& text, std::string& error) {
       return false;
     }
   }
-  if (!utf8) return StartDecoding(text, code_page_.name, 0, true, error);
+  if (!utf8) {
+    const bool chosen = code_page_.kind == CodePageKind::kAuto;
+    const CodePage& code_page = chosen ? ChooseCodePage(first) : code_page_;
+    const bool table = code_page.kind == CodePageKind::kWindows1252;
+    return StartDecoding(text, table ? std::string(kWindows1252) : code_page.decoder, code_page.name, 0, !chosen,
+                         error);
+  }
   mode_ = Mode::kUtf8;
   encoding_ = kUtf8;
   text.begin = text.end = mark.length;
   TakeUtf8(text, valid, cut_off);
+  return bad_bytes_.empty() || undecodable_ == UndecodableBytes::kFail || DecodeRestAsUtf8(text, error);
+}
+
+const CodePage& TextSource::ChooseCodePage(std::string_view first) {
+  CodePageDetector detector(fallback_.name);
+  detector.Feed(first);
+  auto_guess_ = detector.Guess();
+  // A guess of the fallback's own script is no news: the detector often
+  // names a sibling (ISO-8859-2 for Spanish text), and the fallback is the
+  // user's word for which of them is in use.
+  const Script script = ScriptOfCodePage(auto_guess_);
+  if (script == Script::kNone || script == ScriptOfCodePage(fallback_.name)) return fallback_;
+  std::string ignored;
+  if (!ParseCodePage(WindowsCodePageFor(auto_guess_), guessed_, ignored, "", false)) return fallback_;
+  if (guessed_.kind != CodePageKind::kDecoder) return guessed_;
+  // Sure is not enough: the file must also decode in it without a bad byte.
+  TextDecoder trial;
+  if (!trial.Open(guessed_.decoder, ignored)) return fallback_;
+  std::string out(kBlockBytes, '\0');
+  for (std::string_view rest = first; !rest.empty();) {
+    const DecodeStep step = trial.Decode(rest, out.data(), out.size());
+    if (step.stop == DecodeStop::kInvalid) return fallback_;
+    if (step.consumed == 0) return eof_ ? fallback_ : guessed_;  // a character cut off by the block's end
+    rest.remove_prefix(step.consumed);
+  }
+  return guessed_;
+}
+
+bool TextSource::DecodeRestAsUtf8(TextBuffer& text, std::string& error) {
+  bad_bytes_.clear();
+  std::string cause;
+  if (!decoder_.Open(kUtf8, cause)) {
+    error = "cannot read source file " + Quoted(path_) + ": " + cause;
+    return false;
+  }
+  // The bytes not yet text become the decoder's input; the text buffer
+  // keeps what was checked already.
+  const std::size_t rest = raw_end_ - text.end;
+  input_capacity_ = std::max(kBlockBytes, rest);
+  input_ = std::make_unique_for_overwrite<char[]>(input_capacity_);
+  std::memcpy(input_.get(), text.data.get() + text.end, rest);
+  input_begin_ = 0;
+  input_end_ = rest;
+  input_used_ = false;
+  raw_end_ = text.end;
+  mode_ = Mode::kDecode;
   return true;
+}
+
+void TextSource::Replace(TextBuffer& text, uint64_t offset) {
+  if (replaced_++ == 0) {
+    first_replaced_offset_ = offset;
+    first_replaced_position_ = TextPosition(text.end);
+  }
+  std::memcpy(text.data.get() + text.end, kReplacementCharacter.data(), kReplacementCharacter.size());
+  text.end += kReplacementCharacter.size();
 }
 
 bool TextSource::RestIsUtf8(std::size_t carried, const TextBuffer& text, bool& valid, std::string& error) {
@@ -195,15 +270,15 @@ bool TextSource::RestIsUtf8(std::size_t carried, const TextBuffer& text, bool& v
   return true;
 }
 
-bool TextSource::StartDecoding(TextBuffer& text, const std::string& encoding, std::size_t skip, bool in_code_page,
-                               std::string& error) {
+bool TextSource::StartDecoding(TextBuffer& text, const std::string& decoder, const std::string& shown,
+                               std::size_t skip, bool in_code_page, std::string& error) {
   std::string cause;
-  if (!decoder_.Open(encoding, cause)) {
+  if (!decoder_.Open(decoder, cause)) {
     error = "cannot read source file " + Quoted(path_) + ": " + cause;
     return false;
   }
   mode_ = Mode::kDecode;
-  encoding_ = encoding;
+  encoding_ = shown;
   // The bytes read so far become the input; the text gets a buffer of its own.
   input_ = std::move(text.data);
   input_capacity_ = text.capacity;
@@ -214,14 +289,23 @@ bool TextSource::StartDecoding(TextBuffer& text, const std::string& encoding, st
   text.data = std::make_unique_for_overwrite<char[]>(text.capacity);
   text.begin = text.end = 0;
   if (in_code_page) {
-    detector_.emplace(encoding);
+    detector_.emplace(shown);
     detector_->Feed(std::string_view(input_.get(), input_end_));
   }
   return FillDecoded(text, 0, error);
 }
 
+void TextSource::Extend(TextBuffer& text, std::size_t end) {
+  // Once per block, not per row: a NUL is rare, rows are many.
+  if (first_nul_position_ == kNoPosition) {
+    const void* nul = std::memchr(text.data.get() + text.end, '\0', end - text.end);
+    if (nul != nullptr) first_nul_position_ = TextPosition(static_cast<std::size_t>(static_cast<const char*>(nul) - text.data.get()));
+  }
+  text.end = end;
+}
+
 void TextSource::TakeUtf8(TextBuffer& text, std::size_t valid, bool cut_off) {
-  text.end += valid;
+  Extend(text, text.end + valid);
   // All checked, or a character waits for the rest of it in the next read.
   if (text.end == raw_end_ || (cut_off && !eof_)) return;
   const std::string_view bad(text.data.get() + text.end, raw_end_ - text.end);
@@ -231,6 +315,7 @@ void TextSource::TakeUtf8(TextBuffer& text, std::size_t valid, bool cut_off) {
 void TextSource::MakeRoom(TextBuffer& text, std::size_t wanted_space) {
   std::size_t& used = mode_ == Mode::kDecode ? text.end : raw_end_;
   if (text.begin > 0) {
+    text_shifted_ += text.begin;
     std::memmove(text.data.get(), text.data.get() + text.begin, used - text.begin);
     if (mode_ != Mode::kDecode) text.end -= text.begin;
     used -= text.begin;
@@ -260,13 +345,13 @@ bool TextSource::Fill(TextBuffer& text, int64_t next_line, std::string& error) {
   }
   raw_end_ += got;
   if (mode_ == Mode::kBytes) {
-    text.end = raw_end_;
+    Extend(text, raw_end_);
     return true;
   }
   bool cut_off = false;
   const std::size_t valid = ValidUtf8Prefix(std::string_view(text.data.get() + text.end, raw_end_ - text.end), cut_off);
   TakeUtf8(text, valid, cut_off);
-  return true;
+  return bad_bytes_.empty() || undecodable_ == UndecodableBytes::kFail || DecodeRestAsUtf8(text, error);
 }
 
 bool TextSource::FillDecoded(TextBuffer& text, int64_t next_line, std::string& error) {
@@ -275,7 +360,12 @@ bool TextSource::FillDecoded(TextBuffer& text, int64_t next_line, std::string& e
     if (input_used_) {
       const std::size_t left = input_end_ - input_begin_;
       if (eof_) {
-        if (left > 0) bad_bytes_ = BadBytesText(encoding_, OffsetBefore(left), {input_.get() + input_begin_, left}, true);
+        if (left > 0 && undecodable_ == UndecodableBytes::kReplace) {
+          Replace(text, OffsetBefore(left));
+          input_begin_ = input_end_;
+        } else if (left > 0) {
+          bad_bytes_ = BadBytesText(encoding_, OffsetBefore(left), {input_.get() + input_begin_, left}, true);
+        }
         return true;
       }
       // A character cut by the end of the input goes to the front, more behind it.
@@ -295,7 +385,13 @@ bool TextSource::FillDecoded(TextBuffer& text, int64_t next_line, std::string& e
     const std::string_view input(input_.get() + input_begin_, input_end_ - input_begin_);
     const DecodeStep step = decoder_.Decode(input, text.data.get() + text.end, text.capacity - text.end);
     input_begin_ += step.consumed;
-    text.end += step.produced;
+    Extend(text, text.end + step.produced);
+    if (step.stop == DecodeStop::kInvalid && undecodable_ == UndecodableBytes::kReplace) {
+      // The step left room: it took at most a third of the space, less two.
+      Replace(text, OffsetBefore(input_end_ - input_begin_));
+      input_begin_ += step.invalid_length;
+      continue;
+    }
     if (step.stop == DecodeStop::kInvalid) {
       bad_bytes_ = BadBytesText(encoding_, OffsetBefore(input_end_ - input_begin_), input.substr(step.consumed), false);
     }
@@ -314,6 +410,9 @@ bool TextSource::AtEnd() const {
   return mode_ != Mode::kDecode || (input_used_ && input_begin_ == input_end_);
 }
 
-std::string TextSource::DetectedCodePage() { return detector_ ? detector_->Guess() : std::string(); }
+std::string TextSource::DetectedCodePage() {
+  if (code_page_.kind == CodePageKind::kAuto) return auto_guess_;
+  return detector_ ? detector_->Guess() : std::string();
+}
 
 }  // namespace corvanne

@@ -47,10 +47,12 @@ std::string BuildCompletionHeader(const RunSettings& run, const std::string& fil
 std::string BuildCompletionHeader(const RunSettings& run, const SourceSettings& source,
                                   const DestinationSettings& destination, int32_t serial,
                                   const std::string& status) {
-  CodePage code_page;
-  std::string ignored;
-  if (!ParseCodePage(source.CodePage, code_page, ignored)) code_page = CodePage{};
-  return BuildCompletionHeader(run, FileNameText(source.FileNameWithPath, code_page), destination.UserName, serial,
+  AppState state;
+  state.ConfiguredSource = source;
+  RunPlan plan;
+  std::vector<std::string> ignored;
+  BuildRunPlan(state, plan, ignored);
+  return BuildCompletionHeader(run, FileNameText(source.FileNameWithPath, plan), destination.UserName, serial,
                                status);
 }
 

@@ -7,10 +7,12 @@
 #include <limits>
 #include <optional>
 #include <set>
+#include <tuple>
 
 #include "common/file_utils.hpp"
 #include "common/message_texts.hpp"
 #include "discovery/discovery.hpp"
+#include "run/code_page_choice.hpp"
 #include "run/completion_header.hpp"
 #include "run/load_engine.hpp"
 #include "run/reload.hpp"
@@ -43,7 +45,7 @@ void OpenDestination(RunContext& context) {
 std::string NameOf(RunContext& context, const std::string& path) {
   std::string error;
   const RunPlan* plan = context.plan != nullptr ? context.plan : context.engine.Plan(context.state, error);
-  return FileNameText(path, plan != nullptr ? plan->code_page : CodePage{});
+  return plan != nullptr ? FileNameText(path, *plan) : path;
 }
 
 // A file that cannot be looked at, or that is no regular file, fails with
@@ -68,6 +70,7 @@ void ExportIfNeeded(RunContext& context, const std::string& path, int32_t serial
 void Uncount(RunContext& context, const UnconfirmedFile& file) {
   --context.counts.files_loaded;
   context.counts.lines -= file.rows;
+  if (file.replaced) --context.counts.files_replaced;
   auto found = context.counts.encodings.find(file.encoding);
   if (found != context.counts.encodings.end() && --found->second == 0) context.counts.encodings.erase(found);
 }
@@ -274,9 +277,17 @@ void ExportOneFile(RunContext& context, const std::string& path, int32_t serial,
   } else if (result.ok) {
     ++context.counts.files_loaded;
     context.counts.lines += result.rows;
-    const std::pair<std::string, std::string> encoding{result.encoding, result.detected_code_page};
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    const std::tuple<std::string, std::string, std::string> encoding{result.encoding, result.detected_code_page,
+                                                                     folder};
     ++context.counts.encodings[encoding];
-    context.unconfirmed.push_back({path, serial, result.rows, encoding, context.engine.ConnectionNumber()});
+    if (result.replaced > 0) {
+      ++context.counts.files_replaced;
+      context.progress.FileWarning(texts::ReplacedBytes(name, result.encoding, result.replaced,
+                                                        result.first_replaced_line, result.first_replaced_offset));
+    }
+    context.unconfirmed.push_back(
+        {path, serial, result.rows, encoding, result.replaced > 0, context.engine.ConnectionNumber()});
   } else {
     ++context.counts.files_failed;
   }

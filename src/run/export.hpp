@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -24,7 +25,8 @@ struct UnconfirmedFile {
   std::string path;         // as the walk gave it
   int32_t serial = 0;       // its FILE_SERIAL_NUMBER
   int64_t rows = 0;         // lines it added to the count
-  std::pair<std::string, std::string> encoding;  // the count of encodings it added to
+  std::tuple<std::string, std::string, std::string> encoding;  // the count of encodings it added to
+  bool replaced = false;    // it was counted among the files with bytes stored as U+FFFD
   uint64_t connection = 0;  // the destination's connection it was committed on
 };
 

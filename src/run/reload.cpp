@@ -32,7 +32,7 @@ bool IsUnder(const std::string& name, const std::string& folder) {
 
 // True when the folder at `folder_path` holds, right now, a file whose
 // stored name is `name`; also true when that cannot be told.
-bool MayStillBeThere(const std::string& folder_path, const std::string& name, const CodePage& code_page) {
+bool MayStillBeThere(const std::string& folder_path, const std::string& name, const RunPlan& plan) {
   FolderListing listing;
   try {
     if (!ReadFolder(folder_path, listing)) return false;
@@ -40,7 +40,7 @@ bool MayStillBeThere(const std::string& folder_path, const std::string& name, co
     return true;  // cannot tell: it stays
   }
   return std::any_of(listing.files.begin(), listing.files.end(), [&](const std::string& file) {
-    return NormalisedName(FileNameText(ChildPath(folder_path, file), code_page)) == name;
+    return NormalisedName(FileNameText(ChildPath(folder_path, file), plan)) == name;
   });
 }
 
@@ -143,8 +143,7 @@ bool Reload::ForgetEmptied(const std::string& text) {
 VanishedFiles Reload::FindVanished(const RunFileList& list) const {
   VanishedFiles result;
   if (list.listed.empty() || recorded_.empty()) return result;
-  const CodePage& code_page = plan_.code_page;
-  const auto text_of = [&](const std::string& path) { return NormalisedName(FileNameText(path, code_page)); };
+  const auto text_of = [&](const std::string& path) { return NormalisedName(FileNameText(path, plan_)); };
 
   std::unordered_set<std::string> present;
   present.reserve(list.files.size());
@@ -181,7 +180,7 @@ VanishedFiles Reload::FindVanished(const RunFileList& list) const {
     }
     // An older spelling of a file that is there: its rows are a second copy.
     const bool second_spelling = !spelled_as_today && present.count(name) != 0;
-    if (!second_spelling && MayStillBeThere(folder->second, name, code_page)) continue;
+    if (!second_spelling && MayStillBeThere(folder->second, name, plan_)) continue;
     result.names.push_back(recorded);
   }
   return result;
@@ -227,7 +226,7 @@ bool PrintReloadList(const AppState& state, const RunFileList& files, std::ostre
     const FileLook look = LookAtFile(path);
     const char* mark = !look.IsRegular()  ? "failed"
                        : look.size == 0   ? "empty"
-                       : reload.DecideLoad(path, FileNameText(path, plan->code_page), look) ? "load"
+                       : reload.DecideLoad(path, FileNameText(path, *plan), look) ? "load"
                                                                                               : "unchanged";
     out << mark << '\t' << path << '\n';
   }

@@ -3,7 +3,6 @@
 
 #include "common/text.hpp"
 #include "common/text_decoding.hpp"
-#include "common/utf8.hpp"
 #include "run/load_engine.hpp"
 #include "run/reload.hpp"
 
@@ -14,8 +13,30 @@ bool BuildRunPlan(const AppState& state, RunPlan& plan, std::vector<std::string>
   // An unknown engine is the destination's own finding: a destination
   // handed in (tests) needs none.
   plan.engine_known = ParseEngine(state.Destination.DestinationEngine, plan.engine);
+  const std::string application_folder = ApplicationFolder(state);
+  for (std::string& problem : CodePageProblems(state.ConfiguredSource, application_folder)) {
+    problems.push_back(std::move(problem));
+  }
   std::string reason;
-  if (!ParseCodePage(state.ConfiguredSource.CodePage, plan.code_page, reason)) problems.push_back(reason);
+  if (!ParseCodePage(state.ConfiguredSource.CodePage, plan.code_page, reason)) plan.code_page = CodePage{};
+  CodePage fallback;
+  if (!ParseCodePage(state.ConfiguredSource.CodePageFallback, fallback, reason, "SOURCE_FILE_CODE_PAGE_FALLBACK",
+                     false)) {
+    fallback = CodePage{};
+  }
+  // A name is needed before its file is read: under AUTO it is decoded with
+  // the fallback.
+  const auto for_names = [&fallback](const CodePage& code_page) {
+    return code_page.kind == CodePageKind::kAuto ? fallback : code_page;
+  };
+  plan.names = for_names(plan.code_page);
+  plan.folder_code_pages = FolderCodePages(state.ConfiguredSource, application_folder);
+  plan.folder_names.clear();
+  for (const FolderCodePage& item : plan.folder_code_pages) {
+    CodePage code_page;
+    if (!ParseCodePage(item.code_page, code_page, reason)) code_page = plan.code_page;
+    plan.folder_names.push_back(for_names(code_page));
+  }
   if (!CheckLoadMode(state.Destination, plan.load_mode, reason)) problems.push_back(reason);
   // SQL Server is the default engine, so a configuration that names only its
   // folders ends here; saying so beats a bracketed name that is no table.
@@ -41,6 +62,8 @@ bool BuildRunPlan(const AppState& state, RunPlan& plan, std::vector<std::string>
   request = LoadRequest{};
   request.row_delimiter = TrimUpper(source.RowDelimiter) == "VBCRLF" ? "\r\n" : source.RowDelimiter;
   request.code_page = source.CodePage;
+  request.code_page_fallback = source.CodePageFallback;
+  request.undecodable_bytes = source.UndecodableBytes;
   request.server = destination.ServerName;
   request.database = destination.DatabaseName;
   request.user_name = destination.UserName;
@@ -56,16 +79,17 @@ bool BuildRunPlan(const AppState& state, RunPlan& plan, std::vector<std::string>
   return problems.size() == before;
 }
 
-std::string FileNameText(const std::string& path, const CodePage& code_page) {
-  if (IsValidUtf8(path) || code_page.kind == CodePageKind::kBytes) return path;
-  const DecodedText decoded = DecodeText(path, code_page);
-  return decoded.ok ? decoded.text : path;
+std::string FileNameText(const std::string& path, const RunPlan& plan) {
+  // The folder item that holds the file decides, as it does for its content.
+  const std::ptrdiff_t item = FolderItemFor(plan.folder_code_pages, path);
+  return FileNameAsText(path, item >= 0 ? plan.folder_names[static_cast<std::size_t>(item)] : plan.names);
 }
 
 LoadRequest RequestFor(const RunPlan& plan, const std::string& path) {
   LoadRequest request = plan.load;
   request.source_path = path;
-  request.file_name_value = FileNameText(path, plan.code_page);
+  request.code_page = CodePageValueForFile(plan.folder_code_pages, path, plan.load.code_page);
+  request.file_name_value = FileNameText(path, plan);
   return request;
 }
 

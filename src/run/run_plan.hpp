@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/code_page.hpp"
+#include "run/code_page_choice.hpp"
 #include "config/app_state.hpp"
 #include "discovery/walk.hpp"
 #include "loader/destination.hpp"
@@ -18,7 +19,10 @@ struct RunPlan {
   Engine engine = Engine::kSqlServer;
   bool engine_known = false;  // DESTINATION_ENGINE names an engine
   LoadMode load_mode = LoadMode::kAppend;
-  CodePage code_page;        // of source files and of their names
+  CodePage code_page;        // SOURCE_FILE_CODE_PAGE (may be AUTO)
+  CodePage names;            // how names outside every folder item are decoded (AUTO: the fallback)
+  std::vector<FolderCodePage> folder_code_pages;  // SOURCE_FILE_CODE_PAGES_BY_FOLDER, folders resolved
+  std::vector<CodePage> folder_names;             // how names under each of those items are decoded
   ResolvedSource source;     // the single file, listed folders and exclusions, spelled once
   FileSelection selection;   // single file or walk, recursion, extensions
   LoadRequest load;          // what every load of the run shares; no file yet
@@ -30,11 +34,11 @@ struct RunPlan {
 // DESTINATION_LOAD_MODE, a load mode that cannot run.
 bool BuildRunPlan(const AppState& state, RunPlan& plan, std::vector<std::string>& problems);
 
-// `path` (bytes as the file system gave them) as the text it is stored as:
-// as it is when it is valid UTF-8 or `code_page` is BYTES, else decoded with
-// the code page, so that no row, marker or record holds broken text. The
-// one identity of a file in every table and message.
-std::string FileNameText(const std::string& path, const CodePage& code_page);
+// `path` (bytes as the file system gave them) as the text it is stored as,
+// by FileNameAsText with the code page of the folder item that holds it,
+// else the run's (AUTO: its fallback), so that no row, marker or record
+// holds broken text. The one identity of a file in every table and message.
+std::string FileNameText(const std::string& path, const RunPlan& plan);
 
 // The request of one load of `path` under `plan`.
 LoadRequest RequestFor(const RunPlan& plan, const std::string& path);

@@ -5,6 +5,7 @@
 #include <exception>
 #include <filesystem>
 #include <iostream>
+#include <string_view>
 
 #include "common/platform.hpp"
 #include "common/progress.hpp"
@@ -12,6 +13,7 @@
 #include "discovery/discovery.hpp"
 #include "loader/code_page_hint.hpp"
 #include "loader/destination.hpp"
+#include "run/code_page_choice.hpp"
 #include "run/load_engine.hpp"
 #include "run/destination_check.hpp"
 #include "run/export.hpp"
@@ -51,6 +53,7 @@ int ListFiles(AppState& state) {
   }
   LoadMode mode = LoadMode::kAppend;
   std::string reason;
+  bool unreadable = false;  // a file whose code page could not be chosen
   if (!CheckLoadMode(state.Destination, mode, reason)) {
     std::cerr << "corvanne: " << reason << " in " << state.ConfigFilePath << '\n';
     return Status(ExitCode::kCouldNotStart);
@@ -58,11 +61,21 @@ int ListFiles(AppState& state) {
   if (mode == LoadMode::kChanged) {
     // Marked: which files the run would load, and which it would pass over.
     if (!PrintReloadList(state, list, std::cout, messages)) return Status(ExitCode::kCouldNotStart);
+  } else if (const auto folders = FolderCodePages(state.ConfiguredSource, ApplicationFolder(state));
+             AnyAuto(state.ConfiguredSource, folders)) {
+    // Under AUTO each file's choice, after a tab: "path\tCP950".
+    for (const std::string& file : list.files) {
+      std::string chosen;
+      const bool read = ChosenCodePage(state.ConfiguredSource, folders, file, chosen, reason);
+      if (!read) std::cerr << "corvanne: " << reason << '\n';
+      unreadable = unreadable || !read;
+      std::cout << file << '\t' << (read ? std::string_view(chosen) : std::string_view("?")) << '\n';
+    }
   } else {
     for (const std::string& file : list.files) std::cout << file << '\n';
   }
   std::cout.flush();
-  return Status(messages.shown() > 0 ? ExitCode::kFailed : ExitCode::kOk);
+  return Status(messages.shown() > 0 || unreadable ? ExitCode::kFailed : ExitCode::kOk);
 }
 
 // A scheduler must see a run that did not do what it was asked to: a listed

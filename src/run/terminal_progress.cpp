@@ -66,7 +66,7 @@ std::string TerminalProgress::FormatCounts(const RunCounts& counts, double secon
   // What the files were read as: "(10 UTF-8, 3 WINDOWS-1252)".
   std::map<std::string, int64_t> read_as;
   for (const auto& [encoding, files] : counts.encodings) {
-    if (!encoding.first.empty()) read_as[encoding.first] += files;
+    if (!std::get<0>(encoding).empty()) read_as[std::get<0>(encoding)] += files;
   }
   std::string encodings;
   for (const auto& [name, files] : read_as) encodings += (encodings.empty() ? " (" : ", ") + Grouped(files) + " " + name;
@@ -79,6 +79,7 @@ std::string TerminalProgress::FormatCounts(const RunCounts& counts, double secon
   std::string reload;
   if (counts.files_unchanged > 0) reload += Grouped(counts.files_unchanged) + " unchanged, ";
   if (counts.files_deleted > 0) reload += Grouped(counts.files_deleted) + " deleted, ";
+  if (counts.files_replaced > 0) encodings += ", " + Grouped(counts.files_replaced) + " with bytes stored as U+FFFD";
   return Counted(counts.files_loaded, "file") + " loaded" + encodings + ", " +
          Grouped(counts.files_passed_over) + " passed over, " + reload + failed + ", " + Counted(counts.lines, "line") +
          " in " + Seconds(seconds) + " s";
@@ -100,6 +101,11 @@ void TerminalProgress::FileStarted(int64_t index, int64_t total, const std::stri
 void TerminalProgress::FileDone(const RunCounts& so_far) {
   lines_ = so_far.lines;
   Redraw();
+}
+
+void TerminalProgress::FileWarning(const std::string& text) {
+  ClearLine();
+  out_ << "corvanne: warning: " << text << '\n' << std::flush;
 }
 
 void TerminalProgress::RunFinished(const RunCounts& counts) {

@@ -31,6 +31,8 @@ class TerminalProgress : public ProgressSink, public Notifier {
   void FilesListed(int64_t total, bool single_file) override;
   void FileStarted(int64_t index, int64_t total, const std::string& path) override;
   void FileDone(const RunCounts& so_far) override;
+  // "corvanne: warning: " + text, on a line of its own.
+  void FileWarning(const std::string& text) override;
   void RunFinished(const RunCounts& counts) override;
 
   // Clears the progress line, then shows the message; the line comes back at

@@ -88,6 +88,8 @@ TEST_F(SettingsTest, EveryKeyIsReadWithItsProcessing) {
                            Tag("SOURCE_FILES_EXCLUSION_LIST", "/x/a.bas") + Tag("SOURCE_FILE_ROW_DELIMITER", " ~ ") +
                            Tag("SOURCE_FOLDER_AVOID_RECURSION_YES_NO", " yes ") +
                            Tag("SOURCE_FILE_CODE_PAGE", " big5 ") +
+                           Tag("SOURCE_FILE_CODE_PAGES_BY_FOLDER", "/x=874;") +
+                           Tag("SOURCE_FILE_CODE_PAGE_FALLBACK", " 1250") + Tag("SOURCE_FILE_UNDECODABLE_BYTES", "fail") +
                            Tag("SKIP_COMPLETION_HEADERS_YES_NO", "YES") + Tag("COMPLETION_HEADER_PREFIX", " -- ") +
                            Tag("COMPLETION_HEADER_SUFFIX", " ;") + Tag("HEADER_TEMP_TEXT_FILE_NAME", "/tmp/h.txt") +
                            Tag("LOG_TEXT_FILE_NAME", "/tmp/l.txt") + Tag("UNATTENDED_YES_NO", "Yes") + "</Config>";
@@ -98,7 +100,8 @@ TEST_F(SettingsTest, EveryKeyIsReadWithItsProcessing) {
 
   EXPECT_EQ(state.Destination, (DestinationSettings{"srv\\inst", "Code", "loader", "p w", "Lines", "[Line]", "sqlite",
                                                     "FreeTDS", "", "", "", "changed", true}));
-  const SourceSettings source{" /a/b.bas ", "frm, bas", ";", "/x;/y;", "|", "/x/a.bas", " ~ ", true, " big5 "};
+  const SourceSettings source{" /a/b.bas ", "frm, bas", ";",        "/x;/y;", "|",   "/x/a.bas",
+                              " ~ ",       true,       " big5 ", "/x=874;", " 1250", "fail"};
   EXPECT_EQ(state.ConfiguredSource, source);
   EXPECT_EQ(state.PackageSource, source);
   EXPECT_TRUE(state.Run.SkipCompletionHeaders);

@@ -45,12 +45,30 @@ TEST_F(CodePageHintTest, OnlyAnotherScriptOnSeveralFilesMakesAHint) {
   }
 }
 
+// When the foreign files share a folder that holds no other file of their
+// code page, the hint names a per-folder item; else the run's code page.
 TEST_F(CodePageHintTest, Text) {
-  const CodePageHint hint =
-      DecideCodePageHint({{"WINDOWS-1252", "BIG5", 1210}, {"WINDOWS-1252", "ISO-8859-1", 4}, {"UTF-8", "", 3291}});
-  EXPECT_EQ(CodePageHintText(hint),
-            "Note: 1,210 of the 1,214 files read as WINDOWS-1252 look like BIG5 text. If that is their code page, set "
-            "SOURCE_FILE_CODE_PAGE to CP950 and run again.");
+  struct Case {
+    const char* name;
+    std::vector<EncodingCount> counts;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {"scattered",
+       {{"WINDOWS-1252", "BIG5", 1200, "/src/a"}, {"WINDOWS-1252", "BIG5", 10, "/src/b"},
+        {"WINDOWS-1252", "ISO-8859-1", 4, "/src/b"}, {"UTF-8", "", 3291, "/src/c"}},
+       "Note: 1,210 of the 1,214 files read as WINDOWS-1252 look like BIG5 text. If that is their code page, set "
+       "SOURCE_FILE_CODE_PAGE to CP950 and run again."},
+      {"one folder",
+       {{"WINDOWS-1252", "TIS-620", 500, "/src/th/forms"}, {"WINDOWS-1252", "TIS-620", 62, "/src/th/mods"},
+        {"WINDOWS-1252", "", 1558, "/src/thin"}, {"UTF-8", "", 10, "/src/th"}},
+       "Note: 562 of the 2,120 files read as WINDOWS-1252 look like TIS-620 text, all of them in \"/src/th\". If that "
+       "is their code page, add the item /src/th=WINDOWS-874 to SOURCE_FILE_CODE_PAGES_BY_FOLDER and run again."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CodePageHintText(DecideCodePageHint(c.counts)), c.text);
+  }
 }
 
 }  // namespace

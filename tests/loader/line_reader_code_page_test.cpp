@@ -26,11 +26,14 @@ class LineReaderCodePageTest : public ::testing::Test {
     std::vector<std::string> rows;
     std::string error;
     std::string encoding;
+    int64_t replaced = 0;
+    int64_t first_replaced_line = 0;
+    uint64_t first_replaced_offset = 0;
   };
 
-  Outcome Read(const std::string& bytes, const std::string& delimiter, const std::string& code_page,
+  Outcome Read(const std::string& bytes, const std::string& delimiter, const SourceDecoding& decoding,
                std::size_t limit = 8000) {
-    LineReader reader(dir_.Write("source.txt", bytes), delimiter, limit, code_page);
+    LineReader reader(dir_.Write("source.txt", bytes), delimiter, limit, decoding);
     Outcome outcome;
     if (reader.Open()) {
       std::string_view line;
@@ -38,6 +41,9 @@ class LineReaderCodePageTest : public ::testing::Test {
     }
     outcome.error = reader.Error();
     outcome.encoding = reader.Encoding();
+    outcome.replaced = reader.Replaced();
+    outcome.first_replaced_line = reader.FirstReplacedLine();
+    outcome.first_replaced_offset = reader.FirstReplacedOffset();
     return outcome;
   }
 
@@ -94,36 +100,86 @@ TEST_F(LineReaderCodePageTest, UnassignedWindows1252BytesAndBytesMode) {
   EXPECT_EQ(outcome.encoding, "BYTES");
 }
 
-TEST_F(LineReaderCodePageTest, BadBytesFailNamingLineAndOffset) {
+// Under FAIL bad bytes fail the load naming line and offset; under REPLACE,
+// the default, each bad sequence is one U+FFFD and the first is located.
+TEST_F(LineReaderCodePageTest, BadBytesAreReplacedOrFail) {
   struct Case {
     const char* name;
     std::string bytes;
     std::string code_page;
-    std::vector<std::string> rows_before;
-    std::string error;  // after the quoted path
+    std::vector<std::string> rows_before;  // FAIL: the rows before the error
+    std::string error;                     // FAIL: after the quoted path
+    std::vector<std::string> replaced_rows;  // REPLACE: all rows
+    int64_t replaced;                        // REPLACE: bad sequences
+    int64_t first_line;
+    uint64_t first_offset;
   };
+  const std::string stray_big5 = Encode("' 檢查\r\nx = \"", "BIG5") + "\xE9\" \xA4\r\n" + Encode("' 中文\r\n", "BIG5");
   const std::vector<Case> cases = {
       {"invalid UTF-8 under UTF-8", "a\r\nb\xFF" "c\r\n", "UTF-8", {"a"},
-       " line 2: not valid UTF-8 at byte offset 4 (bytes FF 63 0D 0A)"},
-      {"a UTF-8 mark makes the file UTF-8", "\xEF\xBB\xBF" "a\r\n\xC3\x28\n", "", {"a"},
-       " line 2: not valid UTF-8 at byte offset 6 (bytes C3 28 0A)"},
+       " line 2: not valid UTF-8 at byte offset 4 (bytes FF 63 0D 0A)", {"a", "b\uFFFDc"}, 1, 2, 4},
+      {"a UTF-8 mark makes the file UTF-8", "\xEF\xBB\xBF" "a\r\n\xC3\x28\n\xFF", "", {"a"},
+       " line 2: not valid UTF-8 at byte offset 6 (bytes C3 28 0A FF)", {"a", "\uFFFD(", "\uFFFD"}, 2, 2, 6},
       {"UTF-8 cut off at the end", "a\n\xE4\xB8", "UTF-8", {"a"},
-       " line 2: incomplete UTF-8 character at byte offset 2, where the file ends (bytes E4 B8)"},
-      {"not BIG5", "ok\r\n\xA4\x7C\xFF\xFF\r\n", "BIG5", {"ok"},
-       " line 2: not valid BIG5 at byte offset 6 (bytes FF FF 0D 0A)"},
+       " line 2: incomplete UTF-8 character at byte offset 2, where the file ends (bytes E4 B8)", {"a", "\uFFFD"}, 1,
+       2, 2},
+      {"not BIG5", "ok\r\n\xA4\x7C\xA4\x20\r\n", "BIG5", {"ok"},
+       " line 2: not valid BIG5 at byte offset 6 (bytes A4 20 0D 0A)", {"ok", "弋\uFFFD "}, 1, 2, 6},
+      {"Big5 with a stray Latin-1 byte", stray_big5, "950", {"' 檢查"},
+       " line 2: not valid CP950 at byte offset 13 (bytes E9 22 20 A4)", {"' 檢查", "x = \"\uFFFD\" \uFFFD", "' 中文"},
+       2, 2, 13},
       {"UTF-16 cut off at the end", "\xFF\xFE" "a\0\n\0b"s, "", {"a"},
-       " line 2: incomplete UTF-16LE character at byte offset 6, where the file ends (bytes 62)"},
+       " line 2: incomplete UTF-16LE character at byte offset 6, where the file ends (bytes 62)", {"a", "\uFFFD"}, 1,
+       2, 6},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Outcome outcome = Read(c.bytes, "\r\n", c.code_page);
-    EXPECT_EQ(outcome.rows, c.rows_before);
-    EXPECT_EQ(outcome.error, Quoted() + c.error);
+    const Outcome failed = Read(c.bytes, "\r\n", SourceDecoding(c.code_page, "", "FAIL"));
+    EXPECT_EQ(failed.rows, c.rows_before);
+    EXPECT_EQ(failed.error, Quoted() + c.error);
+    const Outcome replaced = Read(c.bytes, "\r\n", c.code_page);
+    EXPECT_EQ(replaced.error, "");
+    EXPECT_EQ(replaced.rows, c.replaced_rows);
+    EXPECT_EQ(replaced.replaced, c.replaced);
+    EXPECT_EQ(replaced.first_replaced_line, c.first_line);
+    EXPECT_EQ(replaced.first_replaced_offset, c.first_offset);
   }
   const Outcome unknown = Read("x", "\r\n", " klingon ");
   EXPECT_EQ(unknown.error, "cannot read source file " + Quoted() +
                                ": SOURCE_FILE_CODE_PAGE \" klingon \" is not a code page this system knows (a name "
-                               "such as WINDOWS-1252, BIG5 or CP932, a Windows code page number, UTF-8 or BYTES)");
+                               "such as WINDOWS-1252, BIG5 or CP932, a Windows code page number, UTF-8, AUTO or BYTES)");
+}
+
+// Text is text: UTF-16 without its mark is read as UTF-16 only under AUTO,
+// and a NUL fails the load under every code page, BYTES included.
+TEST_F(LineReaderCodePageTest, Utf16WithoutMarkAndNul) {
+  const std::string utf16 = Encode("Sub Main()\r\n  x = \"中\"\r\n", "UTF-16LE");
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::string code_page;
+    std::vector<std::string> rows;
+    std::string error;  // after the quoted path, or the whole text when it starts with "cannot"
+  };
+  const std::vector<Case> cases = {
+      {"UTF-16 under AUTO", utf16, "AUTO", {"Sub Main()", "  x = \"中\""}, ""},
+      {"UTF-16 under Windows-1252", utf16, "", {},
+       "cannot read source file @: it looks like UTF-16LE text without a byte-order mark (a NUL in every other byte); "
+       "save it with its mark, or set SOURCE_FILE_CODE_PAGE to AUTO"},
+      {"UTF-16 under UTF-8", utf16, "UTF-8", {}, "cannot read source file @: it looks like UTF-16LE"},
+      {"a NUL line, Windows-1252", "a\r\nb\0c\r\n"s, "", {"a"}, "@ line 2: binary content (a NUL character in the line)"},
+      {"a NUL from UTF-16", "\xFF\xFE" "a\0\n\0\0\0"s, "", {"a"}, "@ line 2: binary content (a NUL character in the line)"},
+      {"a NUL byte under BYTES", "a\0\n"s, "BYTES", {}, "@ line 1: binary content (a NUL byte in the line)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome outcome = Read(c.bytes, "\r\n", c.code_page);
+    EXPECT_EQ(outcome.rows, c.rows);
+    std::string error = c.error;
+    if (const std::size_t at = error.find('@'); at != std::string::npos) error.replace(at, 1, Quoted());
+    EXPECT_EQ(outcome.error.substr(0, error.size()), error);
+    EXPECT_EQ(outcome.error.empty(), error.empty());
+  }
 }
 
 TEST_F(LineReaderCodePageTest, LimitCountsCharacters) {

@@ -35,6 +35,7 @@ class OdbcCodePageTest : public ::testing::Test {
     request.source_path = dir_.Write("sample.bas", sample.bytes);
     request.row_delimiter = sample.delimiter;
     request.code_page = sample.code_page;
+    request.undecodable_bytes = sample.undecodable;
     request.server = dsn;
     if (with_login) {
       request.user_name = login_.user;
@@ -104,13 +105,18 @@ TEST_F(OdbcCodePageTest, EveryRowIsTheCodecsTextOnEveryDriver) {
     ASSERT_TRUE(result.ok) << result.description;
     EXPECT_EQ(SqliteRows(), sample.rows);
   }
-  // A file that is not what it was declared to be fails, and loads nothing.
-  client_->Exec("DELETE FROM \"" + table_ + "\"");
-  const LoadResult failed = Load(testing::InvalidUtf8Sample(), pg_dsn_, true);
-  EXPECT_FALSE(failed.ok);
-  EXPECT_NE(failed.description.find("line 2: not valid UTF-8 at byte offset 8"), std::string::npos)
-      << failed.description;
-  EXPECT_TRUE(PgRows().empty());
+  // A file that is not text, or not what it was declared to be, fails
+  // alike on every driver and loads nothing.
+  for (const testing::FailingSample& failing : testing::FailingSamples()) {
+    for (const std::string& dsn : {pg_dsn_, pg_ansi_dsn_}) {
+      SCOPED_TRACE(std::string(failing.sample.name) + " through " + dsn);
+      client_->Exec("DELETE FROM \"" + table_ + "\"");
+      const LoadResult failed = Load(failing.sample, dsn, true);
+      EXPECT_FALSE(failed.ok);
+      EXPECT_NE(failed.description.find(failing.error), std::string::npos) << failed.description;
+      EXPECT_TRUE(PgRows().empty());
+    }
+  }
   SqliteExec("DROP TABLE IF EXISTS \"" + table_ + "\"");
 }
 

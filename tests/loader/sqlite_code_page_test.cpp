@@ -35,6 +35,7 @@ class SqliteCodePageTest : public ::testing::Test {
     request.source_path = dir_.Write("sample.bas", sample.bytes);
     request.row_delimiter = sample.delimiter;
     request.code_page = sample.code_page;
+    request.undecodable_bytes = sample.undecodable;
     request.database = database;
     request.table_name = "Lines";
     request.column_name = "MyCodeLine";
@@ -55,11 +56,14 @@ TEST_F(SqliteCodePageTest, EveryRowIsTheCodecsText) {
     ASSERT_TRUE(result.ok) << result.description;
     EXPECT_EQ(StoredRows(dir_.Path(database)), sample.rows);
   }
-  const testing::CodePageSample invalid = testing::InvalidUtf8Sample();
-  const LoadResult failed = Load(invalid, "invalid.db");
-  EXPECT_FALSE(failed.ok);
-  EXPECT_NE(failed.description.find("line 2: not valid UTF-8 at byte offset 8"), std::string::npos)
-      << failed.description;
+  for (const testing::FailingSample& failing : testing::FailingSamples()) {
+    SCOPED_TRACE(failing.sample.name);
+    const std::string database = "failed" + std::to_string(++n) + ".db";
+    const LoadResult failed = Load(failing.sample, database);
+    EXPECT_FALSE(failed.ok);
+    EXPECT_NE(failed.description.find(failing.error), std::string::npos) << failed.description;
+    EXPECT_TRUE(StoredRows(dir_.Path(database)).empty());
+  }
   // Under BYTES nothing is decoded: what was read is what is stored.
   const testing::CodePageSample bytes{"BYTES", "Caf\xE9\r\n\xA4\x7C", "\r\n", "BYTES", {"Caf\xE9", "\xA4\x7C"}};
   ASSERT_TRUE(Load(bytes, "bytes.db").ok);

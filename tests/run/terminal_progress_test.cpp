@@ -32,7 +32,7 @@ TEST_F(TerminalProgressTest, FormatsLineAndSummary) {
     RunCounts counts;  // listed, loaded, passed over, failed files, lines, failed loads, encodings
     std::string expected;
   };
-  using Encodings = std::map<std::pair<std::string, std::string>, int64_t>;
+  using Encodings = std::map<std::tuple<std::string, std::string, std::string>, int64_t>;
   const auto counts = [](int64_t listed, int64_t loaded, int64_t passed_over, int64_t failed, int64_t lines,
                          int64_t failed_loads, const Encodings& encodings) {
     RunCounts result;
@@ -46,7 +46,7 @@ TEST_F(TerminalProgressTest, FormatsLineAndSummary) {
     return result;
   };
   const Encodings mixed = {
-      {{"UTF-8", ""}, 3291}, {{"WINDOWS-1252", "BIG5"}, 20}, {{"WINDOWS-1252", ""}, 2100}};
+      {{"UTF-8", "", "/a"}, 3291}, {{"WINDOWS-1252", "BIG5", "/b"}, 20}, {{"WINDOWS-1252", "", "/a"}, 2100}};
   const std::vector<Case> cases = {
       {"failed loads in brackets", counts(1205, 1200, 3, 2, 999, 3, {}),
        "corvanne: 1,200 files loaded, 3 passed over, 2 failed (3 failed loads), 999 lines in 12.3 s"},
@@ -55,7 +55,13 @@ TEST_F(TerminalProgressTest, FormatsLineAndSummary) {
       {"files per encoding read", counts(5411, 5411, 0, 0, 3100000, 0, mixed),
        "corvanne: 5,411 files loaded (3,291 UTF-8, 2,120 WINDOWS-1252), 0 passed over, 0 failed, 3,100,000 lines in "
        "12.3 s"},
-      {"nothing decoded", counts(2, 2, 0, 0, 2, 0, {{{"BYTES", ""}, 1}, {{"UTF-8", ""}, 1}}),
+      {"files with bytes replaced", [&] {
+         RunCounts replaced = counts(7, 7, 0, 0, 70, 0, {{{"CP950", "", "/tw"}, 7}});
+         replaced.files_replaced = 2;
+         return replaced;
+       }(),
+       "corvanne: 7 files loaded (7 CP950), 2 with bytes stored as U+FFFD, 0 passed over, 0 failed, 70 lines in 12.3 s"},
+      {"nothing decoded", counts(2, 2, 0, 0, 2, 0, {{{"BYTES", "", "/a"}, 1}, {{"UTF-8", "", "/a"}, 1}}),
        "corvanne: 2 files loaded, 0 passed over, 0 failed, 2 lines in 12.3 s"},
   };
   for (const Case& c : cases) {

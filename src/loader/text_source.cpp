@@ -15,7 +15,9 @@
 #include "loader/code_page_hint.hpp"
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace corvanne {
@@ -52,6 +54,32 @@ FileKind KindOfOpenFile(std::FILE* file, const std::string& path, uint64_t& size
 #endif
 }
 
+// Opens `path` to read it. A FIFO put where a file was listed would hold
+// the open up until a writer came: it is opened without waiting (and then
+// refused as not a regular file); a regular file reads as usual.
+std::FILE* OpenForReading(const std::string& path) {
+#ifndef _WIN32
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0) {
+    const int cause = errno;
+    ::close(fd);
+    errno = cause;
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (file == nullptr) {
+    const int cause = errno;
+    ::close(fd);
+    errno = cause;
+  }
+  return file;
+#else
+  return std::fopen(path.c_str(), "rb");
+#endif
+}
+
 bool SeekTo(std::FILE* file, uint64_t position) {
 #ifdef _WIN32
   return _fseeki64(file, static_cast<__int64>(position), SEEK_SET) == 0;
@@ -77,7 +105,7 @@ bool TextSource::Open(TextBuffer& text, std::string& error) {
     error = "cannot read source file " + Quoted(path_) + ": " + cause;
     return false;
   }
-  file_ = std::fopen(path_.c_str(), "rb");
+  file_ = OpenForReading(path_);
   if (file_ == nullptr) {
     error = "cannot open source file " + Quoted(path_) + ": " + CauseText(errno);
     return false;

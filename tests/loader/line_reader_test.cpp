@@ -3,6 +3,7 @@
 #include "loader/line_reader.hpp"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -152,6 +153,8 @@ TEST_F(LineReaderTest, DelimiterStraddlingTheBlockBoundary) {
 }
 
 TEST_F(LineReaderTest, UnreadableSourceNamesFileAndCause) {
+  const std::string fifo = dir_.Path("pipe.bas");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
   struct Case {
     const char* name;
     std::string path;
@@ -161,6 +164,7 @@ TEST_F(LineReaderTest, UnreadableSourceNamesFileAndCause) {
       {"missing file", dir_.Path("missing.bas"), "No such file or directory"},
       {"a folder", dir_.MakeDir("folder.bas"), "Is a directory"},
       {"a device that never ends", "/dev/zero", "not a regular file"},
+      {"a FIFO no one writes to (the open must not wait)", fifo, "not a regular file"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

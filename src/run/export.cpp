@@ -71,7 +71,7 @@ void Uncount(RunContext& context, const UnconfirmedFile& file) {
   --context.counts.files_loaded;
   context.counts.lines -= file.rows;
   if (file.replaced) --context.counts.files_replaced;
-  auto found = context.counts.encodings.find(file.encoding);
+  auto found = context.counts.encodings.find(*file.encoding);
   if (found != context.counts.encodings.end() && --found->second == 0) context.counts.encodings.erase(found);
 }
 
@@ -100,13 +100,13 @@ void ConfirmAfterLostConnection(RunContext& context) {
   std::erase_if(context.unconfirmed, in_doubt);
   for (const UnconfirmedFile& file : again) {
     if (looked) {
-      ExportOneFile(context, file.path, file.serial, LookAtFile(file.path));
+      ExportOneFile(context, *file.path, file.serial, LookAtFile(*file.path));
     } else {
       ++context.counts.failed_loads;
       ++context.counts.files_failed;
-      context.engine.ReportFailure(context.state, file.path,
+      context.engine.ReportFailure(context.state, *file.path,
                                    LoadResult::Failed("Corvanne", "the connection was lost after \"" +
-                                                                      NameOf(context, file.path) +
+                                                                      NameOf(context, *file.path) +
                                                                       "\" was committed, and whether the server "
                                                                       "kept it cannot be told"));
     }
@@ -138,12 +138,13 @@ void RunSingleFile(RunContext& context) {
   // No size test here: a missing or empty configured file still gets its
   // two markers, and its failed load is reported. A relative name is taken
   // from the application folder, as in folder mode.
-  const std::string path = context.plan->source.single_file;
+  const std::string& path = context.plan->source.single_file;
   OpenDestination(context);
   context.progress.FilesListed(1, /*single_file=*/true);
   context.progress.FileStarted(1, 1, path);
   ExportIfNeeded(context, path, 1, LookAtFile(path));
   context.progress.FileDone(context.counts);
+  ConfirmDurable(context);
 }
 
 // A listed folder that is not there (unmounted, misspelt) contributes no
@@ -173,6 +174,7 @@ void RunFolders(RunContext& context) {
   for (int32_t index = 1; index <= total; ++index) {
     const std::string& path = list.files[static_cast<std::size_t>(index - 1)];
     context.progress.FileStarted(index, total, path);
+    if (context.reload != nullptr) context.reload->Saw(NameOf(context, path));
     const FileLook look = LookAtFile(path);
     if (!look.IsRegular()) {
       FailUnlooked(context, path, look);
@@ -192,6 +194,8 @@ void RunFolders(RunContext& context) {
   if (context.reload != nullptr) {
     context.counts.files_deleted += context.reload->DeleteVanished(list, context.counts.failed_loads);
   }
+  // While the list (which the unconfirmed files point into) is still there.
+  if (context.engine.IsOpen()) ConfirmDurable(context);
 }
 
 }  // namespace
@@ -215,7 +219,6 @@ void RunExport(RunContext& context) {
     } else {
       RunFolders(context);
     }
-    if (context.engine.IsOpen()) ConfirmDurable(context);
   } catch (...) {
     context.reload = nullptr;
     context.plan = nullptr;
@@ -278,16 +281,16 @@ void ExportOneFile(RunContext& context, const std::string& path, int32_t serial,
     ++context.counts.files_loaded;
     context.counts.lines += result.rows;
     const std::string folder = std::filesystem::path(path).parent_path().string();
-    const std::tuple<std::string, std::string, std::string> encoding{result.encoding, result.detected_code_page,
-                                                                     folder};
-    ++context.counts.encodings[encoding];
+    const auto encoding =
+        context.counts.encodings.try_emplace({result.encoding, result.detected_code_page, folder}, 0).first;
+    ++encoding->second;
     if (result.replaced > 0) {
       ++context.counts.files_replaced;
       context.progress.FileWarning(texts::ReplacedBytes(name, result.encoding, result.replaced,
                                                         result.first_replaced_line, result.first_replaced_offset));
     }
     context.unconfirmed.push_back(
-        {path, serial, result.rows, encoding, result.replaced > 0, context.engine.ConnectionNumber()});
+        {&path, serial, result.replaced > 0, result.rows, &encoding->first, context.engine.ConnectionNumber()});
   } else {
     ++context.counts.files_failed;
   }

@@ -22,12 +22,12 @@ class Reload;
 // A file counted as loaded whose commit the destination has not yet
 // confirmed as durable (a server may commit without flushing at once).
 struct UnconfirmedFile {
-  std::string path;         // as the walk gave it
-  int32_t serial = 0;       // its FILE_SERIAL_NUMBER
-  int64_t rows = 0;         // lines it added to the count
-  std::tuple<std::string, std::string, std::string> encoding;  // the count of encodings it added to
-  bool replaced = false;    // it was counted among the files with bytes stored as U+FFFD
-  uint64_t connection = 0;  // the destination's connection it was committed on
+  const std::string* path = nullptr;  // as the walk gave it; in the run's file list, which outlives the entry
+  int32_t serial = 0;                 // its FILE_SERIAL_NUMBER
+  bool replaced = false;              // it was counted among the files with bytes stored as U+FFFD
+  int64_t rows = 0;                   // lines it added to the count
+  const std::tuple<std::string, std::string, std::string>* encoding = nullptr;  // its key in the counts
+  uint64_t connection = 0;            // the destination's connection it was committed on
 };
 
 // Everything a run uses; all by reference, owned by the caller.
@@ -51,6 +51,7 @@ void RunExport(RunContext& context);
 // APPEND mode; in REPLACE and CHANGED a failed load keeps the file's old
 // version), committed together. `look` is the file as found before: a
 // file that is not regular is never opened (a FIFO would never answer).
+// `path` must outlive the run's last check of its durability.
 void ExportOneFile(RunContext& context, const std::string& path, int32_t serial, const FileLook& look);
 
 }  // namespace corvanne

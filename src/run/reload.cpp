@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <unordered_set>
 #include <utility>
 
 #include "discovery/folder_reader.hpp"
@@ -76,22 +75,43 @@ Reload::Reload(LoadEngine& engine, const AppState& state, const RunPlan& plan)
 
 bool Reload::Start(std::string& error) {
   std::vector<FileState> states;
-  LoadResult read = engine_.ReadFileStates(state_, states);
-  if (read.ok && state_.Destination.DeleteVanishedFiles) {
-    recorded_.clear();
-    read = engine_.ListFiles(state_, recorded_);
-  }
+  const LoadResult read = engine_.ReadFileStates(state_, states);
   if (!read.ok) {
     error = read.source + ": " + read.description;
     return false;
   }
   known_.clear();
-  known_.reserve(states.size());
+  known_.reserve(states.size() + 1);
   for (FileState& state : states) {
-    std::string name = state.file_name;
-    known_.emplace(std::move(name), std::move(state));
+    // The name moves into the key and the rest is let go at once: a big
+    // tree's records are not held twice while they are read.
+    Known& known = known_[std::move(state.file_name)];
+    known.size = state.size;
+    known.modified_time = state.modified_time;
+    known.checked_time = state.checked_time;
+    if (state.content_hash.size() == known.hash.size()) {
+      std::copy(state.content_hash.begin(), state.content_hash.end(), known.hash.begin());
+    }
+    known.recorded = true;
+    std::string().swap(state.content_hash);
+    std::string().swap(state.batch_code);
   }
+  std::vector<FileState>().swap(states);
+  // Names with rows but no record (an APPEND load, say) can be vanished too.
+  if (!state_.Destination.DeleteVanishedFiles) return true;
+  std::vector<std::string> names;
+  const LoadResult listed = engine_.ListFiles(state_, names);
+  if (!listed.ok) {
+    error = listed.source + ": " + listed.description;
+    return false;
+  }
+  for (std::string& name : names) known_.try_emplace(std::move(name));
   return true;
+}
+
+void Reload::Saw(const std::string& text) {
+  const auto known = known_.find(text);
+  if (known != known_.end()) known->second.seen = true;
 }
 
 int64_t Reload::TrustedNow(const FileLook& look) {
@@ -114,8 +134,14 @@ bool Reload::DecideLoad(const std::string& path, const std::string& text, const 
   const auto known = known_.find(text);
   FileState now = pending_;
   now.file_name = path;  // IsAsRecorded reads the file by this name
-  if (plan_.load_mode == LoadMode::kChanged && known != known_.end() && IsAsRecorded(known->second, now, error)) {
-    return false;
+  if (plan_.load_mode == LoadMode::kChanged && known != known_.end() && known->second.recorded) {
+    const Known& was = known->second;
+    FileState recorded;
+    recorded.size = was.size;
+    recorded.modified_time = was.modified_time;
+    recorded.checked_time = was.checked_time;
+    if (was.hash[0] != 0) recorded.content_hash.assign(was.hash.begin(), was.hash.end());
+    if (IsAsRecorded(recorded, now, error)) return false;
   }
   // Hashed before the load: an edit during the load leaves a hash that does
   // not match the file, so the next run loads it again rather than missing it.
@@ -136,18 +162,15 @@ bool Reload::Record(FileUnit& unit, const std::string& text, int64_t lines) {
 }
 
 bool Reload::ForgetEmptied(const std::string& text) {
-  if (known_.count(text) == 0) return false;
+  const auto known = known_.find(text);
+  if (known == known_.end() || !known->second.recorded) return false;
   return engine_.ForgetFile(state_, text).ok;
 }
 
 VanishedFiles Reload::FindVanished(const RunFileList& list) const {
   VanishedFiles result;
-  if (list.listed.empty() || recorded_.empty()) return result;
+  if (list.listed.empty() || known_.empty()) return result;
   const auto text_of = [&](const std::string& path) { return NormalisedName(FileNameText(path, plan_)); };
-
-  std::unordered_set<std::string> present;
-  present.reserve(list.files.size());
-  for (const std::string& file : list.files) present.insert(text_of(file));
   std::map<std::string, std::string> searched;  // stored name of the folder -> its path
   for (const std::string& folder : list.searched) searched.emplace(text_of(folder), folder);
 
@@ -156,20 +179,22 @@ VanishedFiles Reload::FindVanished(const RunFileList& list) const {
   // empty mount point behind, and a typo leaves nothing at all.
   std::vector<std::string> unavailable;
   for (const std::string& folder : list.listed) {
+    std::string listed_path = folder;
+    while (listed_path.size() > 1 && listed_path.back() == kSeparator) listed_path.pop_back();
+    const bool yielded = std::any_of(list.files.begin(), list.files.end(),
+                                     [&](const std::string& path) { return IsUnder(path, listed_path); });
     const std::string listed = text_of(folder);
-    const auto under = [&](const std::string& name) { return IsUnder(NormalisedName(name), listed); };
-    if (std::none_of(present.begin(), present.end(), [&](const std::string& name) { return IsUnder(name, listed); }) &&
-        std::any_of(recorded_.begin(), recorded_.end(), under)) {
+    if (!yielded && std::any_of(known_.begin(), known_.end(),
+                                [&](const auto& known) { return IsUnder(NormalisedName(known.first), listed); })) {
       unavailable.push_back(listed);
     }
   }
   result.unavailable = unavailable;
 
   const FileFilter filter(plan_.selection.extensions, plan_.source.exclusions);
-  for (const std::string& recorded : recorded_) {
+  for (const auto& [recorded, known] : known_) {
+    if (known.seen) continue;
     const std::string name = NormalisedName(recorded);
-    const bool spelled_as_today = name == recorded;
-    if (spelled_as_today && present.count(name) != 0) continue;
     // Only where this run looked, and only what this run would select: other
     // folders, and another configuration's extensions, are not this run's.
     const auto folder = searched.find(ParentOf(name));
@@ -178,11 +203,13 @@ VanishedFiles Reload::FindVanished(const RunFileList& list) const {
                     [&](const std::string& listed) { return IsUnder(name, listed); })) {
       continue;
     }
-    // An older spelling of a file that is there: its rows are a second copy.
-    const bool second_spelling = !spelled_as_today && present.count(name) != 0;
-    if (!second_spelling && MayStillBeThere(folder->second, name, plan_)) continue;
+    // An older spelling of a name goes whether its file is there (its rows
+    // are then a second copy) or not; a name as spelled today only when its
+    // file is still not there.
+    if (name == recorded && MayStillBeThere(folder->second, name, plan_)) continue;
     result.names.push_back(recorded);
   }
+  std::sort(result.names.begin(), result.names.end());
   return result;
 }
 
@@ -223,6 +250,7 @@ bool PrintReloadList(const AppState& state, const RunFileList& files, std::ostre
     return false;
   }
   for (const std::string& path : files.files) {
+    reload.Saw(FileNameText(path, *plan));
     const FileLook look = LookAtFile(path);
     const char* mark = !look.IsRegular()  ? "failed"
                        : look.size == 0   ? "empty"

@@ -4,6 +4,8 @@
 // once; each destination supplies only its SQL. APPEND runs never come here.
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <unordered_map>
@@ -58,6 +60,9 @@ class Reload {
   // A file of the list that was read as empty: takes its earlier rows out,
   // if it had any. True when they went.
   bool ForgetEmptied(const std::string& text);
+  // The walk listed the file stored as `text` (whatever came of it after):
+  // it is not vanished.
+  void Saw(const std::string& text);
   // The recorded files this run may take out: each recorded before the walk,
   // lying directly in a folder the walk searched without error, selected by
   // this run's extensions and exclusions, not in `list`, and still not there
@@ -74,13 +79,23 @@ class Reload {
   // clock, so that "recorded well after its time" is never a guess.
   int64_t TrustedNow(const FileLook& look);
 
+  // What the run keeps of a file the table held before the walk: enough to
+  // decide, and no more (a tree of 200,000 files is held whole).
+  struct Known {
+    int64_t size = -1;                // -1: no finished load recorded
+    int64_t modified_time = 0;
+    int64_t checked_time = 0;
+    std::array<char, 32> hash = {};   // hex digits; empty when hash[0] is 0
+    bool recorded = false;            // it has a companion row (else only rows)
+    bool seen = false;                // the walk listed it this run
+  };
+
   LoadEngine& engine_;
   const AppState& state_;
   const RunPlan& plan_;
-  std::unordered_map<std::string, FileState> known_;  // the companion table before the walk, by stored name
-  std::vector<std::string> recorded_;                 // every stored name before the walk (vanished files deleted)
-  std::unordered_map<uint64_t, int64_t> newest_;      // per file system: the newest write time seen this run
-  FileState pending_;                                 // the file DecideLoad last looked at
+  std::unordered_map<std::string, Known> known_;  // every stored name the table held before the walk
+  std::unordered_map<uint64_t, int64_t> newest_;  // per file system: the newest write time seen this run
+  FileState pending_;                             // the file DecideLoad last looked at
 };
 
 // --list in CHANGED mode: each file of `files` after a mark and a tab:

@@ -69,15 +69,14 @@ int AppendLine(const std::string& line, const std::string& file_name) { return W
 // creating it costs more system calls than this. The file keeps its owner
 // and permissions, and afterwards holds the same bytes either way. Returns
 // 0, or the errno of the first failure.
-int ReplaceWithLine(const std::string& line, const std::string& file_name) {
 #ifndef _WIN32
-  errno = 0;
-  const int fd = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (fd < 0) return errno != 0 ? errno : EIO;
+// Makes the open file `fd` hold exactly `line`: written over from its start
+// and then cut to length. 0, or the errno of the first failure.
+int OverwriteWithLine(int fd, const std::string& line) {
   int failure = 0;
   for (std::size_t done = 0; failure == 0 && done < line.size();) {
     errno = 0;
-    const ssize_t wrote = ::write(fd, line.data() + done, line.size() - done);
+    const ssize_t wrote = ::pwrite(fd, line.data() + done, line.size() - done, static_cast<off_t>(done));
     if (wrote > 0) {
       done += static_cast<std::size_t>(wrote);
     } else if (wrote < 0 && errno == EINTR) {
@@ -88,6 +87,16 @@ int ReplaceWithLine(const std::string& line, const std::string& file_name) {
   }
   // A device or a pipe has no length to cut (EINVAL); a file must be cut.
   if (failure == 0 && ::ftruncate(fd, static_cast<off_t>(line.size())) != 0 && errno != EINVAL) NoteFailure(failure);
+  return failure;
+}
+#endif
+
+int ReplaceWithLine(const std::string& line, const std::string& file_name) {
+#ifndef _WIN32
+  errno = 0;
+  const int fd = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) return errno != 0 ? errno : EIO;
+  int failure = OverwriteWithLine(fd, line);
   if (::close(fd) != 0) NoteFailure(failure);
   return failure;
 #else
@@ -107,6 +116,38 @@ bool WriteTextFile(const std::string& text, std::string& file_name, bool append,
   if (failure == 0) return true;
   notifier.Show(texts::WriteFailed(file_name, ErrorFromErrno(failure).description));
   return false;
+}
+
+LineFile::~LineFile() { Close(); }
+
+void LineFile::Close() {
+#ifndef _WIN32
+  if (fd_ >= 0) ::close(fd_);
+#endif
+  fd_ = -1;
+  open_name_.clear();
+}
+
+bool LineFile::Write(const std::string& text, const std::string& file_name, Notifier& notifier) {
+#ifndef _WIN32
+  if (fd_ >= 0 && file_name != open_name_) Close();
+  int failure = 0;
+  if (fd_ < 0) {
+    errno = 0;
+    fd_ = ::open(file_name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ < 0) failure = errno != 0 ? errno : EIO;
+    if (fd_ >= 0) open_name_ = file_name;
+  }
+  if (failure == 0) failure = OverwriteWithLine(fd_, text + "\r\n");
+  if (failure == 0) return true;
+  // Opened again at the next line: a folder made meanwhile, or space freed.
+  Close();
+  notifier.Show(texts::WriteFailed(file_name, ErrorFromErrno(failure).description));
+  return false;
+#else
+  std::string name = file_name;
+  return WriteTextFile(text, name, false, std::string(), notifier);
+#endif
 }
 
 }  // namespace corvanne

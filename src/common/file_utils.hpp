@@ -31,4 +31,26 @@ bool WriteTextFile(const std::string& text, std::string& file_name, bool append,
 // unchanged.
 std::string ResolveFrom(const std::string& folder, const std::string& path);
 
+// A one-line text file kept open and rewritten in place with each line, as
+// WriteTextFile does with `append` false, without opening and closing it
+// each time. Closed when destroyed.
+class LineFile {
+ public:
+  LineFile() = default;
+  ~LineFile();
+  LineFile(const LineFile&) = delete;
+  LineFile& operator=(const LineFile&) = delete;
+
+  // Makes `file_name` hold exactly `text` followed by CR LF (opening it on
+  // first use, or when the name changed). On failure shows "An error
+  // occurred writing to file..." with the file and the cause, and returns
+  // false; the next Write opens the file again.
+  bool Write(const std::string& text, const std::string& file_name, Notifier& notifier);
+  void Close();
+
+ private:
+  int fd_ = -1;            // open for writing, or -1
+  std::string open_name_;  // the name fd_ was opened under
+};
+
 }  // namespace corvanne

@@ -69,7 +69,8 @@ bool LoadCompletionHeader(RunContext& context, FileUnit& unit, const std::string
   // a failed write is told by the write itself. The row that goes into the
   // table is the line as built: another run sharing the header file, or a
   // full disk, cannot put a wrong marker row around this file's lines.
-  WriteTextFile(line, path, false, ApplicationFolder(state), context.notifier);
+  if (path.empty()) path = ApplicationFolder(state) + kPathSeparator + "String1.txt";
+  context.header_file.Write(line, path, context.notifier);
   const LoadResult result = unit.AddMarkerRow(line);
   if (!result.ok) ++context.counts.failed_loads;
   return result.ok;

@@ -222,10 +222,12 @@ void RunExport(RunContext& context) {
   } catch (...) {
     context.reload = nullptr;
     context.plan = nullptr;
+    context.header_file.Close();
     throw;
   }
   context.reload = nullptr;
   context.plan = nullptr;
+  context.header_file.Close();
   context.progress.RunFinished(context.counts);
 }
 

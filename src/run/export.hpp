@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/file_utils.hpp"
 #include "common/notifier.hpp"
 #include "common/platform.hpp"
 #include "common/progress.hpp"
@@ -41,6 +42,7 @@ struct RunContext {
   const RunPlan* plan = nullptr;    // set by RunExport: the settings as the run uses them
   std::vector<UnconfirmedFile> unconfirmed = {};  // loaded since the last confirmed flush
   uint64_t connection = 0;          // the destination's connection when `unconfirmed` was last checked
+  LineFile header_file = {};        // the header file, kept open for the run
 };
 
 // The whole export run over ConfiguredSource. Throws WalkError when a folder

@@ -129,7 +129,7 @@ bool LoadEngine::Ready(const AppState& state, std::string& error) {
   // edited since can still get here, and then the run says why.
   if (!plan_->engine_known) {
     error = "DESTINATION_ENGINE \"" + state.Destination.DestinationEngine +
-            "\" names no destination engine (expected SQLSERVER, SQLITE or ODBC)";
+            "\" names no destination engine (expected SQLSERVER, SQLITE, POSTGRESQL or ODBC)";
     return false;
   }
   destination_ = MakeDestination(plan_->engine, application_folder_, error);

@@ -2,6 +2,7 @@
 // Every value travels bound or as COPY data: SQL text holds names only.
 #include "destination/postgres/pg_connection.hpp"
 
+#include <algorithm>
 #include <string_view>
 
 namespace corvanne {
@@ -12,7 +13,6 @@ namespace {
 void SplitHostPort(const std::string& server, std::string& host, std::string& port) {
   host = server;
   port.clear();
-  std::size_t colon = std::string::npos;
   if (!server.empty() && server.front() == '[') {
     const std::size_t close = server.find(']');
     if (close == std::string::npos) return;
@@ -20,13 +20,21 @@ void SplitHostPort(const std::string& server, std::string& host, std::string& po
     if (close + 1 < server.size() && server[close + 1] == ':') port = server.substr(close + 2);
     return;
   }
-  colon = server.find(':');
+  const std::size_t colon = server.find(':');
   // A bare IPv6 address has several colons and no port.
   if (colon == std::string::npos || server.find(':', colon + 1) != std::string::npos) return;
   const std::string digits = server.substr(colon + 1);
   if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return;
   host = server.substr(0, colon);
   port = digits;
+}
+
+// The values of `statement` as libpq takes them: a NULL as a null pointer.
+std::vector<const char*> ValuePointers(const PgStatement& statement) {
+  std::vector<const char*> values(statement.values.size());
+  std::transform(statement.values.begin(), statement.values.end(), values.begin(),
+                 [](const std::optional<std::string>& value) { return value ? value->c_str() : nullptr; });
+  return values;
 }
 
 std::string Trimmed(std::string text) {
@@ -122,8 +130,7 @@ bool PgConnection::Pipeline(const std::vector<PgStatement>& statements, PgFailur
   std::size_t sent = 0;
   bool ok = true;
   for (const PgStatement& statement : statements) {
-    std::vector<const char*> values;
-    for (const auto& value : statement.values) values.push_back(value ? value->c_str() : nullptr);
+    const std::vector<const char*> values = ValuePointers(statement);
     if (PQsendQueryParams(conn_, statement.sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(),
                           nullptr, nullptr, 0) == 0) {
       failure = FailureOf(nullptr);
@@ -191,8 +198,7 @@ bool PgConnection::Query(const PgStatement& statement, std::vector<std::vector<s
     failure = {"not connected", true};
     return false;
   }
-  std::vector<const char*> values;
-  for (const auto& value : statement.values) values.push_back(value ? value->c_str() : nullptr);
+  const std::vector<const char*> values = ValuePointers(statement);
   PGresult* result = PQexecParams(conn_, statement.sql.c_str(), static_cast<int>(values.size()), nullptr,
                                   values.data(), nullptr, nullptr, 0);
   const bool ok = result != nullptr && PQresultStatus(result) == PGRES_TUPLES_OK;

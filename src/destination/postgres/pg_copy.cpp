@@ -1,5 +1,6 @@
 // The COPY of a file's lines: rows in COPY's text format, escaped so that
 // no byte of a line can end a field, a row or the data.
+#include <algorithm>
 #include <string_view>
 
 #include "common/text.hpp"
@@ -106,11 +107,10 @@ LoadResult PgDestination::CopyLines(PgUnit& unit, bool& lost) {
   }
   unit.begun = true;
   PgCopySink sink(connection_, names, request);
-  for (const std::string& row : unit.leading) {
-    if (!sink.Add(row, 0)) {
-      connection_.EndCopy("a marker row could not be sent", failure);
-      return failed(what + ": cannot copy a marker row into " + names.table + ": " + sink.Failure().message);
-    }
+  const auto add = [&sink](const std::string& row) { return sink.Add(row, 0); };
+  if (!std::all_of(unit.leading.begin(), unit.leading.end(), add)) {
+    connection_.EndCopy("a marker row could not be sent", failure);
+    return failed(what + ": cannot copy a marker row into " + names.table + ": " + sink.Failure().message);
   }
   const FeedOutcome fed = FeedRows(request, sink);
   if (fed.stop == FeedOutcome::Stop::kDone) {

@@ -1,7 +1,9 @@
 // Re-loads and durability on PostgreSQL: the file's record in its unit, the
 // records and files the table holds, a file taken out on its own, the
 // flush at the end, and the rows looked for after a lost connection.
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 
 #include "common/text.hpp"
 #include "destination/postgres/pg_destination_impl.hpp"
@@ -43,10 +45,10 @@ LoadResult PgDestination::ReadFileStates(const LoadRequest& request, std::vector
   if (!connection_.Query({std::string("SELECT ") + kCompanionColumns + " FROM " + companion, {}}, rows, why)) {
     return Failed(request, "cannot read what was loaded of each file from " + companion + ": " + why.message);
   }
-  for (const auto& row : rows) {
-    states.push_back({row.at(0), NumberOf(row.at(1)), NumberOf(row.at(2)), row.at(3), NumberOf(row.at(4)), row.at(5),
-                      NumberOf(row.at(6))});
-  }
+  std::transform(rows.begin(), rows.end(), std::back_inserter(states), [](const std::vector<std::string>& row) {
+    return FileState{row.at(0), NumberOf(row.at(1)), NumberOf(row.at(2)), row.at(3),
+                     NumberOf(row.at(4)), row.at(5), NumberOf(row.at(6))};
+  });
   return LoadResult::Loaded(0);
 }
 
@@ -62,7 +64,8 @@ LoadResult PgDestination::ListFiles(const LoadRequest& request, std::vector<std:
                          rows, why)) {
     return Failed(request, "cannot list the files in " + quoted.table + ": " + why.message);
   }
-  for (const auto& row : rows) names.push_back(row.at(0));
+  std::transform(rows.begin(), rows.end(), std::back_inserter(names),
+                 [](const std::vector<std::string>& row) { return row.at(0); });
   return LoadResult::Loaded(0);
 }
 
@@ -103,7 +106,8 @@ LoadResult PgDestination::FindRowsContaining(const LoadRequest& request, const s
                          found, why)) {
     return Failed(request, "cannot read the rows of " + names.table + ": " + why.message);
   }
-  for (auto& row : found) rows.push_back(std::move(row.at(0)));
+  std::transform(found.begin(), found.end(), std::back_inserter(rows),
+                 [](std::vector<std::string>& row) { return std::move(row.at(0)); });
   return LoadResult::Loaded(0);
 }
 

@@ -35,7 +35,9 @@ class LoadDestination {
   // Loads request.row_text, or every row of request.source_path, all or
   // nothing; inside a unit when one is open, else on its own.
   virtual LoadResult Load(const LoadRequest& request) = 0;
-  // Commits the open unit. Failed: nothing of the unit was kept.
+  // Commits the open unit. Failed: nothing of the unit was kept, unless
+  // markers_kept says that its marker rows were (a destination that learns
+  // only at the commit that the server refused the lines, in APPEND).
   virtual LoadResult CommitUnit() = 0;
   // Undoes the open unit, if any.
   virtual void RollbackUnit() = 0;

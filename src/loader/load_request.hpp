@@ -66,6 +66,7 @@ struct LoadResult {
                              // Verify: what a run would do that may not be meant, if anything
   std::string encoding;      // loaded from a file: what it was read as ("UTF-8", "WINDOWS-1252", "BYTES", ...)
   std::string detected_code_page;  // the detector's guess for a file read in the code page; "" when not examined
+  bool markers_kept = false;       // a failed commit that kept the unit's marker rows (APPEND), not its lines
 
   // A success that inserted `rows` rows.
   static LoadResult Loaded(int64_t rows) {

@@ -90,7 +90,9 @@ LoadResult FileUnit::Commit() {
   LoadEngine* engine = std::exchange(engine_, nullptr);
   if (!engine->destination_) return LoadResult::Failed("Corvanne", "the destination was closed under the unit");
   LoadResult result = engine->destination_->CommitUnit();
-  if (!result.ok) result.description += "; nothing of \"" + request_.file_name_value + "\" was kept";
+  if (!result.ok && !result.markers_kept) {
+    result.description += "; nothing of \"" + request_.file_name_value + "\" was kept";
+  }
   return engine->Reported(request_, std::move(result));
 }
 

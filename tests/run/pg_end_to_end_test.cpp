@@ -165,7 +165,8 @@ TEST_F(PgEndToEndTest, AFailedLoadKeepsTheMarkersOrTheOldVersion) {
       EXPECT_EQ(after, before);  // the old version, whole
     } else {
       // The first run's rows, then the failed load's BEGINS and DONE rows
-      // with no line between them.
+      // with no line between them; the message does not say otherwise.
+      EXPECT_EQ(failed.err.find("nothing of"), std::string::npos) << failed.err;
       ASSERT_EQ(after.size(), before.size() + 2);
       EXPECT_EQ(std::vector<std::string>(after.begin(), after.begin() + 9), before);
       EXPECT_EQ(testing::TagOf(after[9], "TASK_STATUS"), "BEGINS");

@@ -255,7 +255,7 @@ bool PgConnection::PutCopy(const std::string& data, PgFailure& failure) {
   return false;
 }
 
-bool PgConnection::EndCopy(const std::string& error, PgFailure& failure) {
+bool PgConnection::EndCopy(const std::string& error, PgFailure& failure, std::string* status) {
   if (PQputCopyEnd(conn_, error.empty() ? nullptr : error.c_str()) != 1) {
     failure = FailureOf(nullptr);
     failure.lost = true;
@@ -270,6 +270,7 @@ bool PgConnection::EndCopy(const std::string& error, PgFailure& failure) {
       ok = state == PGRES_COMMAND_OK;
       if (!ok) failure = FailureOf(result);
     }
+    if (status != nullptr) *status = PQcmdStatus(result);
     PQclear(result);
     if (IsLost()) break;
   }

@@ -67,7 +67,8 @@ class PgConnection {
   // Ends the COPY: with `error` empty it is finished and the server's
   // verdict waited for; else the server is told to abandon it, which fails
   // the transaction. False with `failure` set (always when abandoned).
-  bool EndCopy(const std::string& error, PgFailure& failure);
+  // `status` gets the command tag of the query's last statement.
+  bool EndCopy(const std::string& error, PgFailure& failure, std::string* status = nullptr);
 
  private:
   // The failure a result or the connection tells of.

@@ -80,7 +80,7 @@ class PgCopySink final : public RowSink {
 
 }  // namespace
 
-LoadResult PgDestination::CopyLines(PgUnit& unit, bool& lost) {
+LoadResult PgDestination::CopyLines(PgUnit& unit, bool keep_open, bool& lost) {
   lost = false;
   unit.lines_tried = true;
   unit.lines_ok = false;
@@ -93,8 +93,13 @@ LoadResult PgDestination::CopyLines(PgUnit& unit, bool& lost) {
     unit.failed = true;
     return Failed(request, description);
   };
+  keep_open = keep_open && !unit.begun && request.load_mode == LoadMode::kAppend;
   std::string copy = "COPY " + names.table + " (" + names.copy_list + ") FROM STDIN";
-  if (!unit.begun && request.load_mode == LoadMode::kAppend) {
+  if (keep_open) {
+    // The whole unit in one query: the server commits as soon as the COPY
+    // ends, and the rows after the lines still go into it.
+    copy = "BEGIN; " + copy + "; COMMIT";
+  } else if (!unit.begun && request.load_mode == LoadMode::kAppend) {
     copy = "BEGIN; " + copy;  // one round trip for both
   } else if (!unit.begun) {
     // The take-out needs the file's name bound: a pipeline of its own.
@@ -114,6 +119,11 @@ LoadResult PgDestination::CopyLines(PgUnit& unit, bool& lost) {
   }
   const FeedOutcome fed = FeedRows(request, sink);
   if (fed.stop == FeedOutcome::Stop::kDone) {
+    if (keep_open) {
+      unit.copy_open = true;
+      unit.lines_ok = true;
+      return LoadedFrom(fed);
+    }
     if (!connection_.EndCopy({}, failure)) {
       return failed(what + ": cannot copy the lines into " + names.table + ": " + failure.message);
     }
@@ -131,6 +141,28 @@ LoadResult PgDestination::CopyLines(PgUnit& unit, bool& lost) {
   if (fed.stop == FeedOutcome::Stop::kSource) return failed(fed.source_error);
   const std::string where = fed.line_number > 0 ? what + " line " + std::to_string(fed.line_number) : what;
   return failed(where + ": cannot copy into " + names.table + ": " + sink.Failure().message);
+}
+
+bool PgDestination::AddToOpenCopy(PgUnit& unit, const std::string& row, PgFailure& failure) {
+  PgCopySink sink(connection_, NamesOf(unit.request), unit.request);
+  if (sink.Add(row, 0) && sink.Flush()) {
+    unit.copied.push_back(row);
+    return true;
+  }
+  failure = sink.Failure();
+  return false;
+}
+
+bool PgDestination::EndOpenCopy(PgUnit& unit, PgFailure& failure, bool& refused) {
+  unit.copy_open = false;
+  refused = false;
+  std::string status;
+  if (connection_.EndCopy({}, failure, &status)) {
+    if (status == "COMMIT") return true;
+    failure.message = "the server did not commit (" + status + ")";
+  }
+  refused = !failure.lost && !connection_.IsLost();
+  return false;
 }
 
 }  // namespace corvanne

@@ -2,6 +2,8 @@
 // costs three round trips in APPEND: "BEGIN; COPY" answered, the COPY's
 // verdict, and one pipeline with the DONE row and COMMIT. The marker rows
 // before the lines travel inside the lines' COPY.
+#include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "common/text.hpp"
@@ -64,6 +66,23 @@ LoadResult PgDestination::Failed(const LoadRequest& request, const std::string& 
     return password_.empty() ? text : ReplaceAll(text, password_, "****");
   };
   return LoadResult::Failed(scrub(Label(request)), scrub(description));
+}
+
+PgStatement PgDestination::MarkerInsert(const LoadRequest& request, const std::string& row) const {
+  const PgNames names = NamesOf(request);
+  PgStatement insert{"INSERT INTO " + names.table + " (" + names.copy_list + ") VALUES ($1", {row}};
+  if (!names.file.empty()) insert.values.emplace_back(request.file_name_value);
+  if (!names.number.empty()) insert.values.emplace_back(std::nullopt);  // a marker row has no line
+  if (!names.batch.empty()) insert.values.emplace_back(request.batch_code_value);
+  for (std::size_t i = 2; i <= insert.values.size(); ++i) insert.sql += ", $" + std::to_string(i);
+  insert.sql += ")";
+  return insert;
+}
+
+void PgDestination::AppendMarkerInserts(const LoadRequest& request, const std::vector<std::string>& rows,
+                                        std::vector<PgStatement>& statements) const {
+  std::transform(rows.begin(), rows.end(), std::back_inserter(statements),
+                 [&](const std::string& row) { return MarkerInsert(request, row); });
 }
 
 PgNames PgDestination::NamesOf(const LoadRequest& request) const {
@@ -252,31 +271,24 @@ LoadResult PgDestination::Load(const LoadRequest& request) {
   }
   if (request.row_text) {
     // A marker row before the lines goes as their COPY's first row; one
-    // after them goes with the commit.
-    if (!unit_.lines_tried) {
+    // after them into the COPY while it is open, else with the commit.
+    if (unit_.copy_open) {
+      PgFailure failure;
+      if (!AddToOpenCopy(unit_, *request.row_text, failure)) {
+        Disconnect();
+        unit_.lost = "the connection was lost: " + failure.message;
+        return Failed(request, Quoted(request.source_path) + ": cannot send a marker row: " + failure.message);
+      }
+    } else if (!unit_.lines_tried) {
       unit_.leading.push_back(*request.row_text);
     } else {
-      const PgNames names = NamesOf(request);
-      PgStatement insert{"INSERT INTO " + names.table + " (" + names.line, {*request.row_text}};
-      std::string values = "$1";
-      if (!names.file.empty()) {
-        insert.sql += ", " + names.file;
-        insert.values.emplace_back(request.file_name_value);
-        values += ", $" + std::to_string(insert.values.size());
-      }
-      if (!names.batch.empty()) {
-        insert.sql += ", " + names.batch;
-        insert.values.emplace_back(request.batch_code_value);
-        values += ", $" + std::to_string(insert.values.size());
-      }
-      insert.sql += ") VALUES (" + values + ")";
-      unit_.trailing.push_back(std::move(insert));
+      unit_.trailing.push_back(MarkerInsert(request, *request.row_text));
     }
     unit_.last_marker = *request.row_text;
     return LoadResult::Loaded(1);
   }
   bool lost = false;
-  LoadResult result = CopyLines(unit_, lost);
+  LoadResult result = CopyLines(unit_, true, lost);
   if (lost) {
     // The transaction went with the connection: the unit starts over once
     // on a new one without writing anything twice.
@@ -286,7 +298,7 @@ LoadResult PgDestination::Load(const LoadRequest& request) {
       unit_.begun = false;
       unit_.failed = false;
       unit_.leading_sent = false;
-      result = CopyLines(unit_, lost);
+      result = CopyLines(unit_, true, lost);
     } else {
       result = failure;
       lost = true;
@@ -326,16 +338,7 @@ bool PgDestination::SendCommit(PgUnit& unit, PgFailure& failure) {
     statements.insert(statements.end(), opening.begin(), opening.end());
   }
   if (!unit.leading_sent) {
-    const PgNames names = NamesOf(unit.request);
-    for (const std::string& row : unit.leading) {
-      PgStatement insert{"INSERT INTO " + names.table + " (" + names.copy_list + ") VALUES ($1", {row}};
-      if (!names.file.empty()) insert.values.emplace_back(unit.request.file_name_value);
-      if (!names.number.empty()) insert.values.emplace_back(std::nullopt);
-      if (!names.batch.empty()) insert.values.emplace_back(unit.request.batch_code_value);
-      for (std::size_t i = 2; i <= insert.values.size(); ++i) insert.sql += ", $" + std::to_string(i);
-      insert.sql += ")";
-      statements.push_back(std::move(insert));
-    }
+    AppendMarkerInserts(unit.request, unit.leading, statements);
   }
   statements.insert(statements.end(), unit.trailing.begin(), unit.trailing.end());
   statements.push_back({"COMMIT", {}});
@@ -353,9 +356,28 @@ LoadResult PgDestination::CommitUnit() {
   const LoadRequest& request = unit.request;
   if (!unit.lost.empty()) return Failed(request, Quoted(request.source_path) + ": " + unit.lost);
   PgFailure failure;
-  if (SendCommit(unit, failure)) {
+  bool refused = false;
+  if (unit.copy_open ? EndOpenCopy(unit, failure, refused) : SendCommit(unit, failure)) {
     unflushed_ = true;
     return LoadResult::Loaded(0);
+  }
+  if (refused) {
+    // The server refused a row of the COPY, which held the whole unit: the
+    // marker rows go again alone, and the file counts as failed.
+    unit.failed = true;
+    unit.leading_sent = false;
+    AppendMarkerInserts(request, std::exchange(unit.copied, {}), unit.trailing);
+    PgFailure again;
+    if (!SendCommit(unit, again)) {
+      failure = again;
+    } else {
+      unflushed_ = true;
+      LoadResult result = Failed(request, Quoted(request.source_path) +
+                                              ": the server refused the file's lines, which were left out; its "
+                                              "marker rows were kept: " + failure.message);
+      result.markers_kept = true;
+      return result;
+    }
   }
   if (!failure.lost) {
     PgFailure ignored;
@@ -394,9 +416,14 @@ bool PgDestination::Resend(PgUnit& unit, std::string& why) {
   unit.begun = false;
   unit.failed = false;
   unit.leading_sent = false;
+  unit.copy_open = false;
+  // The rows that went into the COPY after the lines go with the commit now.
+  std::vector<PgStatement> trailing;
+  AppendMarkerInserts(unit.request, std::exchange(unit.copied, {}), trailing);
+  unit.trailing.insert(unit.trailing.begin(), trailing.begin(), trailing.end());
   if (!unit.lines_ok) return true;  // the marker rows go with the commit
   bool lost = false;
-  const LoadResult copied = CopyLines(unit, lost);
+  const LoadResult copied = CopyLines(unit, false, lost);
   if (copied.ok) return true;
   why = copied.description;
   return false;
@@ -406,9 +433,13 @@ void PgDestination::RollbackUnit() {
   if (!unit_open_) return;
   unit_open_ = false;
   const bool begun = unit_.begun;
+  const bool copy_open = unit_.copy_open;
   unit_ = PgUnit{};
+  if (!begun || !connection_.IsOpen() || connection_.IsLost()) return;
   PgFailure ignored;
-  if (begun && connection_.IsOpen() && !connection_.IsLost()) connection_.Simple("ROLLBACK", ignored);
+  // Abandoning the COPY also stops the COMMIT that follows it in its query.
+  if (copy_open) connection_.EndCopy("the file's unit was rolled back", ignored);
+  connection_.Simple("ROLLBACK", ignored);
 }
 
 LoadResult PgDestination::Close() {

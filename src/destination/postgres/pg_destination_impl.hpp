@@ -35,6 +35,8 @@ struct PgUnit {
   bool leading_sent = false;           // `leading` went in the lines' COPY that the server took
   bool lines_tried = false;            // the lines were loaded, successfully or not
   bool lines_ok = false;               // and the server took them
+  bool copy_open = false;              // APPEND: the lines' COPY stays open for the rows after them
+  std::vector<std::string> copied;     // marker rows after the lines that went into the open COPY
   std::vector<PgStatement> trailing;   // queued after the lines: marker rows, the file's record
   std::string last_marker;             // the unit's last marker row: found on the server, the unit committed
   bool begun = false;                  // BEGIN (and the take-out) reached the server
@@ -81,9 +83,23 @@ class PgDestination final : public LoadDestination {
   // The statements that open the unit's transaction: BEGIN and, in a
   // re-load, the take-out of the file's earlier rows.
   std::vector<PgStatement> Opening(const PgUnit& unit) const;
-  // Sends the unit's lines (with its leading marker rows) as one COPY.
-  // Failed: the lines are not in; `lost` tells whether the connection went.
-  LoadResult CopyLines(PgUnit& unit, bool& lost);
+  // Sends the unit's lines (with its leading marker rows) as one COPY. With
+  // `keep_open` (APPEND) the COPY and its COMMIT were sent as one query and
+  // the COPY is left open for the rows after the lines: the server's verdict
+  // on the lines comes at the commit. Failed: the lines are not in; `lost`
+  // tells whether the connection went.
+  LoadResult CopyLines(PgUnit& unit, bool keep_open, bool& lost);
+  // Adds `row` (a marker row) to the unit's open COPY; false with `failure` set.
+  bool AddToOpenCopy(PgUnit& unit, const std::string& row, PgFailure& failure);
+  // Ends the open COPY and with it the unit's query, COMMIT included.
+  // False with `failure` set; `refused` when the server refused the rows
+  // (the transaction is then to be rolled back).
+  bool EndOpenCopy(PgUnit& unit, PgFailure& failure, bool& refused);
+  // The INSERT of marker row `row` of `request`'s file.
+  PgStatement MarkerInsert(const LoadRequest& request, const std::string& row) const;
+  // Appends the INSERT of each of `rows` to `statements`.
+  void AppendMarkerInserts(const LoadRequest& request, const std::vector<std::string>& rows,
+                           std::vector<PgStatement>& statements) const;
   // Sends what is left of the unit and COMMIT, in one pipeline.
   bool SendCommit(PgUnit& unit, PgFailure& failure);
   // After a lost connection: connects again and sends the whole unit again

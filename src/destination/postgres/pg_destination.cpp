@@ -1,7 +1,8 @@
-// The PostgreSQL destination: connection, tables, and a file's unit. A unit
-// costs three round trips in APPEND: "BEGIN; COPY" answered, the COPY's
-// verdict, and one pipeline with the DONE row and COMMIT. The marker rows
-// before the lines travel inside the lines' COPY.
+// The PostgreSQL destination: connection, tables, and a file's unit. In
+// APPEND a unit costs two round trips: "BEGIN; COPY ...; COMMIT" answered,
+// then the COPY (marker rows, lines, DONE row) ended and committed. A
+// re-load adds one pipeline before (the take-out) and one after (the
+// file's record and COMMIT).
 #include <algorithm>
 #include <iterator>
 #include <utility>

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <thread>
@@ -19,6 +20,7 @@
 
 #include "run/binary_runner.hpp"
 #include "run/whole_units.hpp"
+#include "testing/file_lock.hpp"
 
 namespace corvanne::testing {
 
@@ -36,6 +38,7 @@ class DurabilityFixture : public ::testing::Test {
   virtual void Disconnect() = 0;
 
   void SetUp() override {
+    lock_ = std::make_unique<FileLock>(data_.empty() ? std::string() : data_ + ".lock");
     ASSERT_FALSE(pg_ctl_.empty());
     ASSERT_FALSE(data_.empty());
     Exec("DROP TABLE IF EXISTS durable_lines");
@@ -51,6 +54,8 @@ class DurabilityFixture : public ::testing::Test {
   void TearDown() override {
     if (stopped_) Server("start");
     Exec("DROP TABLE IF EXISTS durable_lines");
+    Disconnect();
+    lock_.reset();
   }
   // "stop" is immediate: the server goes as in a crash, recovering from its log.
   void Server(const std::string& action) {
@@ -133,6 +138,7 @@ class DurabilityFixture : public ::testing::Test {
   std::string pg_ctl_ = std::getenv("CORVANNE_TEST_PG_CTL") ? std::getenv("CORVANNE_TEST_PG_CTL") : "";
   std::string data_ = std::getenv("CORVANNE_TEST_PG2_DATA") ? std::getenv("CORVANNE_TEST_PG2_DATA") : "";
   bool stopped_ = false;
+  std::unique_ptr<FileLock> lock_;  // held from SetUp to TearDown: other tests stop this server too
 };
 
 }  // namespace corvanne::testing

@@ -4,6 +4,9 @@
 // a file keeps the marker rows (APPEND) or the old version (REPLACE).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 
@@ -24,12 +27,16 @@ constexpr const char kTricky[] =
 class PgEndToEndTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    Client().Exec("DROP TABLE IF EXISTS \"SysCodeLines_Temp\", \"SysCodeLines_Temp_Files\"");
+    DropTables();
     dir_.Write("src/a/tricky.bas", kTricky);
     dir_.Write("src/a/legacy.frm", "Caption = \"Men\xfc\"\r\n' \xe9t\xe9\r\n");  // Windows-1252
     dir_.Write("src/b/plain.cls", "Option Explicit\nSub Main()\nEnd Sub\n");
   }
-  void TearDown() override { Client().Exec("DROP TABLE IF EXISTS \"SysCodeLines_Temp\", \"SysCodeLines_Temp_Files\""); }
+  void TearDown() override { DropTables(); }
+  // The test's own table (tests run side by side on one server), quoted
+  // alike in SQLite and PostgreSQL.
+  std::string Table() const { return "\"" + name_ + "\""; }
+  void DropTables() { Client().Exec("DROP TABLE IF EXISTS " + Table() + ", \"" + name_ + "_Files\""); }
   PgClient& Client() {
     if (!client_) client_ = std::make_unique<PgClient>();
     return *client_;
@@ -44,6 +51,7 @@ class PgEndToEndTest : public ::testing::Test {
                                                               testing::PgEnv("CORVANNE_TEST_PG_USER")},
                                                              {"UNATTENDED_YES_NO", "YES"}}
                                                        : testing::PgConfig();
+    config["DESTINATION_TABLE_NAME"] = "[" + name_ + "]";
     config.merge(keys);
     config["SOURCE_FOLDERS_LIST"] = dir_.Path("src");
     config["SOURCE_FOLDERS_LIST_SEP_CHAR"] = ";";
@@ -61,18 +69,19 @@ class PgEndToEndTest : public ::testing::Test {
     return Normalised(testing::ReadColumn(
         dir_.Path("lines.db"),
         columns ? "SELECT MyCodeLine || ' | ' || coalesce(FileName, 'NULL') || ' | ' || coalesce(LineNo, 'NULL') ||"
-                  " ' | ' || (BatchCode IS NOT NULL) FROM SysCodeLines_Temp ORDER BY LineId"
-                : "SELECT MyCodeLine FROM SysCodeLines_Temp ORDER BY LineId"));
+                  " ' | ' || (BatchCode IS NOT NULL) FROM " + Table() + " ORDER BY LineId"
+                : "SELECT MyCodeLine FROM " + Table() + " ORDER BY LineId"));
   }
   std::vector<std::string> PgRows(bool columns) {
     return Normalised(Client().Column(
         columns ? "SELECT MyCodeLine || ' | ' || coalesce(FileName, 'NULL') || ' | ' || coalesce(LineNo::text, 'NULL')"
-                  " || ' | ' || (BatchCode IS NOT NULL)::int FROM \"SysCodeLines_Temp\" ORDER BY LineId"
-                : "SELECT MyCodeLine FROM \"SysCodeLines_Temp\" ORDER BY LineId"));
+                  " || ' | ' || (BatchCode IS NOT NULL)::int FROM " + Table() + " ORDER BY LineId"
+                : "SELECT MyCodeLine FROM " + Table() + " ORDER BY LineId"));
   }
 
   testing::TempDir dir_;
   std::unique_ptr<PgClient> client_;
+  std::string name_ = std::string("e2e_") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
 };
 
 TEST_F(PgEndToEndTest, StoresTheRowsSqliteStores) {
@@ -93,7 +102,7 @@ TEST_F(PgEndToEndTest, StoresTheRowsSqliteStores) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Client().Exec("DROP TABLE IF EXISTS \"SysCodeLines_Temp\", \"SysCodeLines_Temp_Files\"");
+    DropTables();
     std::filesystem::remove(dir_.Path("lines.db"));
     dir_.Write("src/b/plain.cls", "Option Explicit\nSub Main()\nEnd Sub\n");
     std::filesystem::remove(dir_.Path("src/b/gone.bas"));
@@ -124,7 +133,7 @@ TEST_F(PgEndToEndTest, StoresTheRowsSqliteStores) {
   }
   // The escaping, seen directly: every line of the tricky file as written.
   const std::vector<std::string> lines = Client().Column(
-      "SELECT MyCodeLine FROM \"SysCodeLines_Temp\" WHERE LineNo IS NOT NULL AND FileName LIKE '%tricky.bas' "
+      "SELECT MyCodeLine FROM " + Table() + " WHERE LineNo IS NOT NULL AND FileName LIKE '%tricky.bas' "
       "ORDER BY LineNo");
   EXPECT_EQ(lines, (std::vector<std::string>{"tab\there", "back\\slash \\N \\t", "\\.", "carriage\rreturn inside", "",
                                              "caf\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac `grave`", "no final break"}));
@@ -145,15 +154,15 @@ TEST_F(PgEndToEndTest, AFailedLoadKeepsTheMarkersOrTheOldVersion) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Client().Exec("DROP TABLE IF EXISTS \"SysCodeLines_Temp\", \"SysCodeLines_Temp_Files\"");
-    Client().Exec("CREATE TABLE \"SysCodeLines_Temp\" (LineId bigserial PRIMARY KEY, MyCodeLine text"
+    DropTables();
+    Client().Exec("CREATE TABLE " + Table() + " (LineId bigserial PRIMARY KEY, MyCodeLine text"
                   " CHECK (MyCodeLine <> 'REFUSED'), FileName text, LineNo integer)");
     dir_.Write("src/a/tricky.bas", kTricky);
     const std::map<std::string, std::string> keys = {{"DESTINATION_LOAD_MODE", c.mode},
                                                       {"DESTINATION_FILE_NAME_COLUMN_NAME", "FileName"},
                                                       {"DESTINATION_LINE_NUMBER_COLUMN_NAME", "LineNo"}};
     ASSERT_EQ(Run("pg.xml", keys, false).status, 0);
-    const std::string tricky = "SELECT MyCodeLine FROM \"SysCodeLines_Temp\" WHERE FileName LIKE '%tricky.bas' ORDER BY LineId";
+    const std::string tricky = "SELECT MyCodeLine FROM " + Table() + " WHERE FileName LIKE '%tricky.bas' ORDER BY LineId";
     const std::vector<std::string> before = Client().Column(tricky);
     ASSERT_EQ(before.size(), 9u);
     dir_.Write("src/a/tricky.bas", c.bad);
@@ -173,9 +182,56 @@ TEST_F(PgEndToEndTest, AFailedLoadKeepsTheMarkersOrTheOldVersion) {
       EXPECT_EQ(testing::TagOf(after[10], "TASK_STATUS"), "DONE");
     }
     // The other files of the run load whole.
-    EXPECT_EQ(Client().Column("SELECT count(*) FROM \"SysCodeLines_Temp\" WHERE FileName LIKE '%plain.cls'"),
+    EXPECT_EQ(Client().Column("SELECT count(*) FROM " + Table() + " WHERE FileName LIKE '%plain.cls'"),
               std::vector<std::string>{std::string(c.mode) == "REPLACE" ? "5" : "10"});
   }
+}
+
+TEST_F(PgEndToEndTest, ConnectsAsLibpqDoesAndChecksItsTable) {
+  const std::string host = testing::PgEnv("CORVANNE_TEST_PG_HOST");
+  const std::string port = testing::PgEnv("CORVANNE_TEST_PG_PORT");
+  const std::string user = testing::PgEnv("CORVANNE_TEST_PG_USER");
+  const std::string password = testing::PgEnv("CORVANNE_TEST_PG_PASSWORD");
+  // libpq's password file, for the runs that configure no password.
+  const std::string pgpass = dir_.Write("pgpass", host + ":" + port + ":*:" + user + ":" + password + "\n");
+  chmod(pgpass.c_str(), 0600);
+  setenv("PGPASSFILE", pgpass.c_str(), 1);
+  struct Case {
+    const char* name;
+    std::map<std::string, std::string> keys;  // over the usual keys
+    std::vector<std::string> args;            // after --config
+    int status;
+    std::string shown;  // in standard output or error
+  };
+  const std::vector<Case> cases = {
+      {"a connection string, the password from .pgpass",
+       {{"SQL_SERVER_NAME", "host=" + host + " port=" + port}, {"UNATTENDED_RUN_PASSWORD", ""}}, {}, 0, "loaded"},
+      {"a wrong password is not shown",
+       {{"UNATTENDED_RUN_PASSWORD", "Wr0ng-s3cret"}}, {}, 2, "password authentication failed"},
+      {"--check names a column the table lacks",
+       {{"DESTINATION_COLUMN_NAME", "NoSuchColumn"}}, {"--check"}, 2, "nosuchcolumn"},
+      {"--check of a table that is not there yet", {{"DESTINATION_TABLE_NAME", "[NotYet]"}}, {"--check"}, 1,
+       "a run creates it"},
+  };
+  Client().Exec("CREATE TABLE " + Table() + " (LineId bigserial PRIMARY KEY, MyCodeLine text)");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::map<std::string, std::string> config = testing::PgConfig();
+    config["DESTINATION_TABLE_NAME"] = "[" + name_ + "]";
+    for (const auto& [key, value] : c.keys) config[key] = value;
+    config["SOURCE_FOLDERS_LIST"] = dir_.Path("src");
+    config["SOURCE_FOLDERS_LIST_SEP_CHAR"] = ";";
+    dir_.Write("c.xml", testing::ConfigText(config));
+    std::vector<std::string> args = {"--config", "c.xml"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const testing::Outcome outcome = testing::RunBinary(dir_, args);
+    const std::string shown = outcome.out + outcome.err;
+    EXPECT_EQ(outcome.status, c.status) << shown;
+    EXPECT_NE(shown.find(c.shown), std::string::npos) << shown;
+    EXPECT_EQ(shown.find("Wr0ng-s3cret"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find(password), std::string::npos) << shown;
+  }
+  unsetenv("PGPASSFILE");
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ struct DestinationSettings {
   std::string Password;          // UNATTENDED_RUN_PASSWORD
   std::string TableName;         // DESTINATION_TABLE_NAME; default "[SysCodeLines_Temp]"
   std::string ColumnName;        // DESTINATION_COLUMN_NAME; default "MyCodeLine"
-  std::string DestinationEngine; // DESTINATION_ENGINE; SQLSERVER, SQLITE or ODBC (empty: SQLSERVER)
+  std::string DestinationEngine; // DESTINATION_ENGINE; SQLSERVER, SQLITE, POSTGRESQL or ODBC (empty: SQLSERVER)
   std::string OdbcDriverName;    // ODBC_DRIVER_NAME; empty: the first SQL Server driver installed
   std::string FileNameColumnName;    // DESTINATION_FILE_NAME_COLUMN_NAME; empty: not written
   std::string LineNumberColumnName;  // DESTINATION_LINE_NUMBER_COLUMN_NAME; empty: not written

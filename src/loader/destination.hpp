@@ -1,6 +1,6 @@
 // A place that takes loads: each load all or nothing, and a source file's
 // loads (its marker rows and its lines) committed together as one unit.
-// Implemented for SQLite and for ODBC.
+// Implemented for SQLite, for PostgreSQL (libpq) and for ODBC.
 #pragma once
 
 #include <cstdint>
@@ -35,7 +35,9 @@ class LoadDestination {
   // Loads request.row_text, or every row of request.source_path, all or
   // nothing; inside a unit when one is open, else on its own.
   virtual LoadResult Load(const LoadRequest& request) = 0;
-  // Commits the open unit. Failed: nothing of the unit was kept.
+  // Commits the open unit. Failed: nothing of the unit was kept, unless
+  // markers_kept says that its marker rows were (a destination that learns
+  // only at the commit that the server refused the lines, in APPEND).
   virtual LoadResult CommitUnit() = 0;
   // Undoes the open unit, if any.
   virtual void RollbackUnit() = 0;
@@ -68,11 +70,17 @@ class LoadDestination {
   virtual LoadResult Close() = 0;
 };
 
-enum class Engine { kSqlServer, kSqlite, kOdbc };
+enum class Engine { kSqlServer, kSqlite, kOdbc, kPostgres };
 
 // The engine named by a DESTINATION_ENGINE value (compared after TrimUpper;
 // empty means SQL Server); false when the value names none.
 bool ParseEngine(const std::string& configured, Engine& engine);
+
+// Why the names of `request` cannot go into SQL text, or empty: `table`
+// (the table as the engine names it), the line column and each configured
+// optional column must be identifiers, and a re-load (REPLACE, CHANGED)
+// needs the file-name column. Names are checked, values are bound.
+std::string LoadNameProblem(const LoadRequest& request, const std::string& table);
 
 // A destination for `engine`. `application_folder` resolves a relative SQLite
 // database path. Returns nullptr with `error` set when the engine is not

@@ -71,6 +71,7 @@ struct LoadResult {
   int64_t replaced = 0;            // loaded under REPLACE: bad byte sequences stored as U+FFFD
   int64_t first_replaced_line = 0;      // the line of the first of them
   uint64_t first_replaced_offset = 0;   // its byte offset in the file
+  bool markers_kept = false;       // a failed commit that kept the unit's marker rows (APPEND), not its lines
 
   // A success that inserted `rows` rows.
   static LoadResult Loaded(int64_t rows) {

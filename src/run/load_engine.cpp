@@ -91,7 +91,9 @@ LoadResult FileUnit::Commit() {
   LoadEngine* engine = std::exchange(engine_, nullptr);
   if (!engine->destination_) return LoadResult::Failed("Corvanne", "the destination was closed under the unit");
   LoadResult result = engine->destination_->CommitUnit();
-  if (!result.ok) result.description += "; nothing of \"" + request_.file_name_value + "\" was kept";
+  if (!result.ok && !result.markers_kept) {
+    result.description += "; nothing of \"" + request_.file_name_value + "\" was kept";
+  }
   return engine->Reported(request_, std::move(result));
 }
 
@@ -130,7 +132,7 @@ bool LoadEngine::Ready(const AppState& state, std::string& error) {
   // edited since can still get here, and then the run says why.
   if (!plan_->engine_known) {
     error = "DESTINATION_ENGINE \"" + state.Destination.DestinationEngine +
-            "\" names no destination engine (expected SQLSERVER, SQLITE or ODBC)";
+            "\" names no destination engine (expected SQLSERVER, SQLITE, POSTGRESQL or ODBC)";
     return false;
   }
   destination_ = MakeDestination(plan_->engine, application_folder_, error);

@@ -42,7 +42,7 @@ Findings CheckConfiguration(const AppState& state, const std::vector<CheckStep>&
   if (!ParseEngine(state.Destination.DestinationEngine, engine)) {
     findings.push_back(
         {Severity::kError, "DESTINATION_ENGINE \"" + state.Destination.DestinationEngine +
-                               "\" is not known; use SQLSERVER, SQLITE or ODBC (a run would not start)"});
+                               "\" is not known; use SQLSERVER, SQLITE, POSTGRESQL or ODBC (a run would not start)"});
   }
   for (const CheckStep& step : more) step(state, findings);
   return findings;

@@ -95,7 +95,7 @@ int RunUnattended(AppState& state, const std::vector<Message>& startup_messages)
   Engine engine = Engine::kSqlServer;
   if (!ParseEngine(state.Destination.DestinationEngine, engine)) {
     std::cerr << "corvanne: unknown DESTINATION_ENGINE \"" << state.Destination.DestinationEngine
-              << "\" in " << state.ConfigFilePath << "; use SQLSERVER, SQLITE or ODBC\n";
+              << "\" in " << state.ConfigFilePath << "; use SQLSERVER, SQLITE, POSTGRESQL or ODBC\n";
     return Status(ExitCode::kCouldNotStart);
   }
   const std::vector<std::string> problems = RunSettingsProblems(state);

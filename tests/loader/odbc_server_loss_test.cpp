@@ -12,6 +12,7 @@
 
 #include "loader/odbc_destination.hpp"
 #include "odbc_test_support.hpp"
+#include "testing/file_lock.hpp"
 #include "testing/temp_dir.hpp"
 
 namespace corvanne {
@@ -61,6 +62,8 @@ class OdbcServerLossTest : public ::testing::Test {
   std::string dsn_ = ServerEnv("CORVANNE_TEST_PG2_DSN");
   std::string pg_ctl_ = ServerEnv("CORVANNE_TEST_PG_CTL");
   std::string data_ = ServerEnv("CORVANNE_TEST_PG2_DATA");
+  // Held while the test lives: the durability tests stop this server too.
+  testing::FileLock lock_{data_.empty() ? std::string() : data_ + ".lock"};
   std::unique_ptr<SqlClient> client_;
   bool stopped_ = false;
 };

@@ -116,7 +116,7 @@ TEST_F(PreflightTest, EachFindingWithItsExitStatus) {
        {"error: SOURCE_TEXT_FILE_NAME_WITH_PATH: file \"" + P("gone.bas") + "\" does not exist; its load would fail"},
        2},
       {"unknown engine", "", {{"DESTINATION_ENGINE", "SQLLITE"}},
-       {"error: DESTINATION_ENGINE \"SQLLITE\" is not known; use SQLSERVER, SQLITE or ODBC (a run would not start)"},
+       {"error: DESTINATION_ENGINE \"SQLLITE\" is not known; use SQLSERVER, SQLITE, POSTGRESQL or ODBC (a run would not start)"},
        2},
   };
   testing::MakeTree(dir_, {"src/p/a.bas", "src/p/b.frm", "src/p/c.cls", "src/p/d.frm", "src/p/notes.txt"});

@@ -19,7 +19,7 @@ struct CodePageSample {
   std::string delimiter;          // SOURCE_FILE_ROW_DELIMITER as the run passes it
   std::string code_page;          // SOURCE_FILE_CODE_PAGE
   std::vector<std::string> rows;  // what the table must hold, UTF-8
-  std::string undecodable;        // SOURCE_FILE_UNDECODABLE_BYTES
+  std::string undecodable = {};   // SOURCE_FILE_UNDECODABLE_BYTES
 };
 
 inline std::string Repeat(const std::string& text, std::size_t times) {

@@ -13,9 +13,9 @@
 #include <map>
 
 #include "load_bench_support.hpp"
-#include "loader/code_page_detector.hpp"
-#include "loader/code_page_hint.hpp"
-#include "loader/line_reader.hpp"
+#include "source/code_page_detector.hpp"
+#include "source/code_page_hint.hpp"
+#include "source/line_reader.hpp"
 
 namespace corvanne::bench {
 namespace {

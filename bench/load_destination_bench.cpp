@@ -6,7 +6,7 @@
 #include "common/notifier.hpp"
 #include "config/app_state.hpp"
 #include "load_bench_support.hpp"
-#include "loader/line_reader.hpp"
+#include "source/line_reader.hpp"
 #include "run/load_engine.hpp"
 
 namespace corvanne::bench {

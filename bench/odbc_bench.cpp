@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "loader/odbc_connection_string.hpp"
-#include "loader/odbc_destination.hpp"
-#include "loader/odbc_handles.hpp"
+#include "destination/odbc/odbc_connection_string.hpp"
+#include "destination/odbc/odbc_destination.hpp"
+#include "destination/odbc/odbc_handles.hpp"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Turning the bytes of a file into UTF-8 text: the byte-order mark, the
 // decoder of a code page (one interface; Windows' own tables behind it, by
 // ICU on Linux), and the rule for a whole text and for a file name. The
-// streaming of files is the loader's.
+// streaming of files is source/'s.
 #pragma once
 
 #include <array>

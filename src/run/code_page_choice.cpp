@@ -9,8 +9,8 @@
 #include "common/file_utils.hpp"
 #include "common/text.hpp"
 #include "discovery/discovery.hpp"
-#include "loader/line_reader.hpp"
-#include "loader/load_request.hpp"
+#include "source/line_reader.hpp"
+#include "destination/load_request.hpp"
 
 namespace corvanne {
 

@@ -1,5 +1,5 @@
 // The BEGINS and DONE marker rows: one line of tags written to the header
-// file and loaded like any source file. The load itself is the loader's.
+// file and loaded like any source file. The load itself is the destination's.
 #include "run/completion_header.hpp"
 
 #include "common/file_utils.hpp"

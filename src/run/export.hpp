@@ -1,5 +1,5 @@
 // One export run: selects the files, and loads each between its BEGINS and
-// DONE marker rows. Composes discovery and the loader; owns the counts.
+// DONE marker rows. Composes discovery and the destination; owns the counts.
 #pragma once
 
 #include <cstdint>

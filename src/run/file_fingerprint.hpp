@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "loader/file_state.hpp"
+#include "destination/file_state.hpp"
 
 namespace corvanne {
 

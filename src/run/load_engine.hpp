@@ -13,8 +13,8 @@
 
 #include "common/notifier.hpp"
 #include "config/app_state.hpp"
-#include "loader/destination.hpp"
-#include "loader/load_request.hpp"
+#include "destination/destination.hpp"
+#include "destination/load_request.hpp"
 #include "run/run_plan.hpp"
 
 namespace corvanne {

@@ -10,7 +10,7 @@
 #include "config/config_file.hpp"
 #include "config/config_keys.hpp"
 #include "discovery/source_check.hpp"
-#include "loader/destination.hpp"
+#include "destination/destination.hpp"
 #include "run/startup.hpp"
 
 namespace corvanne {

@@ -15,7 +15,7 @@
 #include "common/platform.hpp"
 #include "config/app_state.hpp"
 #include "discovery/discovery.hpp"
-#include "loader/file_state.hpp"
+#include "destination/file_state.hpp"
 #include "run/load_engine.hpp"
 #include "run/run_plan.hpp"
 

@@ -10,8 +10,8 @@
 #include "run/code_page_choice.hpp"
 #include "config/app_state.hpp"
 #include "discovery/walk.hpp"
-#include "loader/destination.hpp"
-#include "loader/load_request.hpp"
+#include "destination/destination.hpp"
+#include "destination/load_request.hpp"
 
 namespace corvanne {
 

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "common/message_texts.hpp"
-#include "loader/code_page_hint.hpp"
+#include "source/code_page_hint.hpp"
 #include "run/terminal_progress.hpp"
 
 namespace corvanne::ui {

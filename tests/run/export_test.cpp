@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "common/message_texts.hpp"
-#include "loader/load_request.hpp"
+#include "destination/load_request.hpp"
 #include "run/run_test_support.hpp"
 
 namespace corvanne {

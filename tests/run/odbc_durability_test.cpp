@@ -2,7 +2,7 @@
 // fixture, over the second test server's data source.
 #include <memory>
 
-#include "loader/odbc_test_support.hpp"
+#include "destination/odbc_test_support.hpp"
 #include "run/durability_fixture.hpp"
 
 namespace corvanne {

@@ -11,7 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "loader/odbc_test_support.hpp"
+#include "destination/odbc_test_support.hpp"
 #include "run/binary_runner.hpp"
 #include "run/export.hpp"
 #include "run/load_engine.hpp"

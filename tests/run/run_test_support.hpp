@@ -10,7 +10,7 @@
 
 #include "common/platform.hpp"
 #include "common/progress.hpp"
-#include "loader/destination.hpp"
+#include "destination/destination.hpp"
 #include "testing/recording_display.hpp"
 #include "testing/temp_dir.hpp"
 

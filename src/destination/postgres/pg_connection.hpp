@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "loader/load_request.hpp"
+#include "destination/load_request.hpp"
 
 namespace corvanne {
 

@@ -5,8 +5,8 @@
 
 #include "common/text.hpp"
 #include "destination/postgres/pg_destination_impl.hpp"
-#include "loader/identifier.hpp"
-#include "loader/row_sink.hpp"
+#include "destination/identifier.hpp"
+#include "destination/row_sink.hpp"
 
 namespace corvanne {
 

@@ -4,7 +4,7 @@
 
 #include "common/text.hpp"
 #include "destination/postgres/pg_destination_impl.hpp"
-#include "loader/identifier.hpp"
+#include "destination/identifier.hpp"
 
 namespace corvanne {
 

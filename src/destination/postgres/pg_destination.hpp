@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "loader/destination.hpp"
+#include "destination/destination.hpp"
 
 namespace corvanne {
 

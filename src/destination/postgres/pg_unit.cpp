@@ -8,7 +8,7 @@
 #include <utility>
 
 #include "destination/postgres/pg_destination_impl.hpp"
-#include "loader/identifier.hpp"
+#include "destination/identifier.hpp"
 
 namespace corvanne {
 

@@ -73,13 +73,12 @@ std::string LoadNameProblem(const LoadRequest& request, const std::string& table
     const bool optional = name != &table && name != &request.column_name;
     if (optional && name->empty()) continue;
     if (!IsIdentifier(*name)) {
-      return "the " + std::string(what) + " name " + Quoted(*name) +
-             " is not a valid identifier; nothing was sent to the server";
+      return "the " + std::string(what) + " name " + Quoted(*name) + " is not a valid identifier";
     }
   }
   if (request.load_mode != LoadMode::kAppend && request.columns.file_name.empty()) {
     return "a re-load (REPLACE or CHANGED) finds a file's earlier rows by the file name column, and none is "
-           "configured; nothing was sent to the server";
+           "configured";
   }
   return {};
 }

@@ -101,7 +101,7 @@ TEST_F(SqliteColumnsTest, NamesAreCheckedQuotedOrRefused) {
   const std::vector<Case> cases = {
       {"reserved words", "Order", {"File", "Key", "User"}, ""},
       {"hostile column name", "Lines", {"f); DROP TABLE Old; --", "", ""},
-       "the file name column name \"f); DROP TABLE Old; --\" is not a valid name"},
+       "the file name column name \"f); DROP TABLE Old; --\" is not a valid identifier"},
       {"temporary schema", "temp.Lost", {"", "", ""},
        "the table \"temp.Lost\" is in the temporary schema, whose rows are dropped when the run ends"},
   };

@@ -264,8 +264,9 @@ TEST_F(SqliteDestinationTest, NamesThatAreNotNamesNeverReachTheDatabase) {
     const LoadResult result = destination_->Load(request);
     EXPECT_FALSE(result.ok);
     const std::string& name = c.what == "table" ? c.table : c.column;
-    EXPECT_EQ(result.description, "database \"" + DatabasePath() + "\", loading \"" + source + "\": the " + c.what +
-                                      " name \"" + name + "\" is not a valid name");
+    EXPECT_EQ(result.description, "database \"" + DatabasePath() + "\", loading \"" + source +
+                                      "\": the destination " + c.what + " name \"" + name +
+                                      "\" is not a valid identifier");
     EXPECT_FALSE(fs::exists(DatabasePath()));  // refused before the database was even opened
   }
   // A "]" written "]]" inside brackets is one name, whatever SQLite's own

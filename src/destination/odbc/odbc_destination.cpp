@@ -64,31 +64,11 @@ bool OdbcDestination::ResolveTarget(const LoadRequest& request, Target& target, 
 
 bool OdbcDestination::CheckNames(const LoadRequest& request, const Target& target, LoadResult& failure) const {
   // Names go into SQL text, so they must be names and nothing more.
-  const std::pair<const char*, const std::string*> names[] = {
-      {"destination table", engine_ == Engine::kOdbc ? &request.table_name : &request.destination_object_name},
-      {"destination column", &request.column_name},
-      {"file name column", &request.columns.file_name},
-      {"line number column", &request.columns.line_number},
-      {"batch code column", &request.columns.batch_code},
-  };
-  for (const auto& [what, name] : names) {
-    const bool optional = name == &request.columns.file_name || name == &request.columns.line_number ||
-                          name == &request.columns.batch_code;
-    if (optional && name->empty()) continue;
-    if (!IsIdentifier(*name)) {
-      failure = Failed(request, target,
-                       Where(request) + "the " + what + " name " + Quoted(*name) +
-                           " is not a valid identifier; nothing was sent to the server");
-      return false;
-    }
-  }
-  if (request.load_mode != LoadMode::kAppend && request.columns.file_name.empty()) {
-    failure = Failed(request, target,
-                     Where(request) + "a re-load (REPLACE or CHANGED) finds a file's earlier rows by the file name "
-                                      "column, and none is configured; nothing was sent to the server");
-    return false;
-  }
-  return true;
+  const std::string problem =
+      LoadNameProblem(request, engine_ == Engine::kOdbc ? request.table_name : request.destination_object_name);
+  if (problem.empty()) return true;
+  failure = Failed(request, target, Where(request) + problem + "; nothing was sent to the server");
+  return false;
 }
 
 bool OdbcDestination::EnsureConnected(const LoadRequest& request, const Target& target, LoadResult& failure) {

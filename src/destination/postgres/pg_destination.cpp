@@ -91,7 +91,7 @@ bool PgDestination::Connected(const LoadRequest& request, LoadResult& failure) {
   password_ = request.password;
   const std::string problem = LoadNameProblem(request, request.table_name);
   if (!problem.empty()) {
-    failure = Failed(request, Where(request) + problem);
+    failure = Failed(request, Where(request) + problem + "; nothing was sent to the server");
     return false;
   }
   const auto parameters = PgConnectionParameters(request);

@@ -29,21 +29,7 @@ constexpr const char* kDefaultDatabase = "Corvanne.db";
 // Why the configured names cannot be used, or empty. Names go into SQL
 // text; only names that cannot be anything else may.
 std::string CheckNames(const LoadRequest& request) {
-  const std::pair<const char*, const std::string*> names[] = {
-      {"table", &request.table_name},
-      {"column", &request.column_name},
-      {"file name column", &request.columns.file_name},
-      {"line number column", &request.columns.line_number},
-      {"batch code column", &request.columns.batch_code},
-  };
-  for (const auto& [what, name] : names) {
-    if (name->empty() && what != names[0].first && what != names[1].first) continue;
-    if (!IsIdentifier(*name)) return std::string("the ") + what + " name " + Quoted(*name) + " is not a valid name";
-  }
-  if (request.load_mode != LoadMode::kAppend && request.columns.file_name.empty()) {
-    return "a re-load (REPLACE or CHANGED) finds a file's earlier rows by the file name column, and none is "
-           "configured";
-  }
+  if (std::string problem = LoadNameProblem(request, request.table_name); !problem.empty()) return problem;
   const std::vector<std::string> parts = IdentifierParts(request.table_name);
   if (parts.size() > 1 && (TrimUpper(parts.front()) == "TEMP" || TrimUpper(parts.front()) == "TEMPORARY")) {
     // Such a table vanishes with the connection: every row reported loaded

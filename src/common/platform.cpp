@@ -2,6 +2,7 @@
 // test, error texts and the user's date and time texts.
 #include "common/platform.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -142,10 +143,9 @@ bool ReplaceProcess(const std::string& program, const std::vector<std::string>& 
   error = "cannot start \"" + program + "\": the window is not built for Windows";
   return false;
 #else
-  std::vector<char*> argv;
   std::vector<std::string> copies = args;
-  for (std::string& arg : copies) argv.push_back(arg.data());
-  argv.push_back(nullptr);
+  std::vector<char*> argv(copies.size() + 1, nullptr);
+  std::transform(copies.begin(), copies.end(), argv.begin(), [](std::string& arg) { return arg.data(); });
   execv(program.c_str(), argv.data());
   const int cause = errno;
   missing = cause == ENOENT;

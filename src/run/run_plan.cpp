@@ -1,6 +1,8 @@
 // Builds the run plan from the settings; see run_plan.hpp.
 #include "run/run_plan.hpp"
 
+#include <iterator>
+
 #include "common/text.hpp"
 #include "common/text_decoding.hpp"
 #include "run/load_engine.hpp"
@@ -14,9 +16,9 @@ bool BuildRunPlan(const AppState& state, RunPlan& plan, std::vector<std::string>
   // handed in (tests) needs none.
   plan.engine_known = ParseEngine(state.Destination.DestinationEngine, plan.engine);
   const std::string application_folder = ApplicationFolder(state);
-  for (std::string& problem : CodePageProblems(state.ConfiguredSource, application_folder)) {
-    problems.push_back(std::move(problem));
-  }
+  std::vector<std::string> code_page_problems = CodePageProblems(state.ConfiguredSource, application_folder);
+  problems.insert(problems.end(), std::make_move_iterator(code_page_problems.begin()),
+                  std::make_move_iterator(code_page_problems.end()));
   std::string reason;
   if (!ParseCodePage(state.ConfiguredSource.CodePage, plan.code_page, reason)) plan.code_page = CodePage{};
   CodePage fallback;

@@ -144,7 +144,7 @@ int NoWindow(const AppState& state, const std::vector<Message>& startup_messages
 }  // namespace
 
 AttendedStarter WindowProgramStarter(std::vector<std::string> args) {
-  return [args = std::move(args)](int& /*argc*/, char** /*argv*/, AppState& state,
+  return [args = std::move(args)](int& /*argc*/, char** /*argv*/, const AppState& state,
                                   const std::vector<Message>& startup_messages) {
     const std::string program = ExecutableFolder() + kPathSeparator + kWindowProgram;
     std::string error;

@@ -51,15 +51,16 @@ std::string NameOf(RunContext& context, const std::string& path) {
 // A file that cannot be looked at, or that is no regular file, fails with
 // the standard error box: its rows and its record stay as they are, so the
 // next run tries it again. Unknown is never taken for empty.
-void FailUnlooked(RunContext& context, const std::string& path, const FileLook& look) {
+void FailUnlooked(RunContext& context, const std::string& name, const FileLook& look) {
   ++context.counts.failed_loads;
   ++context.counts.files_failed;
-  context.notifier.Show(texts::StandardError(PlatformError{look.error_number, look.cause}, NameOf(context, path)));
+  context.notifier.Show(texts::StandardError(PlatformError{look.error_number, look.cause}, name));
 }
 
-// Loads the file unless a re-load finds it as last loaded.
-void ExportIfNeeded(RunContext& context, const std::string& path, int32_t serial, const FileLook& look) {
-  if (context.reload != nullptr && look.IsRegular() && !context.reload->DecideLoad(path, NameOf(context, path), look)) {
+// Loads the file unless a re-load finds it, stored as `name`, as last loaded.
+void ExportIfNeeded(RunContext& context, const std::string& path, const std::string& name, int32_t serial,
+                    const FileLook& look) {
+  if (context.reload != nullptr && look.IsRegular() && !context.reload->DecideLoad(path, name, look)) {
     ++context.counts.files_unchanged;
     return;
   }
@@ -81,8 +82,6 @@ void Uncount(RunContext& context, const UnconfirmedFile& file) {
 // missing one is loaded again, and counted by how that goes.
 void ConfirmAfterLostConnection(RunContext& context) {
   const uint64_t now = context.engine.ConnectionNumber();
-  if (now == context.connection) return;  // the common case, once per file: no connection was lost
-  context.connection = now;
   const auto in_doubt = [now](const UnconfirmedFile& file) { return file.connection != now; };
   // Called after every file: connection numbers only grow and files are
   // appended as committed, so the first file tells whether any is in doubt
@@ -145,7 +144,7 @@ void RunSingleFile(RunContext& context) {
   OpenDestination(context);
   context.progress.FilesListed(1, /*single_file=*/true);
   context.progress.FileStarted(1, 1, path);
-  ExportIfNeeded(context, path, 1, LookAtFile(path));
+  ExportIfNeeded(context, path, NameOf(context, path), 1, LookAtFile(path));
   context.progress.FileDone(context.counts);
   ConfirmDurable(context);
 }
@@ -177,17 +176,18 @@ void RunFolders(RunContext& context) {
   for (int32_t index = 1; index <= total; ++index) {
     const std::string& path = list.files[static_cast<std::size_t>(index - 1)];
     context.progress.FileStarted(index, total, path);
-    if (context.reload != nullptr) context.reload->Saw(NameOf(context, path));
+    const std::string name = NameOf(context, path);
+    if (context.reload != nullptr) context.reload->Saw(name);
     const FileLook look = LookAtFile(path);
     if (!look.IsRegular()) {
-      FailUnlooked(context, path, look);
+      FailUnlooked(context, name, look);
     } else if (look.size > 0) {
-      ExportIfNeeded(context, path, index, look);
+      ExportIfNeeded(context, path, name, index, look);
     } else {
       // The index is used up all the same: later files keep their serials.
       ++context.counts.files_passed_over;
       // A mirrored file that is empty now has no lines to show.
-      if (context.reload != nullptr && context.reload->ForgetEmptied(NameOf(context, path))) {
+      if (context.reload != nullptr && context.reload->ForgetEmptied(name)) {
         ++context.counts.files_deleted;
       }
     }
@@ -206,7 +206,6 @@ void RunFolders(RunContext& context) {
 void RunExport(RunContext& context) {
   context.counts = RunCounts{};
   context.unconfirmed.clear();
-  context.connection = context.engine.ConnectionNumber();
   // The settings as this run uses them, parsed once: the run does not see
   // a configuration changed under it.
   std::string error;
@@ -245,7 +244,7 @@ void ExportOneFile(RunContext& context, const std::string& path, int32_t serial,
     ++context.counts.files_failed;
     return;
   }
-  const std::string name = NameOf(context, path);
+  const std::string& name = unit.Name();
   if (!LoadCompletionHeader(context, unit, name, serial, "BEGINS")) {
     ++context.counts.files_failed;
     return;

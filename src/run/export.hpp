@@ -41,7 +41,6 @@ struct RunContext {
   Reload* reload = nullptr;         // set by RunExport in load modes REPLACE and CHANGED
   const RunPlan* plan = nullptr;    // set by RunExport: the settings as the run uses them
   std::vector<UnconfirmedFile> unconfirmed = {};  // loaded since the last confirmed flush
-  uint64_t connection = 0;          // the destination's connection when `unconfirmed` was last checked
   LineFile header_file = {};        // the header file, kept open for the run
 };
 

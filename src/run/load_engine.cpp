@@ -165,8 +165,7 @@ FileUnit LoadEngine::BeginUnit(const AppState& state, const std::string& path, L
   if (!Ready(state, error)) {
     result = NoDestination(error, path);
     result.description += "; nothing of \"" + path + "\" was loaded";
-    notifier_.Show(texts::StepFailed(kStepName, result.source, result.description));
-    notifier_.Show(texts::ErrorForFile(path));
+    result = ReportFailure(state, path, std::move(result));
     return {};
   }
   LoadRequest request = Request(path);
@@ -188,12 +187,11 @@ LoadResult LoadEngine::LoadFile(const AppState& state, const std::string& path) 
 
 LoadResult LoadEngine::ReportFailure(const AppState& state, const std::string& path, LoadResult failure) {
   std::string error;
-  if (Plan(state, error) == nullptr) {
-    notifier_.Show(texts::StepFailed(kStepName, failure.source, failure.description));
-    notifier_.Show(texts::ErrorForFile(path));
-    return failure;
-  }
-  return Reported(Request(path), std::move(failure));
+  if (Plan(state, error) != nullptr) return Reported(Request(path), std::move(failure));
+  // Without a plan the file has no stored name yet: its path stands for it.
+  LoadRequest request;
+  request.source_path = path;
+  return Reported(request, std::move(failure));
 }
 
 void LoadEngine::Warn(const std::string& text) {

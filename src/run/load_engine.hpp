@@ -63,6 +63,8 @@ class FileUnit {
   FileUnit& operator=(const FileUnit&) = delete;
 
   bool IsOpen() const { return engine_ != nullptr; }
+  // The file's stored name: its identity in rows, markers and messages.
+  const std::string& Name() const { return request_.file_name_value; }
   // Loads `row` (a marker row of the file) as one row. A failure costs the
   // file its unit: the caller ends it.
   LoadResult AddMarkerRow(const std::string& row);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <set>
 #include <utility>
 
 #include "discovery/folder_reader.hpp"
@@ -29,19 +31,38 @@ bool IsUnder(const std::string& name, const std::string& folder) {
   return folder.back() == kSeparator || name[folder.size()] == kSeparator;
 }
 
-// True when the folder at `folder_path` holds, right now, a file whose
-// stored name is `name`; also true when that cannot be told.
-bool MayStillBeThere(const std::string& folder_path, const std::string& name, const RunPlan& plan) {
-  FolderListing listing;
-  try {
-    if (!ReadFolder(folder_path, listing)) return false;
-  } catch (const WalkError&) {
-    return true;  // cannot tell: it stays
+// The stored names of the files in a folder as it is now, each folder read
+// once however many of its recorded files are looked for.
+class FoldersNow {
+ public:
+  explicit FoldersNow(const RunPlan& plan) : plan_(plan) {}
+  // True when the folder at `folder_path` holds, right now, a file whose
+  // stored name is `name`; also true when that cannot be told.
+  bool MayHold(const std::string& folder_path, const std::string& name) {
+    auto [entry, fresh] = names_.try_emplace(folder_path);
+    if (fresh) entry->second = Read(folder_path);
+    return !entry->second || entry->second->count(name) != 0;
   }
-  return std::any_of(listing.files.begin(), listing.files.end(), [&](const std::string& file) {
-    return NormalisedName(FileNameText(ChildPath(folder_path, file), plan)) == name;
-  });
-}
+
+ private:
+  // nullopt: the folder could not be listed.
+  std::optional<std::set<std::string>> Read(const std::string& folder_path) const {
+    FolderListing listing;
+    try {
+      if (!ReadFolder(folder_path, listing)) return std::set<std::string>();
+    } catch (const WalkError&) {
+      return std::nullopt;  // cannot tell: its files stay
+    }
+    std::set<std::string> names;
+    for (const std::string& file : listing.files) {
+      names.insert(NormalisedName(FileNameText(ChildPath(folder_path, file), plan_)));
+    }
+    return names;
+  }
+
+  const RunPlan& plan_;
+  std::map<std::string, std::optional<std::set<std::string>>> names_;  // by the folder's path
+};
 
 }  // namespace
 
@@ -192,6 +213,7 @@ VanishedFiles Reload::FindVanished(const RunFileList& list) const {
   result.unavailable = unavailable;
 
   const FileFilter filter(plan_.selection.extensions, plan_.source.exclusions);
+  FoldersNow now(plan_);
   for (const auto& [recorded, known] : known_) {
     if (known.seen) continue;
     const std::string name = NormalisedName(recorded);
@@ -206,7 +228,7 @@ VanishedFiles Reload::FindVanished(const RunFileList& list) const {
     // An older spelling of a name goes whether its file is there (its rows
     // are then a second copy) or not; a name as spelled today only when its
     // file is still not there.
-    if (name == recorded && MayStillBeThere(folder->second, name, plan_)) continue;
+    if (name == recorded && now.MayHold(folder->second, name)) continue;
     result.names.push_back(recorded);
   }
   std::sort(result.names.begin(), result.names.end());

@@ -1,6 +1,6 @@
-// Folder reading through std::filesystem, for systems without opendir
-// (Windows). Slower than the POSIX reader; the same observable results.
-#if defined(_WIN32) || defined(CORVANNE_PORTABLE_FOLDER_READER)
+// Folder reading through std::filesystem, for a system with neither opendir
+// nor FindFirstFile. Slower than the others; the same observable results.
+#if defined(CORVANNE_PORTABLE_FOLDER_READER)
 
 #include <filesystem>
 #include <functional>

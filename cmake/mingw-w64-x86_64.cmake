@@ -16,6 +16,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # One .exe that needs no MinGW DLL beside it.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# CMake puts -Bdynamic back after the libraries it names; the C++ runtime
+# that the driver adds last must still come from its static archive.
+set(CMAKE_LINK_SEARCH_END_STATIC ON)
 
 find_program(CORVANNE_WINE NAMES wine64 wine)
 if(CORVANNE_WINE)

@@ -20,17 +20,22 @@ namespace fs = std::filesystem;
 
 std::string ResolveFrom(const std::string& folder, const std::string& path) {
   if (path.empty()) return path;
-  const fs::path given(path);
+  const fs::path given = PathFromText(path);
+#ifdef _WIN32
+  // Windows takes '/' too, but shows and stores '\\': one spelling per place.
+  if (given.is_relative() && folder.empty()) return TextFromPath(fs::path(given).make_preferred());
+#else
   if (given.is_relative() && folder.empty()) return path;
+#endif
   // Lexical: "." and "x/.." steps and doubled separators go, so a stored
   // path names the place once and compares equal to the same place reached
   // by the walk, however the configuration spells it.
-  fs::path resolved = (given.is_relative() ? fs::path(folder) / given : given).lexically_normal();
+  fs::path resolved = (given.is_relative() ? PathFromText(folder) / given : given).lexically_normal();
   // "x/.." and "." leave a trailing separator the path itself did not have.
   if (resolved.has_relative_path() && !resolved.has_filename() && given.has_filename()) {
     resolved = resolved.parent_path();
   }
-  return resolved.string();
+  return TextFromPath(resolved);
 }
 
 std::string GetExtension(const std::string& name) {
@@ -51,7 +56,7 @@ void NoteFailure(int& failure) {
 // rather than at fwrite.
 int WriteLine(const std::string& line, const std::string& file_name, const char* mode) {
   errno = 0;
-  std::FILE* file = std::fopen(file_name.c_str(), mode);
+  std::FILE* file = OpenFile(file_name, mode);
   if (file == nullptr) return errno != 0 ? errno : EIO;
   int failure = 0;
   if (std::fwrite(line.data(), 1, line.size(), file) != line.size()) NoteFailure(failure);

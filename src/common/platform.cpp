@@ -37,41 +37,49 @@ std::string FolderOf(const std::string& path) {
 
 #ifdef _WIN32
 
-std::string NarrowFromWide(const std::wstring& wide) {
-  const int size = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  std::string out(size > 0 ? size - 1 : 0, '\0');
-  if (size > 1) WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, out.data(), size, nullptr, nullptr);
-  return out;
-}
-
 std::string ReadExecutablePath() {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
     const DWORD got = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
     if (got == 0) throw std::runtime_error("cannot tell where the executable lives");
-    if (got < buffer.size()) return NarrowFromWide(std::wstring(buffer.data(), got));
+    if (got < buffer.size()) return TextFromWide(std::wstring_view(buffer.data(), got));
     buffer.resize(buffer.size() * 2);
   }
 }
 
-// Windows keeps the user's formats itself; ask for them directly.
+// Windows keeps the user's formats itself; ask for them directly, in wide
+// characters, so that a month or an era name arrives as Unicode whatever
+// the ANSI code page.
 class SystemDateTime final : public DateTimeSource {
  public:
   std::string ShortDate() const override {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    char text[128] = {};
-    GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, text, sizeof text);
-    return text;
+    wchar_t text[128] = {};
+    const int length = GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &now, nullptr, text, 128);
+    return length > 1 ? TextFromWide(std::wstring_view(text, static_cast<size_t>(length - 1))) : std::string();
   }
   std::string LongTime() const override {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    char text[128] = {};
-    GetTimeFormatA(LOCALE_USER_DEFAULT, 0, &now, nullptr, text, sizeof text);
-    return text;
+    wchar_t text[128] = {};
+    const int length = GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &now, nullptr, text, 128);
+    return length > 1 ? TextFromWide(std::wstring_view(text, static_cast<size_t>(length - 1))) : std::string();
   }
 };
+
+int64_t NanosecondsSince1970(const FILETIME& time) {
+  const uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  constexpr uint64_t kTicksFrom1601To1970 = 116444736000000000ULL;  // 100 ns ticks
+  return (static_cast<int64_t>(ticks) - static_cast<int64_t>(kTicksFrom1601To1970)) * 100;
+}
+
+// The volume a path lives on, told by its root ("C:", "\\server\share"):
+// no call per file, and enough to keep the clocks of two shares apart.
+uint64_t VolumeOf(const std::string& path) {
+  const std::filesystem::path root = PathFromText(path).root_name();
+  return std::hash<std::wstring>{}(root.native());
+}
 
 #else
 
@@ -117,7 +125,11 @@ std::string UsShortDate(const std::tm& parts) {
          std::to_string(parts.tm_year + 1900);
 }
 
-std::string TwoDigits(int value) { return (value < 10 ? "0" : "") + std::to_string(value); }
+std::string TwoDigits(int value) {
+  std::string text = std::to_string(value);
+  if (value < 10) text.insert(text.begin(), '0');
+  return text;
+}
 
 std::string UsLongTime(const std::tm& parts) {
   const int hour12 = parts.tm_hour % 12 == 0 ? 12 : parts.tm_hour % 12;
@@ -134,11 +146,100 @@ std::atomic<const DateTimeSource*> installed_source{nullptr};
 
 }  // namespace
 
+#ifdef _WIN32
+
+std::wstring WideFromText(std::string_view text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<size_t>(std::max(size, 0)), L'\0');
+  if (size > 0) MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+std::string TextFromWide(std::wstring_view wide) {
+  if (wide.empty()) return {};
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<size_t>(std::max(size, 0)), '\0');
+  if (size > 0) {
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), text.data(), size, nullptr, nullptr);
+  }
+  return text;
+}
+
+std::string WindowsErrorText(unsigned long code) {
+  // Without the closing line break and full stop the system adds.
+  wchar_t* buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+      0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+  std::string text = length > 0 ? TextFromWide(std::wstring_view(buffer, length)) : std::string();
+  if (buffer != nullptr) LocalFree(buffer);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
+    text.pop_back();
+  }
+  return text.empty() ? "Windows error " + std::to_string(code) : text;
+}
+
+std::wstring WidePath(const std::string& path) {
+  std::wstring wide = WideFromText(path);
+  // Below the classic limit (less room for a file name in a folder path)
+  // every API takes the path as it is.
+  constexpr size_t kClassicLimit = 248;
+  if (wide.size() < kClassicLimit || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+  const std::filesystem::path normal = std::filesystem::path(wide).lexically_normal();
+  if (!normal.is_absolute()) return wide;
+  std::wstring long_form = normal.native();
+  std::replace(long_form.begin(), long_form.end(), L'/', L'\\');
+  if (long_form.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + long_form.substr(2);
+  return L"\\\\?\\" + long_form;
+}
+
+#endif
+
+std::filesystem::path PathFromText(std::string_view text) {
+#ifdef _WIN32
+  return std::filesystem::path(WideFromText(text));
+#else
+  return std::filesystem::path(std::string(text));
+#endif
+}
+
+std::string TextFromPath(const std::filesystem::path& path) {
+#ifdef _WIN32
+  return TextFromWide(path.native());
+#else
+  return path.native();
+#endif
+}
+
+std::FILE* OpenFile(const std::string& path, const char* mode) {
+#ifdef _WIN32
+  return _wfopen(WidePath(path).c_str(), WideFromText(mode).c_str());
+#else
+  return std::fopen(path.c_str(), mode);
+#endif
+}
+
+void ShowStartFailureBox(const std::string& title, const std::string& text) {
+#ifdef _WIN32
+  DWORD processes[2] = {};
+  // One process on the console: Explorer or the scheduler made it for this
+  // one, and it closes when this process ends.
+  if (GetConsoleProcessList(processes, 2) != 1) return;
+  MessageBoxW(nullptr, WideFromText(text).c_str(), WideFromText(title).c_str(), MB_OK | MB_ICONERROR);
+#else
+  (void)title;
+  (void)text;
+#endif
+}
+
 std::string ExecutableFolder() { return FolderOf(ReadExecutablePath()); }
 
 bool ReplaceProcess(const std::string& program, const std::vector<std::string>& args, std::string& error,
                     bool& missing) {
 #ifdef _WIN32
+  (void)args;
   missing = true;
   error = "cannot start \"" + program + "\": the window is not built for Windows";
   return false;
@@ -165,37 +266,42 @@ int32_t ProcessNumber() {
 FileLook LookAtFile(const std::string& path) {
   FileLook look;
 #ifdef _WIN32
-  std::error_code error;
-  const auto status = std::filesystem::status(path, error);
-  if (status.type() == std::filesystem::file_type::not_found) {
-    look.kind = FileLook::Kind::kMissing;
-    look.cause = std::make_error_code(std::errc::no_such_file_or_directory).message();
-    look.error_number = ENOENT;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  const std::wstring wide = WidePath(path);
+  bool got = GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data) != 0;
+  DWORD error = got ? 0 : GetLastError();
+  if (got && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    // A link tells of itself; the file it leads to is what is read.
+    HANDLE handle = CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    BY_HANDLE_FILE_INFORMATION info{};
+    got = handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &info) != 0;
+    error = got ? 0 : GetLastError();
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+    data.dwFileAttributes = info.dwFileAttributes;
+    data.ftLastWriteTime = info.ftLastWriteTime;
+    data.nFileSizeHigh = info.nFileSizeHigh;
+    data.nFileSizeLow = info.nFileSizeLow;
+  }
+  if (!got) {
+    const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                         error == ERROR_INVALID_NAME || error == ERROR_BAD_PATHNAME || error == ERROR_DIRECTORY;
+    look.kind = missing ? FileLook::Kind::kMissing : FileLook::Kind::kUnknown;
+    look.cause = WindowsErrorText(error);
+    look.error_number = static_cast<int>(error);
     return look;
   }
-  if (error) {
-    look.cause = error.message();
-    look.error_number = error.value();
-    return look;
-  }
-  if (status.type() != std::filesystem::file_type::regular) {
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0) {
     look.kind = FileLook::Kind::kNotRegular;
-    look.error_number = static_cast<int>(std::errc::not_supported);
-    look.cause = status.type() == std::filesystem::file_type::directory ? "Is a directory" : "not a regular file";
-    return look;
-  }
-  const auto modified = std::filesystem::last_write_time(path, error);
-  const std::uintmax_t bytes = error ? 0 : std::filesystem::file_size(path, error);
-  if (error) {
-    look.cause = error.message();
-    look.error_number = error.value();
+    const bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    look.error_number = folder ? EISDIR : ENOTSUP;
+    look.cause = folder ? std::generic_category().message(EISDIR) : "a device, not a regular file";
     return look;
   }
   look.kind = FileLook::Kind::kRegular;
-  look.size = static_cast<int64_t>(bytes);
-  look.modified_ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                         std::chrono::file_clock::to_sys(modified).time_since_epoch())
-                         .count();
+  look.size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  look.modified_ns = NanosecondsSince1970(data.ftLastWriteTime);
+  look.device = VolumeOf(path);
   return look;
 #else
   // One stat: a re-load looks at every file of the tree, and each look counts.
@@ -267,6 +373,8 @@ std::string FormatShortDate(const std::tm& parts, const std::string& locale_name
     std::string text = FormatUnderLocale(parts, locale_name, "%x");
     if (!text.empty()) return text;
   }
+#else
+  (void)locale_name;
 #endif
   return UsShortDate(parts);
 }
@@ -277,6 +385,8 @@ std::string FormatLongTime(const std::tm& parts, const std::string& locale_name)
     std::string text = FormatUnderLocale(parts, locale_name, "%X");
     if (!text.empty()) return text;
   }
+#else
+  (void)locale_name;
 #endif
   return UsLongTime(parts);
 }

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -16,6 +19,32 @@ inline constexpr char kPathSeparator = '\\';
 #else
 inline constexpr char kPathSeparator = '/';
 #endif
+
+// Paths are UTF-8 text everywhere inside the program (rows, messages, the
+// configuration); they turn into the system's own form only at its API:
+// wide characters on Windows, the bytes themselves elsewhere.
+std::filesystem::path PathFromText(std::string_view text);
+std::string TextFromPath(const std::filesystem::path& path);
+// std::fopen for a path held as text.
+std::FILE* OpenFile(const std::string& path, const char* mode);
+
+#ifdef _WIN32
+// `text` (UTF-8) as UTF-16, and back; bytes that are not UTF-8 become U+FFFD.
+std::wstring WideFromText(std::string_view text);
+std::string TextFromWide(std::wstring_view wide);
+// `path` as the wide API takes it: an absolute path too long for the
+// classic limit gets the \\?\ prefix (UNC: \\?\UNC\), with which Windows
+// takes it as it stands, so it is made lexically normal first.
+std::wstring WidePath(const std::string& path);
+// The system's text for a Windows error code, e.g. "Access is denied".
+std::string WindowsErrorText(unsigned long code);
+#endif
+
+// Shows `text` in the system's own message box when this process is all
+// that holds its console window (started from Explorer: the window closes
+// with the process, and standard error with it). Elsewhere, and on systems
+// without such boxes, does nothing: standard error is read there.
+void ShowStartFailureBox(const std::string& title, const std::string& text);
 
 // Folder of the running executable, as the platform reports it (no trailing
 // separator except at the root). Throws std::runtime_error when unknown.

@@ -2,6 +2,8 @@
 // converters carry Microsoft's own tables (user-defined areas included), so
 // that a file decodes here as it does on Windows. The Windows build has its
 // own engine over MultiByteToWideChar behind the same interface.
+#ifndef _WIN32
+
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 
@@ -154,3 +156,5 @@ DecodeStep TextDecoder::DecodeEngine(std::string_view input, char* out, std::siz
 }
 
 }  // namespace corvanne
+
+#endif

@@ -21,7 +21,7 @@ std::string GetConfigFilePath(const AppState& state) { return state.ConfigFilePa
 
 bool CheckFileExists(const std::string& path, Notifier& notifier) {
   std::error_code error;
-  const fs::file_status status = fs::status(fs::path(path), error);
+  const fs::file_status status = fs::status(PathFromText(path), error);
   // "Not there" (a missing entry or a path through a file) is an answer,
   // not a failure of the test.
   if (status.type() == fs::file_type::not_found) return false;
@@ -42,7 +42,7 @@ struct FileCloser {
 
 std::string ReadWholeFile(const std::string& path, Notifier& notifier) {
   errno = 0;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  std::unique_ptr<std::FILE, FileCloser> file(OpenFile(path, "rb"));
   if (!file) {
     notifier.Show(texts::StandardError(ErrorFromErrno(errno), path));
     return {};
@@ -50,7 +50,7 @@ std::string ReadWholeFile(const std::string& path, Notifier& notifier) {
   // The size is only a hint (the file may change while it is read); one byte
   // more lets the end be seen without growing the buffer.
   std::error_code size_error;
-  const std::uintmax_t expected = fs::file_size(fs::path(path), size_error);
+  const std::uintmax_t expected = fs::file_size(PathFromText(path), size_error);
   constexpr size_t kBlock = 1 << 16;
   std::string content(size_error ? kBlock : static_cast<size_t>(expected) + 1, '\0');
   size_t used = 0;

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "common/file_utils.hpp"
+#include "common/platform.hpp"
 #include "discovery/discovery.hpp"
 #include "discovery/walk.hpp"
 
@@ -16,7 +17,7 @@ void ResolveAll(const std::string& base, ItemList& items) {
 
 std::string AbsoluteFolder(const std::string& folder) {
   if (folder.empty()) return folder;
-  return std::filesystem::absolute(folder).string();
+  return TextFromPath(std::filesystem::absolute(PathFromText(folder)));
 }
 
 }  // namespace

@@ -17,6 +17,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A real path with '/' between its steps, so that trees compare the same
+// whichever separator the platform writes.
+std::string GenericText(const fs::path& path) {
+  std::string text = TextFromPath(path);
+#ifdef _WIN32
+  std::replace(text.begin(), text.end(), '\\', '/');
+#endif
+  return text;
+}
+
 bool EndsInSeparator(const std::string& folder) {
   if (folder.empty()) return false;
   const char last = folder.back();
@@ -41,8 +51,8 @@ class FolderWalk {
   FolderWalk(const ItemList& listed, ListingCache* cache) : cache_(cache) {
     for (const std::string& folder : listed) {
       std::error_code error;
-      const fs::path real = folder.empty() ? fs::path() : fs::canonical(folder, error);
-      if (!error && !real.empty()) trees_.push_back(real.generic_string());
+      const fs::path real = folder.empty() ? fs::path() : fs::canonical(PathFromText(folder), error);
+      if (!error && !real.empty()) trees_.push_back(GenericText(real));
     }
   }
 
@@ -61,7 +71,7 @@ class FolderWalk {
 
   bool InsideTrees(const std::string& link_path) const {
     std::error_code error;
-    const std::string real = fs::canonical(link_path, error).generic_string();
+    const std::string real = GenericText(fs::canonical(PathFromText(link_path), error));
     if (error) return false;
     return std::any_of(trees_.begin(), trees_.end(), [&real](const std::string& tree) {
       return real.starts_with(tree) &&

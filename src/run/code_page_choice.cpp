@@ -1,6 +1,7 @@
 // Code pages by folder; see code_page_choice.hpp. Folders are compared as
 // whole path steps, so "/src/app" does not hold "/src/application/a.bas".
 #include "run/code_page_choice.hpp"
+#include "common/platform.hpp"
 
 #include <algorithm>
 #include <filesystem>
@@ -21,8 +22,8 @@ constexpr const char* kByFolderKey = "SOURCE_FILE_CODE_PAGES_BY_FOLDER";
 // `folder` spelled as the walk spells the files below it.
 std::string NormalFolder(const std::string& application_folder, const std::string& folder) {
   const std::string base = application_folder.empty() ? application_folder
-                                                        : std::filesystem::absolute(application_folder).string();
-  std::string resolved = std::filesystem::path(ResolveFrom(base, folder)).lexically_normal().string();
+                                                        : TextFromPath(std::filesystem::absolute(PathFromText(application_folder)));
+  std::string resolved = TextFromPath(PathFromText(ResolveFrom(base, folder)).lexically_normal());
   while (resolved.size() > 1 && (resolved.back() == '/' || resolved.back() == '\\')) resolved.pop_back();
   return resolved;
 }

@@ -36,7 +36,7 @@ void CheckHeaderFile(const AppState& state, Findings& findings) {
   std::error_code ignored;
   const bool existed = std::filesystem::symlink_status(path, ignored).type() != std::filesystem::file_type::not_found;
   errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "ab");
+  std::FILE* file = OpenFile(path, "ab");
   const int failure = file == nullptr ? (errno != 0 ? errno : EIO) : 0;
   if (file != nullptr) std::fclose(file);
   if (file != nullptr && !existed) std::remove(path.c_str());

@@ -1,6 +1,7 @@
 // The export run: the file list in run order, each file between its BEGINS
 // and DONE rows, and the counts that decide the exit status.
 #include "run/export.hpp"
+#include "common/platform.hpp"
 
 #include <algorithm>
 #include <filesystem>
@@ -284,7 +285,7 @@ void ExportOneFile(RunContext& context, const std::string& path, int32_t serial,
   } else if (result.ok) {
     ++context.counts.files_loaded;
     context.counts.lines += result.rows;
-    const std::string folder = std::filesystem::path(path).parent_path().string();
+    const std::string folder = TextFromPath(PathFromText(path).parent_path());
     const auto encoding =
         context.counts.encodings.try_emplace({result.encoding, result.detected_code_page, folder}, 0).first;
     ++encoding->second;

@@ -28,7 +28,7 @@ std::string Hex(const XXH128_hash_t& hash) {
 }  // namespace
 
 bool HashFile(const std::string& path, std::string& hash, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathFromText(path), std::ios::binary);
   const std::unique_ptr<XXH3_state_t, HashStateDeleter> state(XXH3_createState());
   if (!in || state == nullptr || XXH3_128bits_reset(state.get()) != XXH_OK) {
     error = "cannot open \"" + path + "\" to compare it with what was loaded";

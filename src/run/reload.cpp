@@ -1,6 +1,7 @@
 // Re-load runs: which files to load again, what to record of them, and
 // which rows to take out. See reload.hpp.
 #include "run/reload.hpp"
+#include "common/platform.hpp"
 
 #include <algorithm>
 #include <filesystem>
@@ -68,7 +69,7 @@ class FoldersNow {
 
 std::string NormalisedName(const std::string& text) {
   if (text.empty()) return text;
-  std::string normal = std::filesystem::path(text).lexically_normal().string();
+  std::string normal = TextFromPath(PathFromText(text).lexically_normal());
   while (normal.size() > 1 && normal.back() == kSeparator) normal.pop_back();
   return normal;
 }

@@ -54,7 +54,7 @@ int WriteStarterConfig(const std::string& path, std::ostream& out, std::ostream&
   }
   const std::string text = StarterConfigText();
   errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
+  std::FILE* file = OpenFile(path, "wb");
   int failure = file == nullptr ? (errno != 0 ? errno : EIO) : 0;
   if (file != nullptr) {
     if (std::fwrite(text.data(), 1, text.size(), file) != text.size() && failure == 0) failure = errno != 0 ? errno : EIO;

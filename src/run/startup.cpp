@@ -33,7 +33,7 @@ int Status(ExitCode code) { return static_cast<int>(code); }
 // application folder does not depend on where later paths are resolved.
 std::string AbsoluteConfigPath(const std::string& given) {
   if (given.empty()) return DefaultConfigFilePath();
-  return std::filesystem::absolute(std::filesystem::path(given)).lexically_normal().string();
+  return TextFromPath(std::filesystem::absolute(PathFromText(given)).lexically_normal());
 }
 
 // Prints the run's file list; loads nothing.
@@ -133,11 +133,14 @@ int RunUnattended(AppState& state, const std::vector<Message>& startup_messages)
 int NoWindow(const AppState& state, const std::vector<Message>& startup_messages) {
   StreamNotifier stream(std::cerr);
   for (const Message& message : startup_messages) stream.Show(message);
-  std::cerr << "corvanne: this build has no window, and " << state.ConfigFilePath
-            << " does not ask for an unattended run.\n"
-               "To run without a window, set <UNATTENDED_YES_NO>YES</UNATTENDED_YES_NO> in it\n"
-               "(and the login in UNATTENDED_RUN_USER_NAME and UNATTENDED_RUN_PASSWORD);\n"
-               "corvanne --list shows which files a run would load.\n";
+  const std::string text = "this build has no window, and " + state.ConfigFilePath +
+                           " does not ask for an unattended run.\n"
+                           "To run without a window, set <UNATTENDED_YES_NO>YES</UNATTENDED_YES_NO> in it\n"
+                           "(and the login in UNATTENDED_RUN_USER_NAME and UNATTENDED_RUN_PASSWORD);\n"
+                           "corvanne --list shows which files a run would load.\n";
+  std::cerr << "corvanne: " << text;
+  // Started from Explorer, the console closes with the program: the box stays.
+  ShowStartFailureBox("Corvanne", text);
   return Status(ExitCode::kCouldNotStart);
 }
 

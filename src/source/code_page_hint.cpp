@@ -3,6 +3,7 @@
 // WINDOWS-1250 for Spanish text in WINDOWS-1252), so only a guess in another
 // script counts against the configured code page.
 #include "source/code_page_hint.hpp"
+#include "common/platform.hpp"
 
 #include <algorithm>
 #include <filesystem>
@@ -71,16 +72,16 @@ struct ReadGroup {
 // compared step by step: "/src/ab" and "/src/ac" share "/src".
 std::string CommonFolder(const std::vector<std::string>& folders) {
   if (folders.empty()) return {};
-  std::filesystem::path common = folders.front();
+  std::filesystem::path common = PathFromText(folders.front());
   for (const std::string& text : folders) {
-    const std::filesystem::path folder = text;
+    const std::filesystem::path folder = PathFromText(text);
     std::filesystem::path shared;
     for (auto a = common.begin(), b = folder.begin(); a != common.end() && b != folder.end() && *a == *b; ++a, ++b) {
       shared /= *a;
     }
     common = shared;
   }
-  return common.string();
+  return TextFromPath(common);
 }
 
 bool IsBelow(const std::string& folder, const std::string& ancestor) {

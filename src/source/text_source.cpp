@@ -2,6 +2,7 @@
 // text is cut where it was read, with no copy; other encodings are decoded
 // from an input block into the text buffer.
 #include "source/text_source.hpp"
+#include "common/platform.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -76,7 +77,7 @@ std::FILE* OpenForReading(const std::string& path) {
   }
   return file;
 #else
-  return std::fopen(path.c_str(), "rb");
+  return OpenFile(path, "rb");
 #endif
 }
 

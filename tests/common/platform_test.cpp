@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <optional>
 #include <regex>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 namespace corvanne {
 namespace {
@@ -24,6 +26,7 @@ std::tm MakeTime(int year, int month, int day, int hour, int minute, int second)
   return parts;
 }
 
+#ifndef _WIN32  // POSIX only
 TEST(PlatformTest, ExecutableFolderHoldsTheTestProgram) {
   const std::string folder = ExecutableFolder();
   ASSERT_FALSE(folder.empty());
@@ -31,6 +34,7 @@ TEST(PlatformTest, ExecutableFolderHoldsTheTestProgram) {
   const auto self = std::filesystem::canonical("/proc/self/exe");
   EXPECT_EQ(std::filesystem::path(folder), self.parent_path());
 }
+#endif  // _WIN32
 
 TEST(PlatformTest, ProcessNumberIsThePid) { EXPECT_EQ(ProcessNumber(), static_cast<int32_t>(getpid())); }
 
@@ -63,6 +67,7 @@ TEST(PlatformTest, LocaleThatIsNotInstalledFallsBackToUsFormats) {
   EXPECT_EQ(FormatLongTime(when, "xx_NOWHERE.UTF-8"), "1:02:01 PM");
 }
 
+#ifndef _WIN32  // POSIX only: the environment as POSIX sets it, other users, /proc
 // Sets or clears an environment variable for one test, restoring it after.
 class ScopedEnv {
  public:
@@ -127,6 +132,7 @@ TEST(PlatformTest, InstalledSourceReplacesTheSystemClockUntilRemoved) {
   EXPECT_TRUE(std::regex_match(CurrentDateTime().ShortDate(), std::regex(R"([1-9]\d?/[1-9]\d?/\d{4})")));
   EXPECT_TRUE(std::regex_match(CurrentDateTime().LongTime(), std::regex(R"([1-9]\d?:\d\d:\d\d [AP]M)")));
 }
+#endif  // _WIN32
 
 }  // namespace
 }  // namespace corvanne

@@ -54,8 +54,8 @@ TEST_F(SettingsTest, EmptyConfigurationGivesEveryDefault) {
   EXPECT_FALSE(state.Run.SkipCompletionHeaders);
   EXPECT_EQ(state.Run.HeaderPrefix, "");
   EXPECT_EQ(state.Run.HeaderSuffix, "");
-  EXPECT_EQ(state.Run.HeaderTempFile, "/opt/corvanne/TempHeader.txt");
-  EXPECT_EQ(state.Run.LogFile, "/opt/corvanne/RunLog.txt");
+  EXPECT_EQ(state.Run.HeaderTempFile, "/opt/corvanne" + std::string(1, kPathSeparator) + "TempHeader.txt");
+  EXPECT_EQ(state.Run.LogFile, "/opt/corvanne" + std::string(1, kPathSeparator) + "RunLog.txt");
   EXPECT_FALSE(state.Run.Unattended);
   EXPECT_EQ(state.Run.BatchCode, std::to_string(ProcessNumber()) + "__7_14_2013_1_02_01_PM");
 }
@@ -174,10 +174,12 @@ TEST(SourceSettingsTest, NothingTrimmedDefaultsOnlyWhenEmpty) {
 }
 
 TEST(RunSettingsTest, DefaultFileNamesOnlyForEmptyOrExactUseDefault) {
+  // The default names follow the folder with the platform's separator.
+  const std::string in_app = "/app" + std::string(1, kPathSeparator);
   const std::vector<std::tuple<const char*, std::string, std::string>> cases = {
-      {"missing", "", "/app/TempHeader.txt"},
-      {"exact USE_DEFAULT", Tag("HEADER_TEMP_TEXT_FILE_NAME", "USE_DEFAULT"), "/app/TempHeader.txt"},
-      {"empty value", Tag("HEADER_TEMP_TEXT_FILE_NAME", ""), "/app/TempHeader.txt"},
+      {"missing", "", in_app + "TempHeader.txt"},
+      {"exact USE_DEFAULT", Tag("HEADER_TEMP_TEXT_FILE_NAME", "USE_DEFAULT"), in_app + "TempHeader.txt"},
+      {"empty value", Tag("HEADER_TEMP_TEXT_FILE_NAME", ""), in_app + "TempHeader.txt"},
       {"lower case", Tag("HEADER_TEMP_TEXT_FILE_NAME", "use_default"), "use_default"},
       {"blank before", Tag("HEADER_TEMP_TEXT_FILE_NAME", " USE_DEFAULT"), " USE_DEFAULT"},
       {"only blanks", Tag("HEADER_TEMP_TEXT_FILE_NAME", "  "), "  "},
@@ -188,7 +190,7 @@ TEST(RunSettingsTest, DefaultFileNamesOnlyForEmptyOrExactUseDefault) {
     RunSettings record;
     ReadRunSettings(record, text + Tag("LOG_TEXT_FILE_NAME", "USE_DEFAULT"), "/app");
     EXPECT_EQ(record.HeaderTempFile, expected);
-    EXPECT_EQ(record.LogFile, "/app/RunLog.txt");
+    EXPECT_EQ(record.LogFile, in_app + "RunLog.txt");
   }
 }
 
@@ -208,7 +210,7 @@ TEST(ApplicationFolderTest, IsTheFolderOfTheConfigFile) {
 }
 
 TEST(AppStateTest, ProcessStateStartsWithTheDefaultConfigPath) {
-  EXPECT_EQ(DefaultConfigFilePath(), ExecutableFolder() + "/MyConfig.xml");
+  EXPECT_EQ(DefaultConfigFilePath(), ExecutableFolder() + kPathSeparator + "MyConfig.xml");
   EXPECT_EQ(ProcessState().ConfigFilePath, DefaultConfigFilePath());
   EXPECT_EQ(GetConfigFilePath(ProcessState()), DefaultConfigFilePath());
 }

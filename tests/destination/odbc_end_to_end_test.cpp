@@ -2,7 +2,6 @@
 // ODBC: the same rows as into SQLite, and failures that read well.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 
 #include <cstdlib>
 #include <map>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "odbc_test_support.hpp"
+#include "run/binary_runner.hpp"
 #include "testing/temp_dir.hpp"
 
 namespace corvanne {
@@ -58,11 +58,17 @@ class OdbcEndToEndTest : public ::testing::Test {
     std::string config = "<CONFIG>\n";
     for (const auto& [key, value] : values) config += "<" + key + ">" + value + "</" + key + ">\n";
     dir_.Write("MyConfig.xml", config + "</CONFIG>\n");
-    const std::string command = std::string(CORVANNE_BINARY) + options + " --config " + dir_.Path("MyConfig.xml") + " >" +
-                                dir_.Path("out.txt") + " 2>" + dir_.Path("err.txt") + " </dev/null";
-    const int raw = std::system(command.c_str());
-    if (out != nullptr) *out = testing::ReadBytes(dir_.Path("out.txt"));
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, testing::ReadBytes(dir_.Path("err.txt"))};
+    std::vector<std::string> args;
+    for (std::size_t at = options.find_first_not_of(' '); at != std::string::npos;
+         at = options.find_first_not_of(' ', at)) {
+      const std::size_t end = options.find(' ', at);
+      args.push_back(options.substr(at, end - at));
+      at = end;
+    }
+    args.insert(args.end(), {"--config", dir_.Path("MyConfig.xml")});
+    const testing::Outcome outcome = testing::RunBinary(dir_, args);
+    if (out != nullptr) *out = outcome.out;
+    return {outcome.status, outcome.err};
   }
 
   // Rows with the values that differ from run to run (batch, date) blanked.

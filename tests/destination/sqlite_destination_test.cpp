@@ -4,9 +4,13 @@
 #include "destination/sqlite/sqlite_destination.hpp"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <signal.h>
+#endif
 #include <sqlite3.h>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 
 #include <filesystem>
 #include <string>
@@ -46,6 +50,7 @@ class Connection {
   sqlite3* db_ = nullptr;
 };
 
+#ifndef _WIN32
 // While it lives, no file of this process may grow at all: the next write
 // fails as on a full disk.
 class NoFileGrowth {
@@ -69,6 +74,8 @@ class NoFileGrowth {
   rlimit previous_{};
   void (*previous_handler_)(int) = nullptr;
 };
+
+#endif
 
 class SqliteDestinationTest : public ::testing::Test {
  protected:
@@ -324,6 +331,7 @@ TEST_F(SqliteDestinationTest, UnitKeepsItsOtherLoadsWhenOneFails) {
   }
 }
 
+#ifndef _WIN32  // POSIX only
 TEST_F(SqliteDestinationTest, UnitThatCannotCommitKeepsNothingAndTheNextUnitLoads) {
   const std::string source = dir_.Write("a.bas", "one\r\ntwo\r\n");
   ASSERT_TRUE(destination_->Load(Request(source)).ok);
@@ -348,6 +356,7 @@ TEST_F(SqliteDestinationTest, UnitThatCannotCommitKeepsNothingAndTheNextUnitLoad
   EXPECT_TRUE(destination_->Close().ok);
   EXPECT_EQ(Rows(), (std::vector<std::string>{"one", "two", "three"}));
 }
+#endif  // _WIN32
 
 // A load whose failure ends the whole transaction takes the unit with it:
 // later loads of the unit must not go in alone, and the commit says so.

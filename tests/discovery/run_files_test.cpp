@@ -65,7 +65,7 @@ TEST_F(RunFilesTest, SingleFileIsTakenAsConfiguredWithoutLookingAtIt) {
   const std::vector<Case> cases = {
       {"relative to the application folder", "Forms/Main.frm", P("app/Forms/Main.frm")},
       {"leading ./ dropped", "./Main.frm", P("app/Main.frm")},
-      {"absolute kept", "/elsewhere/Main.frm", "/elsewhere/Main.frm"},
+      {"absolute kept", testing::Rooted("/elsewhere/Main.frm"), testing::Rooted("/elsewhere/Main.frm")},
       {"missing file and any extension", "notes.txt", P("app/notes.txt")},
   };
   for (const Case& c : cases) {
@@ -96,7 +96,8 @@ TEST_F(RunFilesTest, RelativeItemsAreResolvedAgainstTheApplicationFolder) {
   std::filesystem::current_path(cwd);
   // Only the exact texts compare: "./lib/..." is not the absolute item.
   EXPECT_EQ(from_cwd,
-            (ItemList{"src/Forms/a.frm", "./lib/Mods/gone.bas", "./lib/Mods/m.bas", P("abs/Sub/z.cls")}));
+            (ItemList{testing::Native("src/Forms/a.frm"), testing::Native("./lib/Mods/gone.bas"),
+                      testing::Native("./lib/Mods/m.bas"), P("abs/Sub/z.cls")}));
 }
 
 TEST_F(RunFilesTest, ReadingEachFolderOnceGivesTheSameListAsTheTwoSteps) {
@@ -146,8 +147,7 @@ TEST_F(RunFilesTest, ExampleConfigurationSelectsTheExampleSources) {
   };
   ItemList expected;
   for (const std::string& relative : expected_relative) {
-    expected.push_back(examples);
-    expected.back().append("/").append(relative);
+    expected.push_back(testing::Native(examples + "/" + relative));
   }
   const ItemList files = CollectRunFiles(source, progress_, examples);
   EXPECT_EQ(files, expected);

@@ -58,7 +58,7 @@ TEST_F(WalkTest, RecursionOnCasesOfTheListedFolders) {
        P("A/X") + "|" + P("A") + "|" + P("A/X"),
        {P("A/X/Y"), P("A/X"), P("A/X/Y"), P("A/Z"), P("A/X/Y")},
        {{3, 1, P("A/X")}, {3, 2, P("A")}, {3, 3, P("A/X")}}},
-      {"trailing separator in a folder is not doubled", ";", P("Trail") + "/", {P("Trail/S")}, {{1, 1, P("Trail/")}}},
+      {"trailing separator in a folder is not doubled", ";", P("Trail") + "/", {P("Trail") + "/S"}, {{1, 1, P("Trail") + "/"}}},
       {"empty separator: only empty items", "", "abc", {}, {{4, 1, ""}, {4, 2, ""}, {4, 3, ""}, {4, 4, ""}}},
   };
   for (const Case& c : cases) {
@@ -95,7 +95,15 @@ TEST_F(WalkTest, WalkFolderModes) {
 }
 
 TEST_F(WalkTest, SelectFilesByExtension) {
-  MakeTree(dir_, {"S/Form1.frm", "S/MODULE1.BAS", "S/Class1.Cls", "S/Project1.vbp", "S/README", "S/Odd.",
+#ifdef _WIN32
+  // Windows drops a trailing dot from a name: no name ends in one there.
+  const std::string odd = "S/Odd";
+  const ItemList ending_in_dot = {P("S/Form1.frm")};
+#else
+  const std::string odd = "S/Odd.";
+  const ItemList ending_in_dot = {P("S/Form1.frm"), P(odd)};
+#endif
+  MakeTree(dir_, {"S/Form1.frm", "S/MODULE1.BAS", "S/Class1.Cls", "S/Project1.vbp", "S/README", odd,
                   "S/archive.tar.bas", "S/Sub/deep.frm"});
   struct Case {
     const char* name;
@@ -109,9 +117,9 @@ TEST_F(WalkTest, SelectFilesByExtension) {
        {P("S/Class1.Cls"), P("S/Form1.frm"), P("S/MODULE1.BAS"), P("S/archive.tar.bas")}},
       {"blanks around the whole list are trimmed", "  FRM,CLS  ", {P("S/Class1.Cls"), P("S/Form1.frm")}},
       {"a blank inside the list counts", "FRM, BAS", {P("S/Form1.frm")}},
-      {"trailing comma selects names ending in a dot", "FRM,", {P("S/Form1.frm"), P("S/Odd.")}},
+      {"trailing comma selects names ending in a dot", "FRM,", ending_in_dot},
       {"blank list selects every file", "   ",
-       {P("S/Class1.Cls"), P("S/Form1.frm"), P("S/MODULE1.BAS"), P("S/Odd."), P("S/Project1.vbp"), P("S/README"),
+       {P("S/Class1.Cls"), P("S/Form1.frm"), P("S/MODULE1.BAS"), P(odd), P("S/Project1.vbp"), P("S/README"),
         P("S/archive.tar.bas")}},
       {"dotted name only matches after its last dot", "TAR", {}},
   };
@@ -161,15 +169,20 @@ TEST_F(WalkTest, SelectFilesKeepsFolderOrderDuplicatesAndReportsEachFolder) {
 }
 
 TEST_F(WalkTest, NamesAreTakenInByteOrder) {
-  const std::vector<std::string> names = {
-      "zeta.bas", "a b.bas", "a\"q\".bas", "Alpha.bas", "a.bas", "\xC3\x84rger.bas", "_x.bas", "10.bas", "9.bas",
+  std::vector<std::string> names = {
+      "zeta.bas", "a b.bas", "Alpha.bas", "a.bas", "\xC3\x84rger.bas", "_x.bas", "10.bas", "9.bas",
   };
+#ifndef _WIN32
+  names.push_back("a\"q\".bas");  // a quote is no part of a name on Windows
+#endif
   for (const std::string& name : names) dir_.Write("S/" + name, "x");
   ItemList result;
   SelectFiles({P("S")}, "BAS", "", "", result, progress_);
-  const ItemList expected = {P("S/10.bas"),   P("S/9.bas"), P("S/Alpha.bas"), P("S/_x.bas"),
-                             P("S/a b.bas"),  P("S/a\"q\".bas"), P("S/a.bas"), P("S/zeta.bas"),
-                             P("S/\xC3\x84rger.bas")};
+  ItemList expected = {P("S/10.bas"), P("S/9.bas"), P("S/Alpha.bas"), P("S/_x.bas"), P("S/a b.bas"),
+                       P("S/a.bas"), P("S/zeta.bas"), P("S/\xC3\x84rger.bas")};
+#ifndef _WIN32
+  expected.insert(expected.begin() + 5, P("S/a\"q\".bas"));
+#endif
   EXPECT_EQ(result, expected);
 }
 

@@ -2,11 +2,18 @@
 // SQLite database: the end-to-end tests see exactly what a user would.
 #pragma once
 
+#include <sqlite3.h>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "common/platform.hpp"
+#else
 #include <fcntl.h>
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <map>
 #include <stdexcept>
@@ -23,6 +30,72 @@ struct Outcome {
   std::string out;  // standard output
   std::string err;  // standard error
 };
+
+#ifdef _WIN32
+
+// `arg` quoted for a Windows command line, as the C runtime splits it again.
+inline std::wstring QuotedArgument(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+  std::wstring quoted = L"\"";
+  std::size_t backslashes = 0;
+  for (const wchar_t c : arg) {
+    if (c == L'\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, L'\\');
+  return quoted + L"\"";
+}
+
+// Runs the binary to its end inside `dir`, with its output captured. There
+// is no other user to run as on Windows: `as_nobody` is not asked there.
+inline Outcome RunBinary(const TempDir& dir, std::vector<std::string> args, bool as_nobody = false) {
+  (void)as_nobody;
+  const std::string out_file = dir.Path("stdout.txt");
+  const std::string err_file = dir.Path("stderr.txt");
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  const auto open_output = [&](const std::string& path) {
+    return CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
+  HANDLE out = open_output(out_file);
+  HANDLE err = open_output(err_file);
+  HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+  std::wstring command = QuotedArgument(WideFromText(CORVANNE_BINARY));
+  for (const std::string& arg : args) command += L" " + QuotedArgument(WideFromText(arg));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = in;
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION process{};
+  const std::wstring folder = WideFromText(TextFromPath(dir.path()));
+  Outcome outcome;
+  if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, folder.c_str(),
+                     &startup, &process) != 0) {
+    DWORD code = 0;
+    if (WaitForSingleObject(process.hProcess, 300000) == WAIT_OBJECT_0 && GetExitCodeProcess(process.hProcess, &code)) {
+      outcome.status = static_cast<int>(code);
+    } else {
+      TerminateProcess(process.hProcess, 1);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(in);
+  CloseHandle(out);
+  CloseHandle(err);
+  outcome.out = ReadBytes(out_file);
+  outcome.err = ReadBytes(err_file);
+  return outcome;
+}
+
+#else
 
 // How to start the child.
 struct Launch {
@@ -79,6 +152,8 @@ inline Outcome RunBinary(const TempDir& dir, std::vector<std::string> args, bool
   outcome.err = ReadBytes(launch.err_file);
   return outcome;
 }
+
+#endif
 
 // The text of a configuration file with the given keys (and nothing else).
 inline std::string ConfigText(const std::map<std::string, std::string>& values) {

@@ -3,7 +3,9 @@
 #include "run/startup.hpp"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <sstream>

@@ -3,7 +3,9 @@
 #include "source/line_reader.hpp"
 
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <string>
 #include <vector>
@@ -152,6 +154,7 @@ TEST_F(LineReaderTest, DelimiterStraddlingTheBlockBoundary) {
   }
 }
 
+#ifndef _WIN32  // POSIX only
 TEST_F(LineReaderTest, UnreadableSourceNamesFileAndCause) {
   const std::string fifo = dir_.Path("pipe.bas");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
@@ -175,6 +178,7 @@ TEST_F(LineReaderTest, UnreadableSourceNamesFileAndCause) {
     EXPECT_FALSE(reader.Next(line));
   }
 }
+#endif  // _WIN32
 
 // The size seen at open ends the read early; a file that reports no size
 // (as under /proc) is read to its end all the same.

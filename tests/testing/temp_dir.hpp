@@ -29,6 +29,13 @@ class TempDir {
   std::filesystem::path path_;  // absolute, no trailing separator
 };
 
+// `path` written with '/' as the platform writes it: '\\' between the steps
+// on Windows, as the program spells every path it shows or stores there.
+std::string Native(std::string path);
+// An absolute POSIX path ("/app/x") as an absolute path of the platform:
+// Native, on drive C: on Windows. Other texts as Native.
+std::string Rooted(const std::string& path);
+
 // The whole content of a file as bytes; empty when it cannot be read.
 std::string ReadBytes(const std::string& path);
 

@@ -1,6 +1,7 @@
 // Loads into a SQLite table through one prepared INSERT per connection, each
 // load all or nothing, a source file's loads committed together as one unit.
 #include "destination/sqlite/sqlite_destination.hpp"
+#include "common/platform.hpp"
 
 #include <sqlite3.h>
 
@@ -368,7 +369,7 @@ LoadResult SqliteDestination::Verify(const LoadRequest& request) {
   std::error_code ignored;
   if (!std::filesystem::exists(path, ignored)) {
     // The first load creates the file, but not the folder it goes in.
-    const std::string folder = std::filesystem::path(path).parent_path().string();
+    const std::string folder = TextFromPath(PathFromText(path).parent_path());
     if (!folder.empty() && !std::filesystem::is_directory(folder, ignored)) {
       return LoadResult::Failed(kSqliteSource, target + ": the folder " + Quoted(folder) + " does not exist");
     }

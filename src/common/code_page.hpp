@@ -26,7 +26,7 @@ enum class CodePageKind {
 struct CodePage {
   CodePageKind kind = CodePageKind::kWindows1252;
   std::string name = kWindows1252;  // as shown to users: "WINDOWS-1252", "CP950", "BIG5", "UTF-8", "BYTES", "AUTO"
-  std::string decoder;              // kDecoder: the platform decoder's name for it (ICU: "windows-950")
+  std::string decoder;              // kDecoder: the platform decoder's name for it (ICU "windows-950", Windows "CP950")
 
   bool operator==(const CodePage&) const = default;
 };

@@ -2,46 +2,41 @@
 // (or any single-byte text: bytes that are not valid UTF-8 pass unchanged).
 #include "common/text.hpp"
 
-#include <cstdint>
 #include <algorithm>
-#include <cwctype>
+#include <cstdint>
+#include <iterator>
 #include <vector>
 
 #include "common/utf8.hpp"
-
-#ifndef _WIN32
-#include <locale.h>
-#endif
 
 namespace corvanne {
 
 namespace {
 
-// Upper case of a non-ASCII code point as the C++ runtime knows it. The "C"
-// locale the program runs in knows only ASCII, so a UTF-8 character locale
-// is asked when one is installed.
-char32_t UpperCodePoint(char32_t code_point) {
-#ifdef _WIN32
-  if (code_point > 0xFFFF) return code_point;  // wchar_t holds the BMP only
-  return static_cast<char32_t>(towupper(static_cast<wint_t>(code_point)));
-#else
-  static const locale_t unicode = [] {
-    locale_t made = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    if (made == static_cast<locale_t>(nullptr)) {
-      made = newlocale(LC_CTYPE_MASK, "en_US.UTF-8", static_cast<locale_t>(nullptr));
-    }
-    return made;
-  }();
-  const auto wide = static_cast<wint_t>(code_point);
-  const wint_t upper =
-      unicode != static_cast<locale_t>(nullptr) ? towupper_l(wide, unicode) : towupper(wide);
-  const auto result = static_cast<char32_t>(upper);
-  const bool valid = result <= 0x10FFFF && !(result >= 0xD800 && result <= 0xDFFF);
-  return valid ? result : code_point;
-#endif
-}
+// Ranges of code points whose upper case lies the same distance away: every
+// one of them (stride 1) or every second (stride 2), as case pairs alternate
+// in many blocks. Ordered and disjoint.
+struct UpperRange {
+  char32_t first;
+  char32_t last;
+  int32_t delta;
+  char32_t stride;
+};
+
+constexpr UpperRange kUpperRanges[] = {
+#include "common/unicode_upper.inc"
+};
 
 }  // namespace
+
+char32_t SimpleUpperCase(char32_t code_point) {
+  const auto* after = std::upper_bound(std::begin(kUpperRanges), std::end(kUpperRanges), code_point,
+                                       [](char32_t value, const UpperRange& range) { return value < range.first; });
+  if (after == std::begin(kUpperRanges)) return code_point;
+  const UpperRange& range = *(after - 1);
+  if (code_point > range.last || (code_point - range.first) % range.stride != 0) return code_point;
+  return static_cast<char32_t>(static_cast<int32_t>(code_point) + range.delta);
+}
 
 std::string TrimBlanks(std::string_view text) {
   const size_t first = text.find_first_not_of(' ');
@@ -69,7 +64,7 @@ std::string TrimUpper(std::string_view text) {
       continue;
     }
     std::string upper;
-    AppendUtf8(upper, UpperCodePoint(code_point));
+    AppendUtf8(upper, SimpleUpperCase(code_point));
     out.replace(at, length, upper);
     at += upper.size();
   }

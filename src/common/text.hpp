@@ -11,10 +11,15 @@ namespace corvanne {
 // `text` without blanks (U+0020) at either end.
 std::string TrimBlanks(std::string_view text);
 
-// Blanks removed from both ends, then upper-cased. ASCII letters always;
-// other letters where the C++ runtime knows their upper case, without ever
-// breaking a UTF-8 sequence.
+// Blanks removed from both ends, then upper-cased by SimpleUpperCase,
+// without ever breaking a UTF-8 sequence: bytes that are not valid UTF-8
+// stay as they are.
 std::string TrimUpper(std::string_view text);
+
+// The Unicode simple upper case of `code_point` (one code point for one:
+// "ß" stays "ß"), from a table compiled in, so that every build and every
+// locale upper-cases alike; `code_point` itself when it has none.
+char32_t SimpleUpperCase(char32_t code_point);
 
 // `value` in decimal with a comma between groups of three digits:
 // 1234567 as "1,234,567".

@@ -1,6 +1,6 @@
 // Byte-order marks, the UTF-16 pattern, the tables of single-byte code pages
 // and the whole-text rule; see text_decoding.hpp. The decoders themselves are
-// the platform's (text_decoding_icu.cpp).
+// the platform's (text_decoding_icu.cpp, text_decoding_windows.cpp).
 #include "common/text_decoding.hpp"
 
 #include <algorithm>

@@ -52,7 +52,8 @@ struct DecodeStep {
 // Windows has one: `name` as the user wrote it, upper-case ("BIG5",
 // "CP950", "KOI8-R"), `windows_number` its Windows number when it names one
 // ("950"), else "". "" when the platform has no such decoder. Implemented
-// once per platform (text_decoding_icu.cpp on Linux).
+// once per platform (text_decoding_icu.cpp on Linux, text_decoding_windows.cpp
+// on Windows).
 std::string PlatformDecoderName(std::string_view name, std::string_view windows_number);
 
 // The UTF-8 of each byte of a single-byte code page, as the platform's
@@ -95,7 +96,7 @@ class TextDecoder {
     void operator()(Engine* engine) const;
   };
   using EnginePointer = std::unique_ptr<Engine, EngineDeleter>;
-  // The platform's part (text_decoding_icu.cpp): its decoder for `encoding`,
+  // The platform's part (text_decoding_icu.cpp, _windows.cpp): its decoder for `encoding`,
   // or null with `error` set; whether it reads one byte as one character
   // whatever came before; one decoding step through it.
   static EnginePointer OpenEngine(const std::string& encoding, std::string& error);

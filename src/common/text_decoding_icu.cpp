@@ -3,13 +3,13 @@
 // that a file decodes here as it does on Windows. The Windows build has its
 // own engine over MultiByteToWideChar behind the same interface.
 #ifndef _WIN32
-
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_err.h>
 
 #include <algorithm>
 
 #include "common/text_decoding.hpp"
+#include "common/utf8.hpp"
 
 namespace corvanne {
 
@@ -22,40 +22,6 @@ std::string IcuName(const std::string& name) {
   if (U_FAILURE(status) || converter == nullptr) return {};
   ucnv_close(converter);
   return name;
-}
-
-// Writes UTF-16 units as UTF-8 to `out`; returns the bytes written.
-// `units` come whole from the converter, so a surrogate pair is never split
-// between two calls.
-std::size_t AppendUnitsAsUtf8(const UChar* units, std::size_t count, char* out) {
-  std::size_t written = 0;
-  const auto put = [&](unsigned value) { out[written++] = static_cast<char>(value); };
-  for (std::size_t i = 0; i < count; ++i) {
-    char32_t code_point = units[i];
-    if (code_point < 0x80) {
-      put(code_point);
-      continue;
-    }
-    if (code_point >= 0xD800 && code_point < 0xDC00 && i + 1 < count && units[i + 1] >= 0xDC00 &&
-        units[i + 1] < 0xE000) {
-      code_point = 0x10000 + ((code_point - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-      ++i;
-    } else if (code_point >= 0xD800 && code_point < 0xE000) {
-      code_point = 0xFFFD;  // a lone surrogate from a table cannot be UTF-8
-    }
-    if (code_point < 0x800) {
-      put(0xC0 | (code_point >> 6));
-    } else if (code_point < 0x10000) {
-      put(0xE0 | (code_point >> 12));
-      put(0x80 | ((code_point >> 6) & 0x3F));
-    } else {
-      put(0xF0 | (code_point >> 18));
-      put(0x80 | ((code_point >> 12) & 0x3F));
-      put(0x80 | ((code_point >> 6) & 0x3F));
-    }
-    put(0x80 | (code_point & 0x3F));
-  }
-  return written;
 }
 
 }  // namespace
@@ -126,7 +92,8 @@ DecodeStep TextDecoder::DecodeEngine(std::string_view input, char* out, std::siz
   ucnv_toUnicode(engine_->converter, &target, units.data() + units.size(), &source, source_end, nullptr, false,
                  &status);
   step.consumed = static_cast<std::size_t>(source - input.data());
-  step.produced = AppendUnitsAsUtf8(units.data(), static_cast<std::size_t>(target - units.data()), out);
+  // The converter hands out whole pairs: a surrogate pair is never split between steps.
+  step.produced = WriteUtf16AsUtf8(units.data(), static_cast<std::size_t>(target - units.data()), out);
   if (status == U_INVALID_CHAR_FOUND || status == U_ILLEGAL_CHAR_FOUND || status == U_ILLEGAL_ESCAPE_SEQUENCE ||
       status == U_UNSUPPORTED_ESCAPE_SEQUENCE) {
     char bad[32];
@@ -157,4 +124,4 @@ DecodeStep TextDecoder::DecodeEngine(std::string_view input, char* out, std::siz
 
 }  // namespace corvanne
 
-#endif
+#endif  // _WIN32

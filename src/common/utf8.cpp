@@ -55,12 +55,16 @@ Utf8Sequence ScanUtf8Sequence(std::string_view text, std::size_t at, std::size_t
     if (lead == 0xF0) low = 0x90;
     if (lead == 0xF4) high = 0x8F;
   } else {
+    length = 1;
     return Utf8Sequence::kInvalid;
   }
   for (std::size_t i = 1; i < needed; ++i) {
     if (at + i >= text.size()) return Utf8Sequence::kCutOff;
     const auto next = static_cast<unsigned char>(text[at + i]);
-    if (next < low || next > high) return Utf8Sequence::kInvalid;
+    if (next < low || next > high) {
+      length = i;
+      return Utf8Sequence::kInvalid;
+    }
     low = 0x80, high = 0xBF;
     value = (value << 6) | (next & 0x3F);
   }
@@ -75,22 +79,49 @@ std::size_t CharacterLength(std::string_view text, std::size_t at) {
   return ScanUtf8Sequence(text, at, length, code_point) == Utf8Sequence::kValid ? length : 1;
 }
 
-void AppendUtf8(std::string& out, char32_t code_point) {
+std::size_t WriteUtf8(char32_t code_point, char* out) {
+  const auto put = [out](std::size_t at, char32_t value) { out[at] = static_cast<char>(value); };
   if (code_point < 0x80) {
-    out += static_cast<char>(code_point);
-  } else if (code_point < 0x800) {
-    out += static_cast<char>(0xC0 | (code_point >> 6));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else if (code_point < 0x10000) {
-    out += static_cast<char>(0xE0 | (code_point >> 12));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code_point >> 18));
-    out += static_cast<char>(0x80 | ((code_point >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code_point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code_point & 0x3F));
+    put(0, code_point);
+    return 1;
   }
+  if (code_point < 0x800) {
+    put(0, 0xC0 | (code_point >> 6));
+    put(1, 0x80 | (code_point & 0x3F));
+    return 2;
+  }
+  if (code_point < 0x10000) {
+    put(0, 0xE0 | (code_point >> 12));
+    put(1, 0x80 | ((code_point >> 6) & 0x3F));
+    put(2, 0x80 | (code_point & 0x3F));
+    return 3;
+  }
+  put(0, 0xF0 | (code_point >> 18));
+  put(1, 0x80 | ((code_point >> 12) & 0x3F));
+  put(2, 0x80 | ((code_point >> 6) & 0x3F));
+  put(3, 0x80 | (code_point & 0x3F));
+  return 4;
+}
+
+void AppendUtf8(std::string& out, char32_t code_point) {
+  char bytes[4];
+  out.append(bytes, WriteUtf8(code_point, bytes));
+}
+
+std::size_t WriteUtf16AsUtf8(const char16_t* units, std::size_t count, char* out) {
+  std::size_t written = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    char32_t code_point = units[i];
+    const bool high = code_point >= 0xD800 && code_point < 0xDC00;
+    if (high && i + 1 < count && units[i + 1] >= 0xDC00 && units[i + 1] < 0xE000) {
+      code_point = 0x10000 + ((code_point - 0xD800) << 10) + (units[i + 1] - 0xDC00);
+      ++i;
+    } else if (code_point >= 0xD800 && code_point < 0xE000) {
+      code_point = 0xFFFD;
+    }
+    written += WriteUtf8(code_point, out + written);
+  }
+  return written;
 }
 
 std::size_t AsciiPrefix(std::string_view bytes) {

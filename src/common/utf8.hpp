@@ -17,7 +17,10 @@ enum class Utf8Sequence {
 };
 
 // Reads the sequence that starts at `text[at]` (at < text.size()). kValid sets
-// `length` (1 to 4) and `code_point`; kInvalid and kCutOff leave them unset.
+// `length` (1 to 4) and `code_point`. kInvalid sets `length` to the bytes
+// that began a sequence before it went wrong (at least 1: the bad sequence
+// as one, as ICU's decoder counts it) and leaves `code_point` unset; kCutOff
+// leaves both unset.
 Utf8Sequence ScanUtf8Sequence(std::string_view text, std::size_t at, std::size_t& length, char32_t& code_point);
 
 // Bytes of the character at `text[at]` (at < text.size()): its sequence's
@@ -26,6 +29,17 @@ std::size_t CharacterLength(std::string_view text, std::size_t at);
 
 // Appends `code_point` (at most U+10FFFF, not a surrogate) to `out` as UTF-8.
 void AppendUtf8(std::string& out, char32_t code_point);
+
+// Writes `code_point` (at most U+10FFFF, not a surrogate) as UTF-8 to `out`,
+// which has room for four bytes; returns the bytes written.
+std::size_t WriteUtf8(char32_t code_point, char* out);
+
+// Writes `count` UTF-16 units as UTF-8 to `out` (room for 3 bytes a unit);
+// returns the bytes written. A surrogate without its other half, which a
+// code page table may give but UTF-8 cannot hold, is written as U+FFFD.
+// `units` must come whole from their source: a pair split between two calls
+// would become two U+FFFD.
+std::size_t WriteUtf16AsUtf8(const char16_t* units, std::size_t count, char* out);
 
 // Length of the longest prefix of `bytes` that is ASCII (bytes below 0x80),
 // found sixteen bytes at a time.

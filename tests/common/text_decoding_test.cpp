@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/utf8.hpp"
+#include "testing/code_page_samples.hpp"
 #include "testing/encode.hpp"
 
 namespace corvanne {
@@ -20,6 +21,15 @@ using testing::Encode;
 
 class TextDecodingTest : public ::testing::Test {};
 
+// The platform decoder's name for Windows code page `number`.
+std::string Decoder(const std::string& number) {
+#ifdef _WIN32
+  return "CP" + number;
+#else
+  return "windows-" + number;
+#endif
+}
+
 TEST_F(TextDecodingTest, CodePageValues) {
   struct Case {
     std::string value;
@@ -29,16 +39,16 @@ TEST_F(TextDecodingTest, CodePageValues) {
       {"", {CodePageKind::kWindows1252, "WINDOWS-1252", ""}},
       {" use_default ", {CodePageKind::kWindows1252, "WINDOWS-1252", ""}},
       {"cp1252", {CodePageKind::kWindows1252, "WINDOWS-1252", ""}},
-      {"950", {CodePageKind::kDecoder, "CP950", "windows-950"}},
-      {"cp950", {CodePageKind::kDecoder, "CP950", "windows-950"}},
-      {" big5 ", {CodePageKind::kDecoder, "BIG5", "windows-950"}},
-      {"874", {CodePageKind::kDecoder, "WINDOWS-874", "windows-874"}},
-      {"TIS-620", {CodePageKind::kDecoder, "TIS-620", "windows-874"}},
-      {"1251", {CodePageKind::kDecoder, "WINDOWS-1251", "windows-1251"}},
-      {"54936", {CodePageKind::kDecoder, "GB18030", "windows-54936"}},
-      {"Shift_JIS", {CodePageKind::kDecoder, "SHIFT_JIS", "windows-932"}},
-      {"KOI8-R", {CodePageKind::kDecoder, "KOI8-R", "windows-20866"}},
-      {"ISO-8859-2", {CodePageKind::kDecoder, "ISO-8859-2", "windows-28592"}},
+      {"950", {CodePageKind::kDecoder, "CP950", Decoder("950")}},
+      {"cp950", {CodePageKind::kDecoder, "CP950", Decoder("950")}},
+      {" big5 ", {CodePageKind::kDecoder, "BIG5", Decoder("950")}},
+      {"874", {CodePageKind::kDecoder, "WINDOWS-874", Decoder("874")}},
+      {"TIS-620", {CodePageKind::kDecoder, "TIS-620", Decoder("874")}},
+      {"1251", {CodePageKind::kDecoder, "WINDOWS-1251", Decoder("1251")}},
+      {"54936", {CodePageKind::kDecoder, "GB18030", Decoder("54936")}},
+      {"Shift_JIS", {CodePageKind::kDecoder, "SHIFT_JIS", Decoder("932")}},
+      {"KOI8-R", {CodePageKind::kDecoder, "KOI8-R", Decoder("20866")}},
+      {"ISO-8859-2", {CodePageKind::kDecoder, "ISO-8859-2", Decoder("28592")}},
       {"65001", {CodePageKind::kUtf8, "UTF-8", ""}},
       {"utf8", {CodePageKind::kUtf8, "UTF-8", ""}},
       {"Bytes", {CodePageKind::kBytes, "BYTES", ""}},
@@ -118,6 +128,22 @@ TEST_F(TextDecodingTest, WindowsTables) {
   }
 }
 
+// The files every destination loads decode, whole, to the text of their rows
+// on every platform (the UTF-16 one under AUTO is found by the file reader).
+TEST_F(TextDecodingTest, SharedSamples) {
+  for (const testing::CodePageSample& sample : testing::CodePageSamples()) {
+    if (sample.code_page == "AUTO") continue;
+    SCOPED_TRACE(sample.name);
+    CodePage code_page;
+    std::string error;
+    ASSERT_TRUE(ParseCodePage(sample.code_page, code_page, error)) << error;
+    const auto undecodable = sample.undecodable == "FAIL" ? UndecodableBytes::kFail : UndecodableBytes::kReplace;
+    const DecodedText decoded = DecodeText(sample.bytes, code_page, undecodable);
+    EXPECT_EQ(decoded.error, "");
+    EXPECT_EQ(decoded.text, testing::JoinRows(sample.rows, sample.delimiter));
+  }
+}
+
 TEST_F(TextDecodingTest, WholeTextRule) {
   const std::string spanish = "Año “señal” — 25 €";
   const std::string chinese = "中文 弋|功";
@@ -146,11 +172,15 @@ TEST_F(TextDecodingTest, WholeTextRule) {
       {"empty", "", "", kFail, "", "UTF-8", ""},
       {"strict UTF-8", "ab\xE9z", "UTF-8", kFail, "", "", "not valid UTF-8 at byte offset 2 (bytes E9 7A)"},
       {"UTF-8 replaced", "ab\xE9z\xC0\x80", "UTF-8", kReplace, "ab\uFFFDz\uFFFD\uFFFD", "UTF-8", "", 3},
+      {"a broken sequence is one bad sequence", "a\xF0\x9F\x98z\xED\xA0\x80", "UTF-8", kReplace,
+       "a\uFFFDz\uFFFD\uFFFD\uFFFD", "UTF-8", "", 4},
       {"bad bytes under a UTF-8 mark", "\xEF\xBB\xBF" "a\xC0\x80", "", kFail, "", "",
        "not valid UTF-8 at byte offset 4 (bytes C0 80)"},
       {"not Big5", "a\xA4\x7C\xA4\x20\x41", "BIG5", kFail, "", "", "not valid BIG5 at byte offset 3 (bytes A4 20 41)"},
       {"a stray byte in Big5, replaced", "\xA4\xA4\xA4\x20\x41\xA4", "BIG5", kReplace, "中\uFFFD A\uFFFD", "BIG5",
        "", 2},
+      {"a bad pair deep in a long Big5 text", Encode(testing::Repeat(chinese, 300), "BIG5") + "\xA4 a", "BIG5",
+       kReplace, testing::Repeat(chinese, 300) + "\uFFFD a", "BIG5", "", 1},
       {"odd UTF-16", "\xFF\xFE" "a\0b"s, "", kFail, "", "",
        "incomplete UTF-16LE character at byte offset 4, where the file ends (bytes 62)"},
       {"lone surrogate", "\xFF\xFE" "\x00\xD8" "a\0"s, "", kFail, "", "",

@@ -8,6 +8,10 @@
 
 #include "common/notifier.hpp"
 
+#ifndef _WIN32
+#include <unicode/uchar.h>
+#endif
+
 namespace corvanne {
 namespace {
 
@@ -33,6 +37,11 @@ TEST(TextTest, TrimUpperRemovesBlanksOnlyAndUpperCases) {
       {"no upper case: CJK", "\xE4\xB8\xAD", "\xE4\xB8\xAD"},
       {"four-byte emoji", "a\xF0\x9F\x98\x80", "A\xF0\x9F\x98\x80"},
       {"upper case is shorter", "\xC4\xB1x", "IX"},                      // dotless i
+      {"umlaut, and sharp s that has no simple upper case", "über straße", "ÜBER STRAßE"},
+      {"title-case and lower-case dz digraphs", "ǅǆ", "ǄǄ"},
+      {"final sigma", "λόγος", "ΛΌΓΟΣ"},
+      {"cyrillic beyond the basic letters", "ёїґ", "ЁЇҐ"},
+      {"four-byte letter (Deseret)", "\U00010428\U0001044F", "\U00010400\U00010427"},
       {"upper case is longer", "\xC9\x90" "b\xC9\x90", "\xE2\xB1\xAF" "B\xE2\xB1\xAF"},  // turned a
       {"latin-1 byte, not UTF-8", "caf\xE9", "CAF\xE9"},
       {"stray continuation byte", "a\x80z", "A\x80Z"},
@@ -47,6 +56,24 @@ TEST(TextTest, TrimUpperRemovesBlanksOnlyAndUpperCases) {
     EXPECT_EQ(TrimUpper(c.input), c.expected);
   }
 }
+
+#ifndef _WIN32
+// The table both builds compile in is the Unicode simple upper case of the
+// ICU installed (u_toupper is that mapping): an outdated or mis-made table
+// fails here. Remade by the unicode_upper_table target.
+TEST(TextTest, UpperCaseTableIsIcusSimpleMapping) {
+  int differing = 0;
+  for (UChar32 code_point = 0; code_point <= 0x10FFFF; ++code_point) {
+    const auto expected = static_cast<char32_t>(u_toupper(code_point));
+    const char32_t found = SimpleUpperCase(static_cast<char32_t>(code_point));
+    if (found != expected && ++differing <= 5) {
+      ADD_FAILURE() << "U+" << std::hex << code_point << ": table gives U+" << static_cast<uint32_t>(found) << ", ICU U+"
+                    << static_cast<uint32_t>(expected);
+    }
+  }
+  EXPECT_EQ(differing, 0);
+}
+#endif
 
 TEST(TextTest, ReplaceAllCoversEveryOccurrenceInOnePass) {
   const std::vector<std::tuple<const char*, std::string, std::string, std::string, std::string>> cases = {

@@ -287,8 +287,9 @@ FileLook LookAtFile(const std::string& path) {
     const bool missing = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
                          error == ERROR_INVALID_NAME || error == ERROR_BAD_PATHNAME || error == ERROR_DIRECTORY;
     look.kind = missing ? FileLook::Kind::kMissing : FileLook::Kind::kUnknown;
-    look.cause = WindowsErrorText(error);
-    look.error_number = static_cast<int>(error);
+    const PlatformError cause = ErrorFromWindows(error);
+    look.cause = cause.description;
+    look.error_number = cause.number;
     return look;
   }
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) != 0) {
@@ -348,6 +349,36 @@ PlatformError ErrorFromErrno(int errno_value) {
 }
 
 PlatformError ErrorFromCode(const std::error_code& code) { return {code.value(), code.message()}; }
+
+#ifdef _WIN32
+PlatformError ErrorFromWindows(unsigned long code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+      return ErrorFromErrno(ENOENT);
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return ErrorFromErrno(EACCES);
+    case ERROR_DIRECTORY:
+      return ErrorFromErrno(ENOTDIR);
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ErrorFromErrno(ENAMETOOLONG);
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+      return ErrorFromErrno(ENOMEM);
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ErrorFromErrno(ENOSPC);
+    default:
+      return {static_cast<int>(code), WindowsErrorText(code)};
+  }
+}
+#endif
 
 std::string UserTimeLocaleName() {
 #ifdef _WIN32

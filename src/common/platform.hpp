@@ -97,6 +97,12 @@ struct PlatformError {
 PlatformError ErrorFromErrno(int errno_value);
 // The error for a std::error_code (its value and message).
 PlatformError ErrorFromCode(const std::error_code& code);
+#ifdef _WIN32
+// The error for a Windows error code: the C runtime's errno and text for
+// the codes that have one (a missing file, a denied access...), so that a
+// message reads as on other systems; else the code and Windows' own text.
+PlatformError ErrorFromWindows(unsigned long code);
+#endif
 
 // Source of the current date and time as text in the user's formats.
 // The C, POSIX and en_US locales give M/d/yyyy and h:mm:ss AM/PM.

@@ -30,7 +30,7 @@ class FolderSearch {
 };
 
 [[noreturn]] void ThrowCannotList(const std::string& path, DWORD error) {
-  throw WalkError("cannot list folder \"" + path + "\": " + WindowsErrorText(error));
+  throw WalkError("cannot list folder \"" + path + "\": " + ErrorFromWindows(error).description);
 }
 
 bool Missing(DWORD error) {

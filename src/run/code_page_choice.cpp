@@ -1,17 +1,17 @@
 // Code pages by folder; see code_page_choice.hpp. Folders are compared as
 // whole path steps, so "/src/app" does not hold "/src/application/a.bas".
 #include "run/code_page_choice.hpp"
-#include "common/platform.hpp"
 
 #include <algorithm>
 #include <filesystem>
 
 #include "common/code_page.hpp"
 #include "common/file_utils.hpp"
+#include "common/platform.hpp"
 #include "common/text.hpp"
+#include "destination/load_request.hpp"
 #include "discovery/discovery.hpp"
 #include "source/line_reader.hpp"
-#include "destination/load_request.hpp"
 
 namespace corvanne {
 

@@ -1,7 +1,6 @@
 // The export run: the file list in run order, each file between its BEGINS
 // and DONE rows, and the counts that decide the exit status.
 #include "run/export.hpp"
-#include "common/platform.hpp"
 
 #include <algorithm>
 #include <filesystem>
@@ -12,6 +11,7 @@
 
 #include "common/file_utils.hpp"
 #include "common/message_texts.hpp"
+#include "common/platform.hpp"
 #include "discovery/discovery.hpp"
 #include "run/code_page_choice.hpp"
 #include "run/completion_header.hpp"

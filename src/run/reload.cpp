@@ -1,7 +1,6 @@
 // Re-load runs: which files to load again, what to record of them, and
 // which rows to take out. See reload.hpp.
 #include "run/reload.hpp"
-#include "common/platform.hpp"
 
 #include <algorithm>
 #include <filesystem>
@@ -10,6 +9,7 @@
 #include <set>
 #include <utility>
 
+#include "common/platform.hpp"
 #include "discovery/folder_reader.hpp"
 #include "discovery/walk.hpp"
 #include "run/file_fingerprint.hpp"

@@ -3,13 +3,13 @@
 // WINDOWS-1250 for Spanish text in WINDOWS-1252), so only a guess in another
 // script counts against the configured code page.
 #include "source/code_page_hint.hpp"
-#include "common/platform.hpp"
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
 #include <utility>
 
+#include "common/platform.hpp"
 #include "common/text.hpp"
 
 namespace corvanne {

@@ -2,7 +2,6 @@
 // text is cut where it was read, with no copy; other encodings are decoded
 // from an input block into the text buffer.
 #include "source/text_source.hpp"
-#include "common/platform.hpp"
 
 #include <algorithm>
 #include <cerrno>
@@ -12,12 +11,15 @@
 #include <system_error>
 #include <utility>
 
+#include "common/platform.hpp"
 #include "common/utf8.hpp"
 #include "source/code_page_hint.hpp"
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #ifndef _WIN32
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -44,13 +46,12 @@ FileKind KindOfOpenFile(std::FILE* file, const std::string& path, uint64_t& size
   size = static_cast<uint64_t>(info.st_size);
   return FileKind::kRegular;
 #else
-  (void)file;
-  std::error_code ec;
-  const auto status = std::filesystem::status(path, ec);
-  if (status.type() == std::filesystem::file_type::directory) return FileKind::kDirectory;
-  if (ec || status.type() != std::filesystem::file_type::regular) return FileKind::kOther;
-  size = std::filesystem::file_size(path, ec);
-  if (ec) size = 0;
+  (void)path;
+  struct _stati64 info {};
+  if (_fstati64(_fileno(file), &info) != 0) return FileKind::kOther;
+  if ((info.st_mode & _S_IFDIR) != 0) return FileKind::kDirectory;
+  if ((info.st_mode & _S_IFREG) == 0) return FileKind::kOther;
+  size = static_cast<uint64_t>(info.st_size);
   return FileKind::kRegular;
 #endif
 }

@@ -1,7 +1,6 @@
 // File services: sizes (64-bit, errors as boxes), extensions split over the
 // whole name, and the one-line write, byte for byte.
 #include "common/file_utils.hpp"
-#include "common/platform.hpp"
 
 #include <gtest/gtest.h>
 #ifndef _WIN32
@@ -14,6 +13,7 @@
 #include <tuple>
 
 #include "common/message_texts.hpp"
+#include "common/platform.hpp"
 #include "testing/temp_dir.hpp"
 
 namespace corvanne {

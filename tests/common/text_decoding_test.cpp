@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iostream>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -17,6 +19,17 @@ namespace corvanne {
 namespace {
 
 using namespace std::string_literals;
+
+// Wine lacks GB18030 (54936), which Windows itself has. Where the platform
+// has no decoder for it, its rows are not run, and the run says so.
+bool PlatformLacksGb18030(std::string_view code_page) {
+  const bool asked = code_page == "GB18030" || code_page == "54936";
+  if (asked && PlatformDecoderName("GB18030", "54936").empty()) {
+    std::cout << "[   NOTE   ] no GB18030 decoder on this system: its row is not run\n";
+    return true;
+  }
+  return false;
+}
 using testing::Encode;
 
 class TextDecodingTest : public ::testing::Test {};
@@ -56,6 +69,7 @@ TEST_F(TextDecodingTest, CodePageValues) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.value);
+    if (PlatformLacksGb18030(c.value)) continue;
     CodePage code_page;
     std::string error;
     ASSERT_TRUE(ParseCodePage(c.value, code_page, error)) << error;
@@ -119,6 +133,7 @@ TEST_F(TextDecodingTest, WindowsTables) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    if (PlatformLacksGb18030(c.code_page)) continue;
     CodePage code_page;
     std::string error;
     ASSERT_TRUE(ParseCodePage(c.code_page, code_page, error)) << error;
@@ -243,6 +258,7 @@ TEST_F(TextDecodingTest, DecodingInPieces) {
       {"WINDOWS-1252", "Año “x” — €\r\n"},
   };
   for (const auto& [encoding, sample] : samples) {
+    if (PlatformLacksGb18030(encoding)) continue;
     const std::string bytes = Encode(sample, encoding);
     for (std::size_t piece = 1; piece <= 7; ++piece) {
       SCOPED_TRACE(std::string(encoding) + ", pieces of " + std::to_string(piece));

@@ -28,17 +28,19 @@ class ConfigFileTest : public ::testing::Test {
 
 TEST_F(ConfigFileTest, CheckFileExistsAnswersWithoutBoxes) {
   const std::string file = dir_.Write("MyConfig.xml", "<A>1</A>");
-  std::filesystem::create_symlink(file, dir_.Path("link.xml"));
-  std::filesystem::create_symlink(dir_.Path("nowhere"), dir_.Path("dangling.xml"));
-  const std::vector<std::tuple<const char*, std::string, bool>> cases = {
+  std::vector<std::tuple<const char*, std::string, bool>> cases = {
       {"a file", file, true},
-      {"a link to a file", dir_.Path("link.xml"), true},
       {"missing", dir_.Path("missing.xml"), false},
-      {"a dangling link", dir_.Path("dangling.xml"), false},
       {"a folder", dir_.MakeDir("folder.xml"), false},
       {"a path through a file", file + "/MyConfig.xml", false},
       {"empty path", "", false},
   };
+#ifndef _WIN32  // links need a privilege on Windows, and Wine makes none
+  std::filesystem::create_symlink(file, dir_.Path("link.xml"));
+  std::filesystem::create_symlink(dir_.Path("nowhere"), dir_.Path("dangling.xml"));
+  cases.emplace_back("a link to a file", dir_.Path("link.xml"), true);
+  cases.emplace_back("a dangling link", dir_.Path("dangling.xml"), false);
+#endif
   for (const auto& [name, path, expected] : cases) {
     SCOPED_TRACE(name);
     EXPECT_EQ(CheckFileExists(path, notifier_), expected);

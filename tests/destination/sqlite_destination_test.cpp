@@ -121,7 +121,7 @@ TEST_F(SqliteDestinationTest, DatabasePathFromTheSettings) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(SqliteDatabasePath(c.database, "/app"), c.expected);
+    EXPECT_EQ(SqliteDatabasePath(testing::Native(c.database), testing::Rooted("/app")), testing::Rooted(c.expected));
   }
 }
 

@@ -59,11 +59,16 @@ inline Outcome RunBinary(const TempDir& dir, std::vector<std::string> args, bool
   const std::string err_file = dir.Path("stderr.txt");
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   const auto open_output = [&](const std::string& path) {
-    return CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    // The last child's handles may outlive it for a moment (Wine): share
+    // everything, so that the file is still made anew.
+    return CreateFileW(WidePath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   };
   HANDLE out = open_output(out_file);
   HANDLE err = open_output(err_file);
+  if (out == INVALID_HANDLE_VALUE || err == INVALID_HANDLE_VALUE) {
+    throw std::runtime_error("cannot make the files for the program's output in " + dir.Path(""));
+  }
   HANDLE in = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
   std::wstring command = QuotedArgument(WideFromText(CORVANNE_BINARY));
   for (const std::string& arg : args) command += L" " + QuotedArgument(WideFromText(arg));
@@ -90,8 +95,16 @@ inline Outcome RunBinary(const TempDir& dir, std::vector<std::string> args, bool
   CloseHandle(in);
   CloseHandle(out);
   CloseHandle(err);
-  outcome.out = ReadBytes(out_file);
-  outcome.err = ReadBytes(err_file);
+  // Standard output and error are text there: each line ends in CR LF.
+  const auto lines = [](std::string text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] != '\r' || i + 1 >= text.size() || text[i + 1] != '\n') out += text[i];
+    }
+    return out;
+  };
+  outcome.out = lines(ReadBytes(out_file));
+  outcome.err = lines(ReadBytes(err_file));
   return outcome;
 }
 
@@ -154,6 +167,17 @@ inline Outcome RunBinary(const TempDir& dir, std::vector<std::string> args, bool
 }
 
 #endif
+
+// `text` as a regular expression that matches exactly it: a Windows path's
+// '\\' and a name's '.' are no operators there.
+inline std::string Literal(const std::string& text) {
+  std::string quoted;
+  for (const char c : text) {
+    if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) quoted += '\\';
+    quoted += c;
+  }
+  return quoted;
+}
 
 // The text of a configuration file with the given keys (and nothing else).
 inline std::string ConfigText(const std::map<std::string, std::string>& values) {

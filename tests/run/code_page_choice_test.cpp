@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/temp_dir.hpp"
+
 namespace corvanne {
 namespace {
 
@@ -12,7 +14,7 @@ TEST(CodePageChoiceTest, LongestFolderWins) {
   source.FoldersSepChar = ";";
   source.CodePagesByFolder = "/src=950; /src/th/ = 874 ;/src/th/../thai=1250;legacy=AUTO;;/a=b=936";
   std::vector<std::string> problems;
-  const std::vector<FolderCodePage> folders = FolderCodePages(source, "/app", &problems);
+  const std::vector<FolderCodePage> folders = FolderCodePages(source, testing::Rooted("/app"), &problems);
   EXPECT_EQ(problems, std::vector<std::string>{});
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"/src/a.bas", "950"},         {"/src/th/a.bas", "874"},   {"/src/th/deep/a.bas", "874"},
@@ -21,7 +23,7 @@ TEST(CodePageChoiceTest, LongestFolderWins) {
   };
   for (const auto& [path, expected] : cases) {
     SCOPED_TRACE(path);
-    EXPECT_EQ(CodePageValueForFile(folders, path, "run"), expected);
+    EXPECT_EQ(CodePageValueForFile(folders, testing::Rooted(path), "run"), expected);
   }
   source.CodePagesByFolder = "big5;/x=klingon";
   problems.clear();

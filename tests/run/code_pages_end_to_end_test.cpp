@@ -55,7 +55,11 @@ TEST_F(CodePagesEndToEndTest, ThreeScriptsLoadInOneRun) {
   const std::vector<Case> cases = {
       {"per-folder items",
        {{"SOURCE_FILE_CODE_PAGE", "1252"}, {"SOURCE_FILE_CODE_PAGES_BY_FOLDER", "src/big5=950;./src/thai/=874"}},
+#ifdef _WIN32
+       "中文.bas"},  // Windows names are Unicode: no name is in a code page there
+#else
        "\xA4\xA4\xA4\xE5.bas"},
+#endif
       {"AUTO", {{"SOURCE_FILE_CODE_PAGE", "AUTO"}}, "中文.bas"},
   };
   for (const Case& c : cases) {

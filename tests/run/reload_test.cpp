@@ -50,8 +50,9 @@ class ReloadTest : public ::testing::Test {
   // "file rows" for every file in the table, markers counted.
   Rows Files() const {
     return ReadColumn(dir_.Path("out.db"),
-                      "SELECT substr(FileName, length('" + dir_.Path("") +
-                          "') + 1) || ' ' || count(*) FROM SysCodeLines_Temp GROUP BY FileName ORDER BY FileName");
+                      "SELECT replace(substr(FileName, length('" + dir_.Path("") +
+                          "') + 1), char(92), '/') || ' ' || count(*) FROM SysCodeLines_Temp GROUP BY FileName "
+                          "ORDER BY FileName");
   }
   std::string BatchOf(const std::string& relative) const {
     const Rows rows = ReadColumn(dir_.Path("out.db"), "SELECT DISTINCT Batch FROM SysCodeLines_Temp WHERE FileName = '" +

@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include "testing/temp_dir.hpp"
+
 #include <vector>
 
 namespace corvanne {
 namespace {
+
+using testing::Rooted;
 
 class CodePageHintTest : public ::testing::Test {};
 
@@ -60,10 +64,13 @@ TEST_F(CodePageHintTest, Text) {
        "Note: 1,210 of the 1,214 files read as WINDOWS-1252 look like BIG5 text. If that is their code page, set "
        "SOURCE_FILE_CODE_PAGE to CP950 and run again."},
       {"one folder",
-       {{"WINDOWS-1252", "TIS-620", 500, "/src/th/forms"}, {"WINDOWS-1252", "TIS-620", 62, "/src/th/mods"},
-        {"WINDOWS-1252", "", 1558, "/src/thin"}, {"UTF-8", "", 10, "/src/th"}},
-       "Note: 562 of the 2,120 files read as WINDOWS-1252 look like TIS-620 text, all of them in \"/src/th\". If that "
-       "is their code page, add the item /src/th=WINDOWS-874 to SOURCE_FILE_CODE_PAGES_BY_FOLDER and run again."},
+       {{"WINDOWS-1252", "TIS-620", 500, Rooted("/src/th/forms")},
+        {"WINDOWS-1252", "TIS-620", 62, Rooted("/src/th/mods")},
+        {"WINDOWS-1252", "", 1558, Rooted("/src/thin")},
+        {"UTF-8", "", 10, Rooted("/src/th")}},
+       "Note: 562 of the 2,120 files read as WINDOWS-1252 look like TIS-620 text, all of them in \"" +
+           Rooted("/src/th") + "\". If that is their code page, add the item " + Rooted("/src/th") +
+           "=WINDOWS-874 to SOURCE_FILE_CODE_PAGES_BY_FOLDER and run again."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,7 +1,6 @@
 // Loads into a SQLite table through one prepared INSERT per connection, each
 // load all or nothing, a source file's loads committed together as one unit.
 #include "destination/sqlite/sqlite_destination.hpp"
-#include "common/platform.hpp"
 
 #include <sqlite3.h>
 
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "common/file_utils.hpp"
+#include "common/platform.hpp"
 #include "common/text.hpp"
 #include "destination/identifier.hpp"
 #include "destination/row_sink.hpp"

@@ -31,64 +31,91 @@ bool ParseHash(const std::string& hex, std::array<uint8_t, 16>& hash) {
   return true;
 }
 
-bool NameBefore(const KnownFiles::Entry& a, const KnownFiles::Entry& b) {
-  // Of two entries of one name the recorded one comes first and stays.
-  const int order = a.Name().compare(b.Name());
+// By folder number, then by the rest of the name; of two entries of one
+// name the recorded one comes first and stays.
+bool Before(const KnownFiles::Entry& a, const KnownFiles::Entry& b) {
+  if (a.folder != b.folder) return a.folder < b.folder;
+  const int order = a.Leaf().compare(b.Leaf());
   return order < 0 || (order == 0 && a.recorded && !b.recorded);
+}
+
+bool KeyBefore(const KnownFiles::Entry& a, const KnownFiles::Entry& b) {
+  return a.folder != b.folder ? a.folder < b.folder : a.Leaf() < b.Leaf();
+}
+
+bool SameName(const KnownFiles::Entry& a, const KnownFiles::Entry& b) {
+  return a.folder == b.folder && a.Leaf() == b.Leaf();
+}
+
+// Where `name`'s folder ends: after its last separator of either kind (any
+// cut would do, as long as every name is cut alike).
+std::size_t FolderEnd(std::string_view name) {
+  const std::size_t separator = name.find_last_of("/\\");
+  return separator == std::string_view::npos ? 0 : separator + 1;
 }
 
 }  // namespace
 
-const char* KnownFiles::Keep(std::string_view name) {
-  if (name.size() > UINT32_MAX) throw std::length_error("file name too long");
-  if (name.size() > room_) {
-    const std::size_t size = std::max(kBlockSize, name.size());
+const char* KnownFiles::Keep(std::string_view text) {
+  if (text.size() > UINT32_MAX) throw std::length_error("file name too long");
+  if (text.size() > room_) {
+    const std::size_t size = std::max(kBlockSize, text.size());
     blocks_.push_back(std::make_unique<char[]>(size));
     free_ = blocks_.back().get();
     room_ = size;
   }
   char* kept = free_;
-  if (!name.empty()) std::memcpy(kept, name.data(), name.size());
-  free_ += name.size();
-  room_ -= name.size();
+  if (!text.empty()) std::memcpy(kept, text.data(), text.size());
+  free_ += text.size();
+  room_ -= text.size();
   return kept;
 }
 
+KnownFiles::Entry KnownFiles::KeyOf(std::string_view name) const {
+  const std::size_t cut = FolderEnd(name);
+  Entry key;
+  const auto folder = folder_numbers_.find(name.substr(0, cut));
+  key.folder = folder == folder_numbers_.end() ? kNoFolder : folder->second;
+  key.leaf_data = name.data() + cut;
+  key.leaf_size = static_cast<uint32_t>(name.size() - cut);
+  return key;
+}
+
+KnownFiles::Entry& KnownFiles::Add(std::string_view name) {
+  Entry entry = KeyOf(name);
+  if (entry.folder == kNoFolder) {
+    const std::string_view folder(Keep(name.substr(0, FolderEnd(name))), FolderEnd(name));
+    entry.folder = static_cast<uint32_t>(folders_.size());
+    folders_.push_back(folder);
+    folder_numbers_.emplace(folder, entry.folder);
+  }
+  entry.leaf_data = Keep(entry.Leaf());
+  return entries_.emplace_back(entry);
+}
+
 void KnownFiles::AddRecorded(const FileState& state) {
-  Entry entry;
-  entry.name_data = Keep(state.file_name);
-  entry.name_size = static_cast<uint32_t>(state.file_name.size());
+  Entry& entry = Add(state.file_name);
   entry.recorded = true;
   entry.size = state.size;
   entry.modified_time = state.modified_time;
   entry.checked_time = state.checked_time;
   entry.hashed = ParseHash(state.content_hash, entry.hash);
-  entries_.push_back(entry);
 }
 
 void KnownFiles::AddName(std::string_view name) {
-  const auto sealed_end = entries_.begin() + static_cast<std::ptrdiff_t>(sealed_);
-  const auto at = std::lower_bound(entries_.begin(), sealed_end, name,
-                                   [](const Entry& entry, std::string_view key) { return entry.Name() < key; });
-  if (at != sealed_end && at->Name() == name) return;
-  Entry entry;
-  entry.name_data = Keep(name);
-  entry.name_size = static_cast<uint32_t>(name.size());
-  entries_.push_back(entry);
+  if (Find(name) == nullptr) Add(name);
 }
 
 void KnownFiles::Seal() {
-  std::sort(entries_.begin(), entries_.end(), NameBefore);
-  const auto last = std::unique(entries_.begin(), entries_.end(),
-                                [](const Entry& a, const Entry& b) { return a.Name() == b.Name(); });
-  entries_.erase(last, entries_.end());
-  // Held for the whole run, beside the walk's list: the growth room goes.
-  entries_.shrink_to_fit();
+  std::sort(entries_.begin(), entries_.end(), Before);
+  entries_.erase(std::unique(entries_.begin(), entries_.end(), SameName), entries_.end());
   sealed_ = entries_.size();
 }
 
 void KnownFiles::Clear() {
   entries_.clear();
+  folders_.clear();
+  folder_numbers_.clear();
   blocks_.clear();
   free_ = nullptr;
   room_ = 0;
@@ -96,15 +123,22 @@ void KnownFiles::Clear() {
 }
 
 KnownFiles::Entry* KnownFiles::Find(std::string_view name) {
+  const Entry key = KeyOf(name);
+  if (key.folder == kNoFolder) return nullptr;
   const auto sealed_end = entries_.begin() + static_cast<std::ptrdiff_t>(sealed_);
-  const auto at = std::lower_bound(entries_.begin(), sealed_end, name,
-                                   [](const Entry& entry, std::string_view key) { return entry.Name() < key; });
-  return at != sealed_end && at->Name() == name ? &*at : nullptr;
+  const auto at = std::lower_bound(entries_.begin(), sealed_end, key, KeyBefore);
+  return at != sealed_end && SameName(*at, key) ? &*at : nullptr;
 }
 
-FileState KnownFiles::StateOf(const Entry& entry) {
+std::string KnownFiles::NameOf(const Entry& entry) const {
+  std::string name(folders_.at(entry.folder));
+  name += entry.Leaf();
+  return name;
+}
+
+FileState KnownFiles::StateOf(const Entry& entry) const {
   FileState state;
-  state.file_name = std::string(entry.Name());
+  state.file_name = NameOf(entry);
   state.size = entry.size;
   state.modified_time = entry.modified_time;
   state.checked_time = entry.checked_time;

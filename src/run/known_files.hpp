@@ -1,13 +1,15 @@
 // What a re-load run keeps of each file the table held before the walk. A
 // tree of 200,000 files is held whole for the run, so each file costs a
-// fixed record and its name, stored once in shared blocks, and no more.
+// fixed record and the last part of its name, and each folder its name once.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "destination/file_state.hpp"
@@ -17,10 +19,11 @@ namespace corvanne {
 class KnownFiles {
  public:
   struct Entry {
-    std::string_view Name() const { return {name_data, name_size}; }
+    std::string_view Leaf() const { return {leaf_data, leaf_size}; }
 
-    const char* name_data = nullptr;  // in the blocks of the KnownFiles that holds the entry
-    uint32_t name_size = 0;
+    const char* leaf_data = nullptr;  // the name after its folder, in the blocks of its KnownFiles
+    uint32_t leaf_size = 0;
+    uint32_t folder = 0;              // the name up to its last separator, in folders_
     bool recorded = false;            // it has a companion row (else only rows)
     bool seen = false;                // the walk listed it this run
     bool hashed = false;              // `hash` holds the recorded content hash
@@ -46,21 +49,35 @@ class KnownFiles {
 
   // The entry stored as `name`; nullptr when none (or not sealed yet).
   Entry* Find(std::string_view name);
-  const std::vector<Entry>& Entries() const { return entries_; }
+  // In no order that means anything outside.
+  const std::deque<Entry>& Entries() const { return entries_; }
   bool Empty() const { return entries_.empty(); }
 
+  // The name `entry` is stored as.
+  std::string NameOf(const Entry& entry) const;
   // `entry` as a companion row, for comparing with the file as it is now.
-  static FileState StateOf(const Entry& entry);
+  FileState StateOf(const Entry& entry) const;
 
  private:
-  // `name` copied into the blocks; stays where it is until Clear().
-  const char* Keep(std::string_view name);
+  // `text` copied into the blocks; stays where it is until Clear().
+  const char* Keep(std::string_view text);
+  // The entry `name` would be, without its record; folder is kNoFolder when
+  // no name so far has that folder.
+  Entry KeyOf(std::string_view name) const;
+  // Adds `name`'s entry, its folder too when new.
+  Entry& Add(std::string_view name);
+
+  static constexpr uint32_t kNoFolder = UINT32_MAX;
 
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* free_ = nullptr;    // the rest of the last block
   std::size_t room_ = 0;    // bytes at free_
-  std::vector<Entry> entries_;
-  std::size_t sealed_ = 0;  // entries_ up to here are in name order
+  std::vector<std::string_view> folders_;                  // in the blocks, by number
+  std::unordered_map<std::string_view, uint32_t> folder_numbers_;
+  // Not a vector: growing one by doubling would hold it up to three times
+  // over for a moment, beside the walk's list when --list reads it last.
+  std::deque<Entry> entries_;
+  std::size_t sealed_ = 0;  // entries_ up to here are in order (folder number, leaf)
 };
 
 }  // namespace corvanne

@@ -142,7 +142,7 @@ bool Reload::DecideLoad(const std::string& path, const std::string& text, const 
   FileState now = pending_;
   now.file_name = path;  // IsAsRecorded reads the file by this name
   if (plan_.load_mode == LoadMode::kChanged && known != nullptr && known->recorded) {
-    if (IsAsRecorded(KnownFiles::StateOf(*known), now, error)) return false;
+    if (IsAsRecorded(known_.StateOf(*known), now, error)) return false;
   }
   // Hashed before the load: an edit during the load leaves a hash that does
   // not match the file, so the next run loads it again rather than missing it.
@@ -187,7 +187,7 @@ VanishedFiles Reload::FindVanished(const RunFileList& list) const {
     const std::string listed = text_of(folder);
     const auto& entries = known_.Entries();
     if (!yielded && std::any_of(entries.begin(), entries.end(), [&](const KnownFiles::Entry& known) {
-          return IsUnder(NormalisedName(std::string(known.Name())), listed);
+          return IsUnder(NormalisedName(known_.NameOf(known)), listed);
         })) {
       unavailable.push_back(listed);
     }
@@ -198,7 +198,7 @@ VanishedFiles Reload::FindVanished(const RunFileList& list) const {
   FoldersNow now(plan_);
   for (const KnownFiles::Entry& known : known_.Entries()) {
     if (known.seen) continue;
-    const std::string recorded(known.Name());
+    const std::string recorded = known_.NameOf(known);
     const std::string name = NormalisedName(recorded);
     // Only where this run looked, and only what this run would select: other
     // folders, and another configuration's extensions, are not this run's.

@@ -240,13 +240,18 @@ bool PgConnection::QueryEach(const PgStatement& statement,
   // Read to the end whatever happens: the connection is usable only then.
   while (PGresult* result = PQgetResult(conn_)) {
     const ExecStatusType state = PQresultStatus(result);
-    if (ok && state == PGRES_SINGLE_TUPLE) {
-      row.clear();
-      for (int column = 0; column < PQnfields(result); ++column) {
-        row.emplace_back(PQgetvalue(result, 0, column), static_cast<std::size_t>(PQgetlength(result, 0, column)));
+    if (ok && (state == PGRES_SINGLE_TUPLE || state == PGRES_TUPLES_OK)) {
+      // One row each, then none at the end; all of them at once should the
+      // mode not have been taken.
+      for (int tuple = 0; tuple < PQntuples(result); ++tuple) {
+        row.clear();
+        for (int column = 0; column < PQnfields(result); ++column) {
+          row.emplace_back(PQgetvalue(result, tuple, column),
+                           static_cast<std::size_t>(PQgetlength(result, tuple, column)));
+        }
+        each(row);
       }
-      each(row);
-    } else if (ok && state != PGRES_TUPLES_OK && state != PGRES_SINGLE_TUPLE) {
+    } else if (ok) {
       failure = FailureOf(result);
       ok = false;
     }

@@ -44,11 +44,11 @@ LoadResult LoadDestination::RecordFile(const LoadRequest& /*request*/, const Fil
   return NoCompanion();
 }
 
-LoadResult LoadDestination::ReadFileStates(const LoadRequest& /*request*/, std::vector<FileState>& /*states*/) {
+LoadResult LoadDestination::ReadFileStates(const LoadRequest& /*request*/, const FileStateSink& /*each*/) {
   return NoCompanion();
 }
 
-LoadResult LoadDestination::ListFiles(const LoadRequest& /*request*/, std::vector<std::string>& /*names*/) {
+LoadResult LoadDestination::ListFiles(const LoadRequest& /*request*/, const FileNameSink& /*each*/) {
   return NoCompanion();
 }
 

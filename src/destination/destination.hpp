@@ -44,12 +44,12 @@ class LoadDestination {
   // Inside the open unit: makes `state` the companion row of its file
   // (load modes kReplace and kChanged). Committed with the unit.
   virtual LoadResult RecordFile(const LoadRequest& request, const FileState& state);
-  // Appends every companion row to `states` (SQLite: none when the table or
-  // the database does not exist yet; nothing is created).
-  virtual LoadResult ReadFileStates(const LoadRequest& request, std::vector<FileState>& states);
-  // Appends, once each, every file name that has rows in the table or a
-  // companion row.
-  virtual LoadResult ListFiles(const LoadRequest& request, std::vector<std::string>& names);
+  // Gives every companion row to `each`, in one query (SQLite: none when the
+  // table or the database does not exist yet; nothing is created).
+  virtual LoadResult ReadFileStates(const LoadRequest& request, const FileStateSink& each);
+  // Gives `each`, once each, every file name that has rows in the table or
+  // a companion row, in one query.
+  virtual LoadResult ListFiles(const LoadRequest& request, const FileNameSink& each);
   // Outside any unit: deletes the rows and the companion row of
   // request.file_name_value in one transaction of its own.
   virtual LoadResult ForgetFile(const LoadRequest& request);

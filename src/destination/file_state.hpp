@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace corvanne {
@@ -44,5 +45,11 @@ std::string CompanionTableName(const std::string& table);
 // "FileName, FileSize, ModifiedTime, ContentHash, LineCount, BatchCode, CheckedTime".
 inline constexpr const char* kCompanionColumns =
     "FileName, FileSize, ModifiedTime, ContentHash, LineCount, BatchCode, CheckedTime";
+
+// Take the companion rows, and the file names, one at a time as they are
+// read: a tree of 200,000 files is never held as a list of rows. A sink may
+// move from what it is given.
+using FileStateSink = std::function<void(FileState&)>;
+using FileNameSink = std::function<void(std::string&)>;
 
 }  // namespace corvanne

@@ -61,7 +61,9 @@ RunFileList CollectRunFileList(const ResolvedSource& source, const FileSelection
   }
   const FileFilter filter(selection.extensions, source.exclusions);
   ListingCache cache;
-  list.files = SelectListedFiles(source.folders, selection.recurse, filter, progress, cache, &list.searched);
+  ItemList folders;
+  CollectListedFolders(source.folders, selection.recurse, folders, progress, &cache);
+  SelectFilesReleasing(folders, filter, list.files, progress, cache, &list.searched);
   list.listed = source.folders;
   return list;
 }

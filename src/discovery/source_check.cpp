@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 
 #include "common/text.hpp"
 #include "discovery/discovery.hpp"
@@ -113,7 +114,23 @@ void CheckListedFolders(const ItemList& written, const ItemList& resolved, Findi
   }
 }
 
+// The selected-type files lying directly in a listed folder, by path.
+std::unordered_set<std::string> DirectFiles(const ResolvedSource& source, const FileFilter& filter,
+                                            const ListingCache& cache) {
+  std::unordered_set<std::string> paths;
+  for (const std::string& folder : source.folders) {
+    const auto listing = cache.find(folder);
+    if (listing == cache.end()) continue;
+    for (const std::string& name : listing->second.files) {
+      std::string path = ChildPath(folder, name);
+      if (filter.Selects(path)) paths.insert(std::move(path));
+    }
+  }
+  return paths;
+}
+
 // With recursion on, a listed folder's own files are never searched.
+// `selected` holds at least those of them a run selects.
 void CheckPassedOver(const ResolvedSource& source, const FileFilter& filter, const ListingCache& cache,
                      const std::unordered_set<std::string>& selected, Findings& findings) {
   std::unordered_set<std::string> seen;
@@ -186,15 +203,25 @@ void CheckSource(const SourceSettings& configured, const std::string& applicatio
     Fail(findings, std::string(error.what()) + "; a run would stop there (exit status 2)");
     return;
   }
-  const std::unordered_set<std::string> found(candidates.begin(), candidates.end());
+  // The walk's paths are looked at once and not copied into sets: before a
+  // run over a big tree this check would otherwise hold it three times.
+  // Only the few paths the checks below ask about are kept.
+  const FileFilter run_filter(configured.FileExtensions, source.exclusions);
+  const std::unordered_set<std::string> asked =
+      configured.AvoidRecursion ? std::unordered_set<std::string>() : DirectFiles(source, run_filter, cache);
   const std::unordered_set<std::string> excluded(source.exclusions.begin(), source.exclusions.end());
-  std::unordered_set<std::string> selected;
+  std::unordered_set<std::string> found;     // exclusion items the walk came across
+  std::unordered_set<std::string> selected;  // of `asked`, the ones a run selects
+  bool any_selected = false;
   for (const std::string& path : candidates) {
-    if (excluded.count(path) == 0) selected.insert(path);
+    if (excluded.count(path) != 0) {
+      found.insert(path);
+      continue;
+    }
+    any_selected = true;
+    if (asked.count(path) != 0) selected.insert(path);
   }
-  if (!configured.AvoidRecursion) {
-    CheckPassedOver(source, FileFilter(configured.FileExtensions, source.exclusions), cache, selected, findings);
-  }
+  if (!configured.AvoidRecursion) CheckPassedOver(source, run_filter, cache, selected, findings);
   for (size_t i = 0; exclusions_usable && i < source.exclusions.size(); ++i) {
     if (written_exclusions[i].empty() || found.count(source.exclusions[i]) != 0) continue;
     Warn(findings,
@@ -203,7 +230,7 @@ void CheckSource(const SourceSettings& configured, const std::string& applicatio
              (written_exclusions[i] == source.exclusions[i] ? "" : "; looked for as " + Quoted(source.exclusions[i])) +
              ")");
   }
-  if (selected.empty()) Warn(findings, "no file is selected: a run would load nothing");
+  if (!any_selected) Warn(findings, "no file is selected: a run would load nothing");
 }
 
 }  // namespace corvanne

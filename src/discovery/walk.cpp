@@ -189,6 +189,27 @@ void SelectFilesWith(const ItemList& folders, const FileFilter& filter, ItemList
   }
 }
 
+void SelectFilesReleasing(const ItemList& folders, const FileFilter& filter, ItemList& result, ProgressSink& progress,
+                          ListingCache& cache, ItemList* searched) {
+  // A folder below two listed folders comes twice; its listing must last.
+  std::unordered_map<std::string_view, std::size_t> left;
+  std::size_t most = result.size();
+  for (const std::string& folder : folders) {
+    const auto listing = cache.find(folder);
+    ++left[folder];
+    if (listing != cache.end()) most += listing->second.files.size();
+  }
+  // Room for every file at once: growing by doubling would hold the list
+  // twice for a moment, and up to twice its room for the whole run.
+  result.reserve(most);
+  const int32_t total = ReportCount(folders.size());
+  for (size_t i = 0; i < folders.size(); ++i) {
+    progress.FolderStarted(ReportCount(i + 1), total, folders[i]);
+    if (WalkFiles(folders[i], filter, result, &cache) && searched != nullptr) searched->push_back(folders[i]);
+    if (--left[folders[i]] == 0) cache.erase(folders[i]);
+  }
+}
+
 void CollectFolders(std::string_view separator, std::string_view list_text, bool recurse, ItemList& result,
                     ProgressSink& progress) {
   ItemList listed;

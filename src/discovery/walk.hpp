@@ -62,6 +62,12 @@ void CollectListedFolders(const ItemList& listed, bool recurse, ItemList& result
 void SelectFilesWith(const ItemList& folders, const FileFilter& filter, ItemList& result, ProgressSink& progress,
                      const ListingCache* cache, ItemList* searched = nullptr);
 
+// SelectFilesWith over listings all in `cache`, each let go once its
+// folder's last place in `folders` is done: the listings of a big tree and
+// its file list are never held whole together. Throws WalkError.
+void SelectFilesReleasing(const ItemList& folders, const FileFilter& filter, ItemList& result, ProgressSink& progress,
+                          ListingCache& cache, ItemList* searched);
+
 // The configured source with its lists cut into items and relative paths
 // taken from the application folder.
 struct ResolvedSource {

@@ -229,15 +229,15 @@ LoadResult LoadEngine::MakeDurable(const AppState& state) {
   return destination_->MakeDurable();
 }
 
-LoadResult LoadEngine::ReadFileStates(const AppState& state, std::vector<FileState>& states) {
+LoadResult LoadEngine::ReadFileStates(const AppState& state, const FileStateSink& each) {
   std::string error;
   if (!Ready(state, error)) return LoadResult::Failed("Corvanne", error);
-  return destination_->ReadFileStates(plan_->load, states);
+  return destination_->ReadFileStates(plan_->load, each);
 }
 
-LoadResult LoadEngine::ListFiles(const AppState& state, std::vector<std::string>& names) {
+LoadResult LoadEngine::ListFiles(const AppState& state, const FileNameSink& each) {
   std::string error;
-  LoadResult result = Ready(state, error) ? destination_->ListFiles(plan_->load, names)
+  LoadResult result = Ready(state, error) ? destination_->ListFiles(plan_->load, each)
                                           : LoadResult::Failed("Corvanne", error);
   if (!result.ok) {
     notifier_.Show(Message{"cannot find the files whose rows are in the table, no vanished file was deleted: " +

@@ -127,12 +127,12 @@ class LoadEngine {
   // Makes every commit so far durable on the destination. Failed: some may
   // not be on disk. Not shown.
   LoadResult MakeDurable(const AppState& state);
-  // Appends the destination's record of each file it loaded in mode
-  // REPLACE or CHANGED. The failure is returned, not shown.
-  LoadResult ReadFileStates(const AppState& state, std::vector<FileState>& states);
-  // Appends each file name that has rows in the table or a record; a
+  // Gives `each` the destination's record of each file it loaded in mode
+  // REPLACE or CHANGED, as read. The failure is returned, not shown.
+  LoadResult ReadFileStates(const AppState& state, const FileStateSink& each);
+  // Gives `each` every file name that has rows in the table or a record; a
   // failure is shown (one box) and returned.
-  LoadResult ListFiles(const AppState& state, std::vector<std::string>& names);
+  LoadResult ListFiles(const AppState& state, const FileNameSink& each);
   // Takes out every row and the record of the file stored as `name`, in a
   // transaction of its own; a failure is reported (two boxes) and returned.
   LoadResult ForgetFile(const AppState& state, const std::string& name);

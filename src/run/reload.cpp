@@ -96,44 +96,30 @@ Reload::Reload(LoadEngine& engine, const AppState& state, const RunPlan& plan)
     : engine_(engine), state_(state), plan_(plan) {}
 
 bool Reload::Start(std::string& error) {
-  std::vector<FileState> states;
-  const LoadResult read = engine_.ReadFileStates(state_, states);
+  known_.Clear();
+  // Each row is kept compactly as it is read: the rows are never all held.
+  const LoadResult read =
+      engine_.ReadFileStates(state_, [this](const FileState& state) { known_.AddRecorded(state); });
+  known_.Seal();
   if (!read.ok) {
+    known_.Clear();
     error = read.source + ": " + read.description;
     return false;
   }
-  known_.clear();
-  known_.reserve(states.size() + 1);
-  for (FileState& state : states) {
-    // The name moves into the key and the rest is let go at once: a big
-    // tree's records are not held twice while they are read.
-    Known& known = known_[std::move(state.file_name)];
-    known.size = state.size;
-    known.modified_time = state.modified_time;
-    known.checked_time = state.checked_time;
-    if (state.content_hash.size() == known.hash.size()) {
-      std::copy(state.content_hash.begin(), state.content_hash.end(), known.hash.begin());
-    }
-    known.recorded = true;
-    std::string().swap(state.content_hash);
-    std::string().swap(state.batch_code);
-  }
-  std::vector<FileState>().swap(states);
   // Names with rows but no record (an APPEND load, say) can be vanished too.
   if (!state_.Destination.DeleteVanishedFiles) return true;
-  std::vector<std::string> names;
-  const LoadResult listed = engine_.ListFiles(state_, names);
+  const LoadResult listed = engine_.ListFiles(state_, [this](const std::string& name) { known_.AddName(name); });
+  known_.Seal();
   if (!listed.ok) {
+    known_.Clear();
     error = listed.source + ": " + listed.description;
     return false;
   }
-  for (std::string& name : names) known_.try_emplace(std::move(name));
   return true;
 }
 
 void Reload::Saw(const std::string& text) {
-  const auto known = known_.find(text);
-  if (known != known_.end()) known->second.seen = true;
+  if (KnownFiles::Entry* known = known_.Find(text)) known->seen = true;
 }
 
 int64_t Reload::TrustedNow(const FileLook& look) {
@@ -153,17 +139,11 @@ bool Reload::DecideLoad(const std::string& path, const std::string& text, const 
   pending_.modified_time = look.modified_ns;
   pending_.checked_time = TrustedNow(look);
   std::string error;
-  const auto known = known_.find(text);
+  const KnownFiles::Entry* known = known_.Find(text);
   FileState now = pending_;
   now.file_name = path;  // IsAsRecorded reads the file by this name
-  if (plan_.load_mode == LoadMode::kChanged && known != known_.end() && known->second.recorded) {
-    const Known& was = known->second;
-    FileState recorded;
-    recorded.size = was.size;
-    recorded.modified_time = was.modified_time;
-    recorded.checked_time = was.checked_time;
-    if (was.hash[0] != 0) recorded.content_hash.assign(was.hash.begin(), was.hash.end());
-    if (IsAsRecorded(recorded, now, error)) return false;
+  if (plan_.load_mode == LoadMode::kChanged && known != nullptr && known->recorded) {
+    if (IsAsRecorded(known_.StateOf(*known), now, error)) return false;
   }
   // Hashed before the load: an edit during the load leaves a hash that does
   // not match the file, so the next run loads it again rather than missing it.
@@ -184,14 +164,14 @@ bool Reload::Record(FileUnit& unit, const std::string& text, int64_t lines) {
 }
 
 bool Reload::ForgetEmptied(const std::string& text) {
-  const auto known = known_.find(text);
-  if (known == known_.end() || !known->second.recorded) return false;
+  const KnownFiles::Entry* known = known_.Find(text);
+  if (known == nullptr || !known->recorded) return false;
   return engine_.ForgetFile(state_, text).ok;
 }
 
 VanishedFiles Reload::FindVanished(const RunFileList& list) const {
   VanishedFiles result;
-  if (list.listed.empty() || known_.empty()) return result;
+  if (list.listed.empty() || known_.Empty()) return result;
   const auto text_of = [&](const std::string& path) { return NormalisedName(FileNameText(path, plan_)); };
   std::map<std::string, std::string> searched;  // stored name of the folder -> its path
   for (const std::string& folder : list.searched) searched.emplace(text_of(folder), folder);
@@ -206,8 +186,10 @@ VanishedFiles Reload::FindVanished(const RunFileList& list) const {
     const bool yielded = std::any_of(list.files.begin(), list.files.end(),
                                      [&](const std::string& path) { return IsUnder(path, listed_path); });
     const std::string listed = text_of(folder);
-    if (!yielded && std::any_of(known_.begin(), known_.end(),
-                                [&](const auto& known) { return IsUnder(NormalisedName(known.first), listed); })) {
+    const auto& entries = known_.Entries();
+    if (!yielded && std::any_of(entries.begin(), entries.end(), [&](const KnownFiles::Entry& known) {
+          return IsUnder(NormalisedName(known_.NameOf(known)), listed);
+        })) {
       unavailable.push_back(listed);
     }
   }
@@ -215,8 +197,9 @@ VanishedFiles Reload::FindVanished(const RunFileList& list) const {
 
   const FileFilter filter(plan_.selection.extensions, plan_.source.exclusions);
   FoldersNow now(plan_);
-  for (const auto& [recorded, known] : known_) {
+  for (const KnownFiles::Entry& known : known_.Entries()) {
     if (known.seen) continue;
+    const std::string recorded = known_.NameOf(known);
     const std::string name = NormalisedName(recorded);
     // Only where this run looked, and only what this run would select: other
     // folders, and another configuration's extensions, are not this run's.

@@ -4,7 +4,6 @@
 // once; each destination supplies only its SQL. APPEND runs never come here.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -16,6 +15,7 @@
 #include "config/app_state.hpp"
 #include "discovery/discovery.hpp"
 #include "destination/file_state.hpp"
+#include "run/known_files.hpp"
 #include "run/load_engine.hpp"
 #include "run/run_plan.hpp"
 
@@ -79,21 +79,10 @@ class Reload {
   // clock, so that "recorded well after its time" is never a guess.
   int64_t TrustedNow(const FileLook& look);
 
-  // What the run keeps of a file the table held before the walk: enough to
-  // decide, and no more (a tree of 200,000 files is held whole).
-  struct Known {
-    int64_t size = -1;                // -1: no finished load recorded
-    int64_t modified_time = 0;
-    int64_t checked_time = 0;
-    std::array<char, 32> hash = {};   // hex digits; empty when hash[0] is 0
-    bool recorded = false;            // it has a companion row (else only rows)
-    bool seen = false;                // the walk listed it this run
-  };
-
   LoadEngine& engine_;
   const AppState& state_;
   const RunPlan& plan_;
-  std::unordered_map<std::string, Known> known_;  // every stored name the table held before the walk
+  KnownFiles known_;                              // every stored name the table held before the walk
   std::unordered_map<uint64_t, int64_t> newest_;  // per file system: the newest write time seen this run
   FileState pending_;                             // the file DecideLoad last looked at
 };

@@ -157,18 +157,26 @@ bool OdbcForgetFile(OdbcConnection& connection, const OdbcReloadNames& names, co
          DeleteRows(connection, names.table, names.file_column, file, why);
 }
 
-bool OdbcReadFileStates(OdbcConnection& connection, const OdbcReloadNames& names, std::vector<FileState>& states,
+bool OdbcReadFileStates(OdbcConnection& connection, const OdbcReloadNames& names, const FileStateSink& each,
                         std::vector<OdbcDiagnostic>& why) {
   BoundStatement select(connection);
   if (!select.Run(std::string("SELECT ") + kCompanionColumns + " FROM " + names.companion, why)) return false;
+  FileState state;
   while (select.Fetch()) {
-    states.push_back({select.TextAt(1), select.NumberAt(2), select.NumberAt(3), select.TextAt(4), select.NumberAt(5),
-                      select.TextAt(6), select.NumberAt(7)});
+    // Columns are read in order: some drivers allow nothing else.
+    state.file_name = select.TextAt(1);
+    state.size = select.NumberAt(2);
+    state.modified_time = select.NumberAt(3);
+    state.content_hash = select.TextAt(4);
+    state.line_count = select.NumberAt(5);
+    state.batch_code = select.TextAt(6);
+    state.checked_time = select.NumberAt(7);
+    each(state);
   }
   return true;
 }
 
-bool OdbcListFiles(OdbcConnection& connection, const OdbcReloadNames& names, std::vector<std::string>& files,
+bool OdbcListFiles(OdbcConnection& connection, const OdbcReloadNames& names, const FileNameSink& each,
                    std::vector<OdbcDiagnostic>& why) {
   BoundStatement select(connection);
   if (!select.Run("SELECT " + names.file_column + " FROM " + names.table + " WHERE " + names.file_column +
@@ -176,7 +184,10 @@ bool OdbcListFiles(OdbcConnection& connection, const OdbcReloadNames& names, std
                   why)) {
     return false;
   }
-  while (select.Fetch()) files.push_back(select.TextAt(1));
+  while (select.Fetch()) {
+    std::string name = select.TextAt(1);
+    each(name);
+  }
   return true;
 }
 

@@ -36,13 +36,13 @@ bool OdbcWriteFileState(OdbcConnection& connection, const OdbcReloadNames& names
 bool OdbcForgetFile(OdbcConnection& connection, const OdbcReloadNames& names, const std::string& file,
                     std::vector<OdbcDiagnostic>& why);
 
-// Appends every companion row to `states`. False with `why` set.
-bool OdbcReadFileStates(OdbcConnection& connection, const OdbcReloadNames& names, std::vector<FileState>& states,
+// Gives every companion row to `each`, in one query. False with `why` set.
+bool OdbcReadFileStates(OdbcConnection& connection, const OdbcReloadNames& names, const FileStateSink& each,
                         std::vector<OdbcDiagnostic>& why);
 
-// Appends, once each, the file names in the table and in the companion
+// Gives `each`, once each, the file names in the table and in the companion
 // table. False with `why` set.
-bool OdbcListFiles(OdbcConnection& connection, const OdbcReloadNames& names, std::vector<std::string>& files,
+bool OdbcListFiles(OdbcConnection& connection, const OdbcReloadNames& names, const FileNameSink& each,
                    std::vector<OdbcDiagnostic>& why);
 
 // Appends each value of `column` in `table` (both as they stand in SQL)

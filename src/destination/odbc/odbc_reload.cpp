@@ -58,13 +58,13 @@ LoadResult OdbcDestination::RecordFile(const LoadRequest& request, const FileSta
   return LoadResult::Loaded(0);
 }
 
-LoadResult OdbcDestination::ReadFileStates(const LoadRequest& request, std::vector<FileState>& states) {
+LoadResult OdbcDestination::ReadFileStates(const LoadRequest& request, const FileStateSink& each) {
   Target target;
   LoadResult failure;
   if (!Connected(request, target, failure)) return failure;
   std::vector<OdbcDiagnostic> why;
   const OdbcReloadNames names = ReloadNames(request);
-  const bool ok = OdbcReadFileStates(connection_, names, states, why);
+  const bool ok = OdbcReadFileStates(connection_, names, each, why);
   connection_.Rollback();
   if (ok) return LoadResult::Loaded(0);
   return Failed(request, target,
@@ -72,12 +72,12 @@ LoadResult OdbcDestination::ReadFileStates(const LoadRequest& request, std::vect
                     FormatDiagnostics(why, kNoReason));
 }
 
-LoadResult OdbcDestination::ListFiles(const LoadRequest& request, std::vector<std::string>& names) {
+LoadResult OdbcDestination::ListFiles(const LoadRequest& request, const FileNameSink& each) {
   Target target;
   LoadResult failure;
   if (!Connected(request, target, failure)) return failure;
   std::vector<OdbcDiagnostic> why;
-  const bool ok = OdbcListFiles(connection_, ReloadNames(request), names, why);
+  const bool ok = OdbcListFiles(connection_, ReloadNames(request), each, why);
   connection_.Rollback();
   if (ok) return LoadResult::Loaded(0);
   return Failed(request, target,

@@ -219,6 +219,51 @@ bool PgConnection::Query(const PgStatement& statement, std::vector<std::vector<s
   return ok;
 }
 
+bool PgConnection::QueryEach(const PgStatement& statement,
+                             const std::function<void(const std::vector<std::string_view>&)>& each,
+                             PgFailure& failure) {
+  if (conn_ == nullptr) {
+    failure = {"not connected", true};
+    return false;
+  }
+  const std::vector<const char*> values = ValuePointers(statement);
+  if (PQsendQueryParams(conn_, statement.sql.c_str(), static_cast<int>(values.size()), nullptr, values.data(), nullptr,
+                        nullptr, 0) == 0) {
+    failure = FailureOf(nullptr);
+    return false;
+  }
+  // Without single-row mode libpq gathers the whole result before the first
+  // row can be read.
+  PQsetSingleRowMode(conn_);
+  bool ok = true;
+  std::vector<std::string_view> row;
+  // Read to the end whatever happens: the connection is usable only then.
+  while (PGresult* result = PQgetResult(conn_)) {
+    const ExecStatusType state = PQresultStatus(result);
+    if (ok && (state == PGRES_SINGLE_TUPLE || state == PGRES_TUPLES_OK)) {
+      // One row each, then none at the end; all of them at once should the
+      // mode not have been taken.
+      for (int tuple = 0; tuple < PQntuples(result); ++tuple) {
+        row.clear();
+        for (int column = 0; column < PQnfields(result); ++column) {
+          row.emplace_back(PQgetvalue(result, tuple, column),
+                           static_cast<std::size_t>(PQgetlength(result, tuple, column)));
+        }
+        each(row);
+      }
+    } else if (ok) {
+      failure = FailureOf(result);
+      ok = false;
+    }
+    PQclear(result);
+  }
+  if (ok && IsLost()) {
+    failure = FailureOf(nullptr);
+    ok = false;
+  }
+  return ok;
+}
+
 bool PgConnection::BeginCopy(const std::string& sql, PgFailure& failure) {
   if (conn_ == nullptr) {
     failure = {"not connected", true};

@@ -5,9 +5,11 @@
 
 #include <libpq-fe.h>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "destination/load_request.hpp"
@@ -58,6 +60,11 @@ class PgConnection {
   // Runs one bound query and returns its rows (text; a NULL as empty);
   // false with `failure` set.
   bool Query(const PgStatement& statement, std::vector<std::vector<std::string>>& rows, PgFailure& failure);
+  // As Query, each row given to `each` as soon as it arrives and let go
+  // after: a big result is never held whole, by libpq or here. The values
+  // live until `each` returns. Rows given before a failure stay given.
+  bool QueryEach(const PgStatement& statement, const std::function<void(const std::vector<std::string_view>&)>& each,
+                 PgFailure& failure);
 
   // Sends `sql`, which ends with a COPY ... FROM STDIN, and waits until the
   // server takes data. False with `failure` set.

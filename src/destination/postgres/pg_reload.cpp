@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <iterator>
+#include <string_view>
 
 #include "common/text.hpp"
 #include "destination/postgres/pg_destination_impl.hpp"
@@ -13,7 +14,7 @@ namespace corvanne {
 
 namespace {
 
-int64_t NumberOf(const std::string& text) {
+int64_t NumberOf(std::string_view text) {
   int64_t value = 0;
   std::from_chars(text.data(), text.data() + text.size(), value);
   return value;
@@ -36,36 +37,44 @@ LoadResult PgDestination::RecordFile(const LoadRequest& request, const FileState
   return LoadResult::Loaded(0);
 }
 
-LoadResult PgDestination::ReadFileStates(const LoadRequest& request, std::vector<FileState>& states) {
+LoadResult PgDestination::ReadFileStates(const LoadRequest& request, const FileStateSink& each) {
   LoadResult failure;
   if (!Connected(request, failure)) return failure;
   const std::string companion = NamesOf(request).companion;
-  std::vector<std::vector<std::string>> rows;
   PgFailure why;
-  if (!connection_.Query({std::string("SELECT ") + kCompanionColumns + " FROM " + companion, {}}, rows, why)) {
+  FileState state;
+  const auto take = [&](const std::vector<std::string_view>& row) {
+    state.file_name.assign(row.at(0));
+    state.size = NumberOf(row.at(1));
+    state.modified_time = NumberOf(row.at(2));
+    state.content_hash.assign(row.at(3));
+    state.line_count = NumberOf(row.at(4));
+    state.batch_code.assign(row.at(5));
+    state.checked_time = NumberOf(row.at(6));
+    each(state);
+  };
+  if (!connection_.QueryEach({std::string("SELECT ") + kCompanionColumns + " FROM " + companion, {}}, take, why)) {
     return Failed(request, "cannot read what was loaded of each file from " + companion + ": " + why.message);
   }
-  std::transform(rows.begin(), rows.end(), std::back_inserter(states), [](const std::vector<std::string>& row) {
-    return FileState{row.at(0), NumberOf(row.at(1)), NumberOf(row.at(2)), row.at(3),
-                     NumberOf(row.at(4)), row.at(5), NumberOf(row.at(6))};
-  });
   return LoadResult::Loaded(0);
 }
 
-LoadResult PgDestination::ListFiles(const LoadRequest& request, std::vector<std::string>& names) {
+LoadResult PgDestination::ListFiles(const LoadRequest& request, const FileNameSink& each) {
   LoadResult failure;
   if (!Connected(request, failure)) return failure;
   const PgNames quoted = NamesOf(request);
-  std::vector<std::vector<std::string>> rows;
   PgFailure why;
-  if (!connection_.Query({"SELECT " + quoted.file + " FROM " + quoted.table + " WHERE " + quoted.file +
-                              " IS NOT NULL UNION SELECT FileName FROM " + quoted.companion,
-                          {}},
-                         rows, why)) {
+  std::string name;
+  const auto take = [&](const std::vector<std::string_view>& row) {
+    name.assign(row.at(0));
+    each(name);
+  };
+  if (!connection_.QueryEach({"SELECT " + quoted.file + " FROM " + quoted.table + " WHERE " + quoted.file +
+                                  " IS NOT NULL UNION SELECT FileName FROM " + quoted.companion,
+                              {}},
+                             take, why)) {
     return Failed(request, "cannot list the files in " + quoted.table + ": " + why.message);
   }
-  std::transform(rows.begin(), rows.end(), std::back_inserter(names),
-                 [](const std::vector<std::string>& row) { return row.at(0); });
   return LoadResult::Loaded(0);
 }
 

@@ -31,8 +31,8 @@ class SqliteDestination final : public LoadDestination {
   LoadResult CommitUnit() override;
   void RollbackUnit() override;
   LoadResult RecordFile(const LoadRequest& request, const FileState& state) override;
-  LoadResult ReadFileStates(const LoadRequest& request, std::vector<FileState>& states) override;
-  LoadResult ListFiles(const LoadRequest& request, std::vector<std::string>& names) override;
+  LoadResult ReadFileStates(const LoadRequest& request, const FileStateSink& each) override;
+  LoadResult ListFiles(const LoadRequest& request, const FileNameSink& each) override;
   LoadResult ForgetFile(const LoadRequest& request) override;
   LoadResult MakeDurable() override;
   LoadResult Close() override;

@@ -13,10 +13,14 @@ std::string Companion(const LoadRequest& request) {
   return QuoteIdentifier(CompanionTableName(request.table_name), QuoteStyle::kDoubleQuote);
 }
 
-std::string Text(sqlite3_stmt* statement, int column) {
+// Into `text`, whose room is reused row after row.
+void ReadText(sqlite3_stmt* statement, int column, std::string& text) {
   const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
-  return value == nullptr ? std::string()
-                          : std::string(value, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+  if (value == nullptr) {
+    text.clear();
+  } else {
+    text.assign(value, static_cast<std::size_t>(sqlite3_column_bytes(statement, column)));
+  }
 }
 
 bool BindText(sqlite3_stmt* statement, int parameter, const std::string& text) {
@@ -71,7 +75,7 @@ std::string SqliteWriteFileState(sqlite3* db, const LoadRequest& request, const 
   return rc == SQLITE_OK ? std::string() : SqliteCause(db, rc);
 }
 
-std::string SqliteReadFileStates(sqlite3* db, const LoadRequest& request, std::vector<FileState>& states) {
+std::string SqliteReadFileStates(sqlite3* db, const LoadRequest& request, const FileStateSink& each) {
   SqliteStatement select;
   const int rc = PrepareOne(db, std::string("SELECT ") + kCompanionColumns + " FROM " + Companion(request), select);
   if (rc != SQLITE_OK) {
@@ -80,15 +84,22 @@ std::string SqliteReadFileStates(sqlite3* db, const LoadRequest& request, std::v
     return cause.rfind("no such table", 0) == 0 ? std::string() : cause;
   }
   int step = SQLITE_ROW;
+  FileState state;
   while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
     sqlite3_stmt* row = select.get();
-    states.push_back({Text(row, 0), sqlite3_column_int64(row, 1), sqlite3_column_int64(row, 2), Text(row, 3),
-                      sqlite3_column_int64(row, 4), Text(row, 5), sqlite3_column_int64(row, 6)});
+    ReadText(row, 0, state.file_name);
+    state.size = sqlite3_column_int64(row, 1);
+    state.modified_time = sqlite3_column_int64(row, 2);
+    ReadText(row, 3, state.content_hash);
+    state.line_count = sqlite3_column_int64(row, 4);
+    ReadText(row, 5, state.batch_code);
+    state.checked_time = sqlite3_column_int64(row, 6);
+    each(state);
   }
   return step == SQLITE_DONE ? std::string() : std::string(sqlite3_errmsg(db));
 }
 
-std::string SqliteListFiles(sqlite3* db, const LoadRequest& request, std::vector<std::string>& names) {
+std::string SqliteListFiles(sqlite3* db, const LoadRequest& request, const FileNameSink& each) {
   const std::string table = QuoteIdentifier(request.table_name, QuoteStyle::kDoubleQuote);
   const std::string column = QuoteIdentifier(request.columns.file_name, QuoteStyle::kDoubleQuote);
   SqliteStatement select;
@@ -98,7 +109,11 @@ std::string SqliteListFiles(sqlite3* db, const LoadRequest& request, std::vector
                             select);
   if (rc != SQLITE_OK) return SqliteCause(db, rc);
   int step = SQLITE_ROW;
-  while ((step = sqlite3_step(select.get())) == SQLITE_ROW) names.push_back(Text(select.get(), 0));
+  std::string name;
+  while ((step = sqlite3_step(select.get())) == SQLITE_ROW) {
+    ReadText(select.get(), 0, name);
+    each(name);
+  }
   return step == SQLITE_DONE ? std::string() : std::string(sqlite3_errmsg(db));
 }
 

@@ -25,12 +25,12 @@ std::string SqliteDeleteFile(sqlite3* db, const LoadRequest& request);
 // there. Empty, or why not.
 std::string SqliteWriteFileState(sqlite3* db, const LoadRequest& request, const FileState& state);
 
-// Appends every companion row to `states`; a missing companion table has
-// none. Empty, or why not.
-std::string SqliteReadFileStates(sqlite3* db, const LoadRequest& request, std::vector<FileState>& states);
+// Gives every companion row to `each`; a missing companion table has none.
+// Empty, or why not.
+std::string SqliteReadFileStates(sqlite3* db, const LoadRequest& request, const FileStateSink& each);
 
-// Appends each file name that has rows in the table or a companion row,
-// once. Empty, or why not.
-std::string SqliteListFiles(sqlite3* db, const LoadRequest& request, std::vector<std::string>& names);
+// Gives `each` every file name that has rows in the table or a companion
+// row, once. Empty, or why not.
+std::string SqliteListFiles(sqlite3* db, const LoadRequest& request, const FileNameSink& each);
 
 }  // namespace corvanne

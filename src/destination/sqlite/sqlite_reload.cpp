@@ -20,7 +20,7 @@ LoadResult SqliteDestination::RecordFile(const LoadRequest& request, const FileS
   return LoadResult::Loaded(0);
 }
 
-LoadResult SqliteDestination::ReadFileStates(const LoadRequest& request, std::vector<FileState>& states) {
+LoadResult SqliteDestination::ReadFileStates(const LoadRequest& request, const FileStateSink& each) {
   const std::string path = PathOf(request.database);
   std::error_code ignored;
   // Nothing was loaded yet; asking must not create the database.
@@ -28,17 +28,17 @@ LoadResult SqliteDestination::ReadFileStates(const LoadRequest& request, std::ve
   const std::string target = "database " + Quoted(path);
   LoadResult ready = Ready(request, target);
   if (!ready.ok) return ready;
-  if (std::string cause = SqliteReadFileStates(db_, request, states); !cause.empty()) {
+  if (std::string cause = SqliteReadFileStates(db_, request, each); !cause.empty()) {
     return LoadResult::Failed(kSqliteSource, target + ": cannot read what was loaded of each file: " + cause);
   }
   return LoadResult::Loaded(0);
 }
 
-LoadResult SqliteDestination::ListFiles(const LoadRequest& request, std::vector<std::string>& names) {
+LoadResult SqliteDestination::ListFiles(const LoadRequest& request, const FileNameSink& each) {
   const std::string target = "database " + Quoted(PathOf(request.database));
   LoadResult ready = Ready(request, target);
   if (!ready.ok) return ready;
-  if (std::string cause = SqliteListFiles(db_, request, names); !cause.empty()) {
+  if (std::string cause = SqliteListFiles(db_, request, each); !cause.empty()) {
     return LoadResult::Failed(kSqliteSource, target + ": cannot list the files in the table: " + cause);
   }
   return LoadResult::Loaded(0);

@@ -55,6 +55,42 @@ inline void Check(int rc, sqlite3* db, const char* what) {
   }
 }
 
+// The loop of every floor: each file read whole into memory and split at LF
+// (a CR before it dropped), one transaction per file; `file_begun(path)`
+// inside it before the lines, `line(text, length, number)` for each line,
+// numbered from 1. Times itself.
+template <typename FileBegun, typename Line>
+inline Figures FeedFiles(sqlite3* db, const std::vector<std::string>& files, FileBegun file_begun, Line line) {
+  Figures figures;
+  std::string text;
+  const auto start = std::chrono::steady_clock::now();
+  for (const std::string& path : files) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) throw std::runtime_error("cannot open " + path);
+    text.resize(static_cast<std::size_t>(fs::file_size(path)));
+    const std::size_t got = std::fread(text.data(), 1, text.size(), file);
+    std::fclose(file);
+    text.resize(got);
+    Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
+    file_begun(path);
+    const char* at = text.data();
+    const char* end = at + text.size();
+    int64_t number = 0;
+    while (at < end) {
+      const char* newline = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+      const char* stop = newline == nullptr ? end : newline;
+      const char* line_end = stop > at && stop[-1] == '\r' ? stop - 1 : stop;
+      line(at, static_cast<int>(line_end - at), ++number);
+      ++figures.lines;
+      at = newline == nullptr ? end : newline + 1;
+    }
+    Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "commit");
+    ++figures.files;
+  }
+  figures.seconds = SecondsSince(start);
+  return figures;
+}
+
 // The floor: whole file read into memory, split at LF (a CR before it
 // dropped), one prepared INSERT, one transaction per file, WAL with
 // synchronous=NORMAL, no marker rows, no checks.
@@ -71,35 +107,13 @@ inline Figures RunFloor(const std::vector<std::string>& files, const std::string
   sqlite3_stmt* insert = nullptr;
   Check(sqlite3_prepare_v2(db, "INSERT INTO SysCodeLines_Temp (MyCodeLine) VALUES (?)", -1, &insert, nullptr), db,
         "prepare");
-  Figures figures;
-  std::string text;
-  const auto start = std::chrono::steady_clock::now();
-  for (const std::string& path : files) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) throw std::runtime_error("cannot open " + path);
-    text.resize(static_cast<std::size_t>(fs::file_size(path)));
-    const std::size_t got = std::fread(text.data(), 1, text.size(), file);
-    std::fclose(file);
-    text.resize(got);
-    Check(sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), db, "begin");
-    const char* at = text.data();
-    const char* end = at + text.size();
-    while (at < end) {
-      const char* newline = static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
-      const char* stop = newline == nullptr ? end : newline;
-      const char* line_end = stop > at && stop[-1] == '\r' ? stop - 1 : stop;
-      sqlite3_bind_text(insert, 1, at, static_cast<int>(line_end - at), SQLITE_STATIC);
-      Check(sqlite3_step(insert), db, "insert");
-      sqlite3_reset(insert);
-      ++figures.lines;
-      at = newline == nullptr ? end : newline + 1;
-    }
-    Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "commit");
-    ++figures.files;
-  }
+  Figures figures = FeedFiles(db, files, [](const std::string&) {}, [&](const char* text, int length, int64_t) {
+    sqlite3_bind_text(insert, 1, text, length, SQLITE_STATIC);
+    Check(sqlite3_step(insert), db, "insert");
+    sqlite3_reset(insert);
+  });
   sqlite3_finalize(insert);
   sqlite3_close(db);
-  figures.seconds = SecondsSince(start);
   return figures;
 }
 

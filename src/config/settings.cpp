@@ -55,6 +55,7 @@ void ReadDestinationSettings(DestinationSettings& record, std::string_view confi
   record.FileNameColumnName = Trimmed(config_text, "DESTINATION_FILE_NAME_COLUMN_NAME");
   record.LineNumberColumnName = Trimmed(config_text, "DESTINATION_LINE_NUMBER_COLUMN_NAME");
   record.BatchCodeColumnName = Trimmed(config_text, "DESTINATION_BATCH_CODE_COLUMN_NAME");
+  record.FileIdColumnName = Trimmed(config_text, "DESTINATION_FILE_ID_COLUMN_NAME");
   record.LoadMode = Trimmed(config_text, "DESTINATION_LOAD_MODE");
   record.DeleteVanishedFiles = IsYes(GetTagValue(config_text, "DESTINATION_DELETE_VANISHED_FILES_YES_NO"));
 }

@@ -23,6 +23,7 @@ struct DestinationSettings {
   std::string FileNameColumnName;    // DESTINATION_FILE_NAME_COLUMN_NAME; empty: not written
   std::string LineNumberColumnName;  // DESTINATION_LINE_NUMBER_COLUMN_NAME; empty: not written
   std::string BatchCodeColumnName;   // DESTINATION_BATCH_CODE_COLUMN_NAME; empty: not written
+  std::string FileIdColumnName;      // DESTINATION_FILE_ID_COLUMN_NAME; empty: not written
   std::string LoadMode;              // DESTINATION_LOAD_MODE; APPEND (empty), REPLACE or CHANGED
   bool DeleteVanishedFiles = false;  // DESTINATION_DELETE_VANISHED_FILES_YES_NO
 

@@ -68,6 +68,7 @@ std::string LoadNameProblem(const LoadRequest& request, const std::string& table
       {"file name column", &request.columns.file_name},
       {"line number column", &request.columns.line_number},
       {"batch code column", &request.columns.batch_code},
+      {"file id column", &request.columns.file_id},
   };
   for (const auto& [what, name] : names) {
     const bool optional = name != &table && name != &request.column_name;
@@ -76,9 +77,10 @@ std::string LoadNameProblem(const LoadRequest& request, const std::string& table
       return "the " + std::string(what) + " name " + Quoted(*name) + " is not a valid identifier";
     }
   }
-  if (request.load_mode != LoadMode::kAppend && request.columns.file_name.empty()) {
-    return "a re-load (REPLACE or CHANGED) finds a file's earlier rows by the file name column, and none is "
-           "configured";
+  if (request.load_mode != LoadMode::kAppend && request.columns.file_name.empty() &&
+      request.columns.file_id.empty()) {
+    return "a re-load (REPLACE or CHANGED) finds a file's earlier rows by the file name or file id column, and "
+           "neither is configured";
   }
   return {};
 }

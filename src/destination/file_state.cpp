@@ -1,10 +1,12 @@
-// The load modes by name, and the companion table's name beside the lines'.
+// The load modes by name, and the companion table's and view's names beside
+// the lines'.
 #include "destination/file_state.hpp"
 
 #include <vector>
 
 #include "common/text.hpp"
 #include "destination/identifier.hpp"
+#include "destination/load_request.hpp"
 
 namespace corvanne {
 
@@ -22,10 +24,12 @@ bool ParseLoadMode(const std::string& configured, LoadMode& mode) {
   return true;
 }
 
-std::string CompanionTableName(const std::string& table) {
+namespace {
+
+std::string SiblingName(const std::string& table, const char* suffix) {
   if (!IsIdentifier(table)) return {};
   const std::vector<std::string> parts = IdentifierParts(table);
-  const std::string name = parts.back() + "_Files";
+  const std::string name = parts.back() + suffix;
   // The last part keeps its kind of quoting, and the parts before it stay as
   // written: a bare name folds to lower case on some servers, a quoted one
   // does not, and the two tables must be found the same way.
@@ -43,6 +47,16 @@ std::string CompanionTableName(const std::string& table) {
   }
   if (last.size() > table.size()) return {};
   return table.substr(0, table.size() - last.size()) + renamed;
+}
+
+}  // namespace
+
+std::string CompanionTableName(const std::string& table) { return SiblingName(table, "_Files"); }
+
+std::string CompanionViewName(const std::string& table) { return SiblingName(table, "_View"); }
+
+bool UsesCompanion(const LoadRequest& request) {
+  return request.load_mode != LoadMode::kAppend || !request.columns.file_id.empty();
 }
 
 }  // namespace corvanne

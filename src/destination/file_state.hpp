@@ -8,6 +8,8 @@
 
 namespace corvanne {
 
+struct LoadRequest;
+
 // How a run treats the rows that earlier runs left in the table.
 enum class LoadMode {
   kAppend,   // every run adds a new copy of every file
@@ -41,7 +43,19 @@ struct FileState {
 // alike). Empty when `table` is not an identifier.
 std::string CompanionTableName(const std::string& table);
 
-// The companion table's columns, in the order every statement lists them:
+// The view of `table` that joins its rows to their file's name: named as
+// CompanionTableName names the companion, with "_View" ("main.Lines" gives
+// "main.Lines_View").
+std::string CompanionViewName(const std::string& table);
+
+// Whether loads of `request` keep the companion table: a re-load records
+// each file there, and a file id column refers to it.
+bool UsesCompanion(const LoadRequest& request);
+
+// The companion table's columns, in the order every statement lists them
+// (besides them it has FileId, the integer a file id column holds, and
+// FirstLineId and LastLineId, the LineId range of the file's rows when a
+// re-load put them in one unit; NULL when they may lie anywhere):
 // "FileName, FileSize, ModifiedTime, ContentHash, LineCount, BatchCode, CheckedTime".
 inline constexpr const char* kCompanionColumns =
     "FileName, FileSize, ModifiedTime, ContentHash, LineCount, BatchCode, CheckedTime";

@@ -25,6 +25,7 @@ struct RowColumns {
   std::string file_name;    // the source file's path, on its lines and its marker rows
   std::string line_number;  // the line's number in its file, from 1; NULL on marker rows
   std::string batch_code;   // the run's batch code, on every row
+  std::string file_id;      // the integer FileId of the file's companion row, on every row
 
   bool operator==(const RowColumns&) const = default;
 };

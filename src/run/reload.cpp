@@ -79,9 +79,10 @@ bool CheckLoadMode(const DestinationSettings& destination, LoadMode& mode, std::
     reason = "unknown DESTINATION_LOAD_MODE \"" + destination.LoadMode + "\"; use APPEND, REPLACE or CHANGED";
     return false;
   }
-  if (mode != LoadMode::kAppend && destination.FileNameColumnName.empty()) {
+  if (mode != LoadMode::kAppend && destination.FileNameColumnName.empty() && destination.FileIdColumnName.empty()) {
     reason = "DESTINATION_LOAD_MODE \"" + destination.LoadMode +
-             "\" needs DESTINATION_FILE_NAME_COLUMN_NAME: a file's earlier rows are found by that column";
+             "\" needs DESTINATION_FILE_NAME_COLUMN_NAME or DESTINATION_FILE_ID_COLUMN_NAME: a file's earlier rows "
+             "are found by one of them";
     return false;
   }
   if (mode == LoadMode::kAppend && destination.DeleteVanishedFiles) {

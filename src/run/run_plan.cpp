@@ -74,7 +74,7 @@ bool BuildRunPlan(const AppState& state, RunPlan& plan, std::vector<std::string>
   request.table_name = destination.TableName;
   request.column_name = destination.ColumnName;
   request.columns = {destination.FileNameColumnName, destination.LineNumberColumnName,
-                     destination.BatchCodeColumnName};
+                     destination.BatchCodeColumnName, destination.FileIdColumnName};
   request.batch_code_value = state.Run.BatchCode;
   request.load_mode = plan.load_mode;
   request.odbc_driver_name = destination.OdbcDriverName;

@@ -79,7 +79,7 @@ TEST_F(SettingsTest, EveryKeyIsReadWithItsProcessing) {
                            Tag("UNATTENDED_RUN_USER_NAME", " loader ") + Tag("UNATTENDED_RUN_PASSWORD", " p w ") +
                            Tag("DESTINATION_TABLE_NAME", " Lines ") + Tag("DESTINATION_COLUMN_NAME", " [Line] ") +
                            Tag("DESTINATION_ENGINE", " sqlite ") + Tag("ODBC_DRIVER_NAME", " FreeTDS ") +
-                           Tag("DESTINATION_LOAD_MODE", " changed ") +
+                           Tag("DESTINATION_LOAD_MODE", " changed ") + Tag("DESTINATION_FILE_ID_COLUMN_NAME", " Fid ") +
                            Tag("DESTINATION_DELETE_VANISHED_FILES_YES_NO", " Yes") +
                            Tag("SOURCE_TEXT_FILE_NAME_WITH_PATH", " /a/b.bas ") +
                            Tag("SOURCE_FILE_EXTENSIONS_COMMA_SEP_LIST", "frm, bas") +
@@ -99,7 +99,7 @@ TEST_F(SettingsTest, EveryKeyIsReadWithItsProcessing) {
   ParseSettings(state);
 
   EXPECT_EQ(state.Destination, (DestinationSettings{"srv\\inst", "Code", "loader", "p w", "Lines", "[Line]", "sqlite",
-                                                    "FreeTDS", "", "", "", "changed", true}));
+                                                    "FreeTDS", "", "", "", "Fid", "changed", true}));
   const SourceSettings source{" /a/b.bas ", "frm, bas", ";",        "/x;/y;", "|",   "/x/a.bas",
                               " ~ ",       true,       " big5 ", "/x=874;", " 1250", "fail"};
   EXPECT_EQ(state.ConfiguredSource, source);

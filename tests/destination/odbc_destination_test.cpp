@@ -197,7 +197,7 @@ TEST_F(OdbcPgTest, FailuresReadWellAndNeverShowThePassword) {
 TEST_F(OdbcPgTest, MissingOptionalColumnNamesTheStatementThatAddsIt) {
   auto destination = MakeOdbcDestination(Engine::kOdbc);
   LoadRequest request = Request(dir_.Write("a.bas", "x\n"));
-  request.columns = {"FileName", "LineNo", ""};
+  request.columns = {"FileName", "LineNo", "", ""};
   const LoadResult refused = destination->Verify(request);
   ASSERT_FALSE(refused.ok);
   // Bare names pass as they stand (PostgreSQL folds them, here and in the load alike).

@@ -311,7 +311,8 @@ TEST_F(EndToEndTest, RunThatDidLessThanAskedExitsOne) {
 }
 
 // A newcomer's start: --init writes a configuration that needs no server,
-// refuses to overwrite it, and runs once its folder list is filled in.
+// refuses to overwrite it, and runs once its folder list is filled in, in
+// the compact layout.
 TEST_F(EndToEndTest, InitWritesAConfigurationThatRunsOnceFilledIn) {
   dir_.Write("code/app/a.bas", "Sub A()\r\nEnd Sub\r\n");
   const Outcome written = RunBinary(dir_, {"--init", "Start.xml"});
@@ -336,6 +337,9 @@ TEST_F(EndToEndTest, InitWritesAConfigurationThatRunsOnceFilledIn) {
   ASSERT_EQ(rows.size(), 4u);
   EXPECT_EQ(rows[1], "Sub A()");
   EXPECT_EQ(TagOf(rows[0], "USER_NAME"), "LOADER");
+  EXPECT_EQ(ReadColumn(dir_.Path("Corvanne.db"), "SELECT FileName || ':' || LineNo || ' ' || MyCodeLine FROM "
+                                                 "SysCodeLines_Temp_View WHERE LineNo = 2"),
+            Rows{dir_.Path("code/app/a.bas") + ":2 End Sub"});
 }
 
 #ifndef _WIN32  // POSIX only

@@ -115,7 +115,7 @@ TEST_F(PackageTest, BuildLoadRequestCarriesTheSettings) {
   source.FileNameWithPath = "/src/a.bas";
   source.RowDelimiter = "vbcrlf";
   DestinationSettings destination{"srv", "Code", "sa", "secret", "Lines", "Col", "SQLITE", "FreeTDS",
-                                  "File",  "Line", "Batch",  " Changed", false};
+                                  "File",  "Line", "Batch",  "Fid", " Changed", false};
   LoadRequest expected;
   expected.source_path = "/src/a.bas";
   expected.row_delimiter = "\r\n";
@@ -127,7 +127,7 @@ TEST_F(PackageTest, BuildLoadRequestCarriesTheSettings) {
   expected.table_name = "Lines";
   expected.column_name = "Col";
   expected.odbc_driver_name = "FreeTDS";
-  expected.columns = {"File", "Line", "Batch"};
+  expected.columns = {"File", "Line", "Batch", "Fid"};
   expected.file_name_value = "/src/a.bas";
   expected.batch_code_value = "1__12_7_2026";
   expected.load_mode = LoadMode::kChanged;

@@ -36,7 +36,10 @@ class PgEndToEndTest : public ::testing::Test {
   // The test's own table (tests run side by side on one server), quoted
   // alike in SQLite and PostgreSQL.
   std::string Table() const { return "\"" + name_ + "\""; }
-  void DropTables() { Client().Exec("DROP TABLE IF EXISTS " + Table() + ", \"" + name_ + "_Files\""); }
+  void DropTables() {
+    Client().Exec("DROP VIEW IF EXISTS \"" + name_ + "_View\"");
+    Client().Exec("DROP TABLE IF EXISTS " + Table() + ", \"" + name_ + "_Files\"");
+  }
   PgClient& Client() {
     if (!client_) client_ = std::make_unique<PgClient>();
     return *client_;
@@ -185,6 +188,66 @@ TEST_F(PgEndToEndTest, AFailedLoadKeepsTheMarkersOrTheOldVersion) {
     EXPECT_EQ(Client().Column("SELECT count(*) FROM " + Table() + " WHERE FileName LIKE '%plain.cls'"),
               std::vector<std::string>{std::string(c.mode) == "REPLACE" ? "5" : "10"});
   }
+}
+
+// The compact layout beside a concurrent loader: two runs re-load their own
+// folders into one table at the same time, so their units' LineIds
+// interleave; each file keeps exactly its rows, the view shows what the
+// per-row columns hold, and a range that takes in other files' rows (as
+// interleaving makes it) deletes only its own file's.
+TEST_F(PgEndToEndTest, CompactLayoutBesideAConcurrentLoader) {
+  for (int file = 0; file < 60; ++file) {
+    dir_.Write("one/p/f" + std::to_string(file) + ".bas", "a\r\nb\r\nc\r\n");
+    dir_.Write("two/q/g" + std::to_string(file) + ".bas", "x\r\ny\r\n");
+  }
+  std::map<std::string, std::string> config = testing::PgConfig();
+  config.merge(std::map<std::string, std::string>{{"DESTINATION_TABLE_NAME", "[" + name_ + "]"},
+                                                  {"DESTINATION_FILE_ID_COLUMN_NAME", "FileId"},
+                                                  {"DESTINATION_FILE_NAME_COLUMN_NAME", "FileName"},
+                                                  {"DESTINATION_LINE_NUMBER_COLUMN_NAME", "LineNo"},
+                                                  {"DESTINATION_LOAD_MODE", "REPLACE"},
+                                                  {"SOURCE_FOLDERS_LIST_SEP_CHAR", ";"}});
+  for (const char* folder : {"one", "two"}) {
+    config["SOURCE_FOLDERS_LIST"] = dir_.Path(folder);
+    dir_.Write(std::string(folder) + ".xml", testing::ConfigText(config));
+  }
+  const auto both_at_once = [&] {
+    std::vector<pid_t> runs;
+    for (const char* folder : {"one", "two"}) {
+      testing::Launch launch;
+      launch.args = {"--config", std::string(folder) + ".xml"};
+      launch.folder = dir_.path().string();
+      launch.out_file = dir_.Path(std::string(folder) + ".out");
+      launch.err_file = dir_.Path(std::string(folder) + ".err");
+      runs.push_back(testing::StartBinary(launch));
+    }
+    for (const pid_t run : runs) EXPECT_EQ(testing::WaitFor(run), 0) << testing::ReadBytes(dir_.Path("one.err"))
+                                                                     << testing::ReadBytes(dir_.Path("two.err"));
+  };
+  // Rows per file (markers counted), and files whose rows are not as expected.
+  const auto check = [&](const char* f_rows) {
+    EXPECT_EQ(Client().Column("SELECT count(*) FROM (SELECT FileName FROM \"" + name_ + "_View\" GROUP BY FileName "
+                              "HAVING count(*) <> CASE WHEN FileName LIKE '%/one/p/f0.bas' THEN " + f_rows +
+                              " WHEN FileName LIKE '%/one/%' THEN 5 ELSE 4 END) AS wrong"),
+              std::vector<std::string>{"0"});
+    EXPECT_EQ(Client().Column("SELECT count(*) FROM " + Table()), std::vector<std::string>{std::to_string(
+                                                                      59 * 5 + 60 * 4 + std::stoi(f_rows))});
+  };
+  both_at_once();
+  dir_.Write("one/p/f0.bas", "new\r\n");
+  both_at_once();
+  check("3");
+  const std::string columns = "SELECT FileName || '|' || coalesce(LineNo::text, 'NULL') || '|' || MyCodeLine FROM ";
+  EXPECT_EQ(Client().Column(columns + "\"" + name_ + "_View\" ORDER BY LineId"),
+            Client().Column(columns + Table() + " ORDER BY LineId"));
+  EXPECT_EQ(Client().Column("SELECT count(*) FROM " + Table() + " WHERE FileId IS NULL"),
+            std::vector<std::string>{"0"});
+  // f0's range is made to take in every row: the filter keeps the others.
+  Client().Exec("UPDATE \"" + name_ + "_Files\" SET FirstLineId = 1, LastLineId = (SELECT max(LineId) FROM " +
+                Table() + ") WHERE FileName LIKE '%/one/p/f0.bas'");
+  dir_.Write("one/p/f0.bas", "new\r\nnewer\r\n");
+  both_at_once();
+  check("4");
 }
 
 TEST_F(PgEndToEndTest, ConnectsAsLibpqDoesAndChecksItsTable) {

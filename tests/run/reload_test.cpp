@@ -70,16 +70,18 @@ class ReloadTest : public ::testing::Test {
 TEST_F(ReloadTest, ModesKeepOneCopyOfEachFileEqualToTheTree) {
   struct Case {
     const char* mode;
+    std::map<std::string, std::string> more;
     Rows after_second;  // files and rows after a second run over the same tree
   } cases[] = {
-      {"APPEND", {"src/p/a.bas 8", "src/p/b.bas 6", "src/q/c.bas 10"}},
-      {"REPLACE", {"src/p/a.bas 4", "src/p/b.bas 3", "src/q/c.bas 5"}},
-      {" changed ", {"src/p/a.bas 4", "src/p/b.bas 3", "src/q/c.bas 5"}},
+      {"APPEND", {}, {"src/p/a.bas 8", "src/p/b.bas 6", "src/q/c.bas 10"}},
+      {"REPLACE", {{"DESTINATION_FILE_ID_COLUMN_NAME", "FileId"}}, {"src/p/a.bas 4", "src/p/b.bas 3", "src/q/c.bas 5"}},
+      {"REPLACE", {}, {"src/p/a.bas 4", "src/p/b.bas 3", "src/q/c.bas 5"}},
+      {" changed ", {}, {"src/p/a.bas 4", "src/p/b.bas 3", "src/q/c.bas 5"}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.mode);
+    SCOPED_TRACE(std::string(c.mode) + (c.more.empty() ? "" : " with file ids"));
     fs::remove(dir_.Path("out.db"));
-    Config(c.mode);
+    Config(c.mode, c.more);
     ASSERT_EQ(Run().status, 0);
     const testing::Outcome second = Run();
     ASSERT_EQ(second.status, 0) << second.err;
@@ -154,10 +156,10 @@ TEST_F(ReloadTest, SettingsThatCannotRunAreRefusedBeforeTheRun) {
     std::map<std::string, std::string> keys;
     const char* message;
   } cases[] = {
-      {"no file name column",
+      {"no file name or file id column",
        {{"DESTINATION_LOAD_MODE", "REPLACE"}, {"DESTINATION_FILE_NAME_COLUMN_NAME", ""}},
-       "corvanne: DESTINATION_LOAD_MODE \"REPLACE\" needs DESTINATION_FILE_NAME_COLUMN_NAME: a file's earlier rows "
-       "are found by that column in "},
+       "corvanne: DESTINATION_LOAD_MODE \"REPLACE\" needs DESTINATION_FILE_NAME_COLUMN_NAME or "
+       "DESTINATION_FILE_ID_COLUMN_NAME: a file's earlier rows are found by one of them in "},
       {"unknown mode",
        {{"DESTINATION_LOAD_MODE", "MIRROR"}},
        "corvanne: unknown DESTINATION_LOAD_MODE \"MIRROR\"; use APPEND, REPLACE or CHANGED in "},

@@ -80,7 +80,8 @@ OdbcBatchInsert::OdbcBatchInsert(OdbcConnection& connection, std::string insert_
 }
 
 std::size_t OdbcBatchInsert::ColumnsPerRow() const {
-  return 1 + (columns_.file_name ? 1 : 0) + (columns_.line_number ? 1 : 0) + (columns_.batch_code ? 1 : 0);
+  return 1 + (columns_.file_name ? 1 : 0) + (columns_.line_number ? 1 : 0) + (columns_.batch_code ? 1 : 0) +
+         (columns_.file_id ? 1 : 0);
 }
 
 bool OdbcBatchInsert::Encode(std::string_view text, std::string& out) {
@@ -99,13 +100,14 @@ bool OdbcBatchInsert::Fits(const std::string& insert_prefix, const OdbcInsertSha
   return insert_prefix == prefix_ && shape.rows_per_statement == asked_.rows_per_statement &&
          shape.statements_per_execute == asked_.statements_per_execute && shape.column_size == asked_.column_size &&
          columns.file_name == columns_.file_name && columns.line_number == columns_.line_number &&
-         columns.batch_code == columns_.batch_code && columns.wide == columns_.wide;
+         columns.batch_code == columns_.batch_code && columns.wide == columns_.wide && columns.file_id == columns_.file_id;
 }
 
-void OdbcBatchInsert::BeginLoad(std::string file_name, std::string batch_code, std::function<bool()> undo,
-                                std::function<bool()> mark) {
+void OdbcBatchInsert::BeginLoad(std::string file_name, std::string batch_code, int64_t file_id,
+                                std::function<bool()> undo, std::function<bool()> mark) {
   file_name_ = std::move(file_name);
   batch_code_ = std::move(batch_code);
+  file_id_ = file_id;
   undo_ = std::move(undo);
   mark_ = std::move(mark);
   file_values_.clear();
@@ -344,6 +346,10 @@ bool OdbcBatchInsert::Bind(Statement& statement, std::size_t first, std::size_t 
   };
   const std::size_t file_bytes = columns_.file_name ? fill(file_name_, file_values_, file_lengths_) : 0;
   const std::size_t batch_bytes = columns_.batch_code ? fill(batch_code_, batch_values_, batch_lengths_) : 0;
+  if (columns_.file_id) {
+    id_values_.assign(sets, file_id_);
+    id_indicators_.assign(sets, 0);
+  }
 
   SQLHSTMT stmt = statement.handle.Get();
   SQLUSMALLINT parameter = 0;
@@ -373,6 +379,10 @@ bool OdbcBatchInsert::Bind(Statement& statement, std::size_t first, std::size_t 
     if (ok && columns_.batch_code) {
       ok = bind_text(batch_values_.data(), static_cast<SQLLEN>(batch_bytes + unit), batch_lengths_.data(),
                      batch_bytes / unit);
+    }
+    if (ok && columns_.file_id) {
+      ok = Succeeded(SQLBindParameter(stmt, ++parameter, SQL_PARAM_INPUT, SQL_C_SBIGINT, SQL_BIGINT, 0, 0,
+                                      id_values_.data(), 0, id_indicators_.data()));
     }
     if (!ok) {
       Fail("bind the row values for the insert", SQL_HANDLE_STMT, stmt);

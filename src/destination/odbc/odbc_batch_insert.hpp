@@ -26,6 +26,7 @@ struct OdbcRowColumns {
   bool line_number = false;  // the row's line number; NULL for a row without one
   bool batch_code = false;   // the batch code: one value for the whole load
   bool wide = false;         // text goes as wide characters (UTF-16) so the server stores true text; else bytes
+  bool file_id = false;      // the file's id in the companion table: one value for the whole load (last column)
 };
 
 // How lines are grouped on their way to the server.
@@ -67,7 +68,7 @@ class OdbcBatchInsert final : public RowSink {
   // chunk (a shorter load can be taken back by the caller without it), false
   // when the load cannot go on. Both are called only while this load's rows
   // are added.
-  void BeginLoad(std::string file_name, std::string batch_code, std::function<bool()> undo,
+  void BeginLoad(std::string file_name, std::string batch_code, int64_t file_id, std::function<bool()> undo,
                  std::function<bool()> mark);
   // Buffers one line (copied) and sends the buffer when it is full.
   bool Add(std::string_view line, int64_t line_number) override;
@@ -117,6 +118,9 @@ class OdbcBatchInsert final : public RowSink {
   std::vector<char> batch_values_;      // batch_code_ once per set
   std::vector<SQLLEN> file_lengths_;    // per set
   std::vector<SQLLEN> batch_lengths_;   // per set
+  int64_t file_id_ = 0;                 // value of the file-id column
+  std::vector<SQLBIGINT> id_values_;    // file_id_ once per set
+  std::vector<SQLLEN> id_indicators_;   // per set
   std::vector<int64_t> line_numbers_;   // of the buffered lines, 0: none
   std::vector<SQLBIGINT> line_values_;  // bound line numbers, parameter-major like strided_
   std::vector<SQLLEN> line_indicators_; // their lengths or SQL_NULL_DATA

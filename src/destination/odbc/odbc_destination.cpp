@@ -90,6 +90,11 @@ bool OdbcDestination::EnsureConnected(const LoadRequest& request, const Target& 
   }
   connected_to_ = target.connection_string;
   ++connections_;
+  // Whether the companion table keeps ranges decides how a file's rows are
+  // found; asked alone, as a failed query spoils a transaction on some servers.
+  companion_ranged_ = connection_.Execute("SELECT FirstLineId, LastLineId FROM " + ReloadNames(request).companion +
+                                          " WHERE 1 = 0");
+  connection_.Rollback();
   return true;
 }
 
@@ -106,7 +111,8 @@ std::string OdbcDestination::ColumnSql(const std::string& name) const {
 
 std::string OdbcDestination::InsertPrefix(const LoadRequest& request) const {
   std::string columns = ColumnSql(request.column_name);
-  for (const std::string* name : {&request.columns.file_name, &request.columns.line_number, &request.columns.batch_code}) {
+  for (const std::string* name : {&request.columns.file_name, &request.columns.line_number,
+                                  &request.columns.batch_code, &request.columns.file_id}) {
     if (!name->empty()) columns += ", " + ColumnSql(*name);
   }
   return "INSERT INTO " + TableSql(request) + " (" + columns + ") VALUES ";
@@ -154,7 +160,16 @@ OdbcLoadAttempt OdbcDestination::LoadOnce(const LoadRequest& request, const Targ
   // Decoded text goes as wide characters, so the driver and the server
   // convert it to the column's type; under BYTES the bytes go as they are.
   const OdbcRowColumns columns{!request.columns.file_name.empty(), !request.columns.line_number.empty(),
-                               !request.columns.batch_code.empty(), TrimUpper(request.code_page) != kBytes};
+                               !request.columns.batch_code.empty(), TrimUpper(request.code_page) != kBytes,
+                               !request.columns.file_id.empty()};
+  int64_t file_id = unit_file_id_;
+  if (!unit_open_ && columns.file_id) {
+    // A load of its own adds rows beside any the file has.
+    std::vector<OdbcDiagnostic> why;
+    if (!OdbcTakeOutFile(connection_, ReloadNames(request), request.file_name_value, false, file_id, why)) {
+      return describe(what, "cannot find or make the file's row in " + ReloadNames(request).companion, why);
+    }
+  }
   const std::string prefix = InsertPrefix(request);
   // A load sent again while another is being fed (the replay of a unit)
   // gets an insert of its own: the kept one is in the middle of its rows.
@@ -165,7 +180,7 @@ OdbcLoadAttempt OdbcDestination::LoadOnce(const LoadRequest& request, const Targ
     insert_ = std::make_unique<OdbcBatchInsert>(connection_, prefix, shape, columns);
   }
   OdbcBatchInsert& insert = own ? *own : *insert_;
-  insert.BeginLoad(request.file_name_value, request.batch_code_value, undo, mark);
+  insert.BeginLoad(request.file_name_value, request.batch_code_value, file_id, undo, mark);
   const bool outer_feeding = std::exchange(feeding_, true);
   const FeedOutcome fed = FeedRows(request, insert);
   feeding_ = outer_feeding;
@@ -225,7 +240,7 @@ bool OdbcDestination::ReplayUnit(const Target& target) {
   const std::vector<LoadRequest> loads = std::move(unit_loads_);
   unit_loads_.clear();
   std::vector<OdbcDiagnostic> why;
-  if (unit_request_.load_mode != LoadMode::kAppend && !TakeOut(unit_request_, why)) {
+  if (UsesCompanion(unit_request_) && !TakeOut(unit_request_, why)) {
     unit_lost_ = "the earlier rows of " + Quoted(unit_file_) + " could not be taken out again: " +
                  FormatDiagnostics(why, "the driver gave no reason");
     return false;
@@ -245,7 +260,19 @@ bool OdbcDestination::ReplayUnit(const Target& target) {
 LoadResult OdbcDestination::Open(const LoadRequest& request) {
   // A table or column that is not there fails every load alike: better
   // one error before the first file than one per file.
-  return Verify(request);
+  LoadResult verified = Verify(request);
+  if (!verified.ok || UsesCompanion(request) || !companion_ranged_) return verified;
+  Target target;
+  LoadResult failure;
+  if (!ResolveTarget(request, target, failure)) return failure;
+  std::vector<OdbcDiagnostic> why;
+  if (OdbcForgetRanges(connection_, ReloadNames(request), why) && connection_.Commit()) return verified;
+  if (why.empty()) why = connection_.Diagnostics();
+  connection_.Rollback();
+  return Failed(request, target,
+                "cannot mark the ranges in " + ReloadNames(request).companion +
+                    " as no longer holding all of their files' rows: " +
+                    FormatDiagnostics(why, "the driver gave no reason"));
 }
 
 std::string OdbcDestination::AddColumnAdvice(const LoadRequest& request) {
@@ -262,7 +289,7 @@ std::string OdbcDestination::AddColumnAdvice(const LoadRequest& request) {
   const std::pair<const std::string*, const char*> optional[] = {
       {&request.columns.file_name, sql_server ? "nvarchar(1024)" : "varchar(1024)"},
       {&request.columns.line_number, sql_server ? "int" : "integer"},
-      {&request.columns.batch_code, "varchar(64)"}};
+      {&request.columns.batch_code, "varchar(64)"}, {&request.columns.file_id, "bigint"}};
   std::string advice;
   for (const auto& [name, type] : optional) {
     if (name->empty() || readable(ColumnSql(*name))) continue;
@@ -277,7 +304,8 @@ LoadResult OdbcDestination::Verify(const LoadRequest& request) {
   LoadResult failure;
   if (!ResolveTarget(request, target, failure) || !EnsureConnected(request, target, failure)) return failure;
   std::string columns = ColumnSql(request.column_name);
-  for (const std::string* name : {&request.columns.file_name, &request.columns.line_number, &request.columns.batch_code}) {
+  for (const std::string* name : {&request.columns.file_name, &request.columns.line_number,
+                                  &request.columns.batch_code, &request.columns.file_id}) {
     if (!name->empty()) columns += ", " + ColumnSql(*name);
   }
   // Some drivers only ask the server at execute time; no row comes back.
@@ -289,7 +317,7 @@ LoadResult OdbcDestination::Verify(const LoadRequest& request) {
                   "the table " + TableSql(request) + " with the columns " + columns + " cannot be read: " +
                       FormatDiagnostics(diagnostics, "the driver gave no reason") + AddColumnAdvice(request));
   }
-  if (request.load_mode != LoadMode::kAppend && !VerifyCompanion(request, target, failure)) return failure;
+  if (UsesCompanion(request) && !VerifyCompanion(request, target, failure)) return failure;
   return LoadResult::Loaded(0);
 }
 
@@ -299,7 +327,8 @@ LoadResult OdbcDestination::BeginUnit(const LoadRequest& request) {
   LoadResult failure;
   if (!ResolveTarget(request, target, failure) || !EnsureConnected(request, target, failure)) return failure;
   // Autocommit is off: the unit's transaction starts with its first statement.
-  if (request.load_mode != LoadMode::kAppend) {
+  unit_file_id_ = 0;
+  if (UsesCompanion(request)) {
     std::vector<OdbcDiagnostic> why;
     if (!TakeOut(request, why)) {
       connection_.Rollback();

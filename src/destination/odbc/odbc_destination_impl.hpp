@@ -98,6 +98,8 @@ class OdbcDestination final : public LoadDestination {
   std::string unit_file_;                         // the open unit's file
   LoadRequest unit_request_;                      // the open unit's BeginUnit request
   std::string unit_lost_;                         // why the open unit's transaction is gone, or empty
+  int64_t unit_file_id_ = 0;                      // the open unit's FileId, 0: none
+  bool companion_ranged_ = false;                 // the companion table keeps LineId ranges (asked per connection)
   std::string password_;                          // of the last request, scrubbed from every text
 };
 

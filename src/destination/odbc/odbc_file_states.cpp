@@ -90,10 +90,72 @@ bool DeleteRows(OdbcConnection& connection, const std::string& table, const std:
   return statement.Run("DELETE FROM " + table + " WHERE " + column + " = ?", why);
 }
 
+// The companion row of a file as a unit finds it.
+struct FileRow {
+  bool found = false;
+  int64_t id = 0;
+  int64_t first = 0;  // 0: no range recorded
+  int64_t last = 0;
+};
+
+bool FindFile(OdbcConnection& connection, const OdbcReloadNames& names, const std::string& file, FileRow& row,
+              std::vector<OdbcDiagnostic>& why) {
+  row = {};
+  if (names.id_column.empty() && !names.ranged) return true;  // nothing to know
+  BoundStatement select(connection);
+  select.Text(file);
+  // FileId only where a file-id column needs it: a companion table made by
+  // hand may lack it.
+  const bool id = !names.id_column.empty();
+  std::string columns = id ? "FileId" : "";
+  if (names.ranged) columns += id ? ", FirstLineId, LastLineId" : "FirstLineId, LastLineId";
+  if (!select.Run("SELECT " + columns + " FROM " + names.companion + " WHERE FileName = ?", why)) return false;
+  if (select.Fetch()) {
+    row.found = true;
+    if (id) row.id = select.NumberAt(1);
+    if (names.ranged) {
+      const auto first = static_cast<SQLUSMALLINT>(id ? 2 : 1);
+      row.first = select.NumberAt(first);
+      row.last = select.NumberAt(static_cast<SQLUSMALLINT>(first + 1));
+    }
+  }
+  return true;
+}
+
+// The condition that a row is the file's, with its values bound in `statement`.
+std::string FileFilter(const OdbcReloadNames& names, const std::string& file, int64_t id, BoundStatement& statement) {
+  std::string filter;
+  if (!names.id_column.empty()) {
+    filter = names.id_column + " = ?";
+    statement.Number(id);
+  }
+  if (!names.file_column.empty()) {
+    filter = filter.empty() ? names.file_column + " = ?" : "(" + filter + " OR " + names.file_column + " = ?)";
+    statement.Text(file);
+  }
+  return filter;
+}
+
+// Deletes the rows of the file `row` describes: within its LineId range (a
+// look-up in the primary key; the filter keeps it exact where other units'
+// rows took LineIds inside it), else wherever the filter finds them.
+bool DeleteFileRows(OdbcConnection& connection, const OdbcReloadNames& names, const std::string& file,
+                    const FileRow& row, std::vector<OdbcDiagnostic>& why) {
+  BoundStatement statement(connection);
+  std::string range;
+  if (row.first > 0) {
+    statement.Number(row.first);
+    statement.Number(row.last);
+    range = "LineId BETWEEN ? AND ? AND ";
+  }
+  const std::string filter = FileFilter(names, file, row.id, statement);
+  return statement.Run("DELETE FROM " + names.table + " WHERE " + range + filter, why);
+}
+
 }  // namespace
 
 bool OdbcTakeOutFile(OdbcConnection& connection, const OdbcReloadNames& names, const std::string& file,
-                     std::vector<OdbcDiagnostic>& why) {
+                     bool take_out, int64_t& file_id, std::vector<OdbcDiagnostic>& why) {
   // The companion row first, so that two units of one file queue on it and
   // the second deletes what the first inserted (it sees it once the first
   // committed): never both copies, never neither.
@@ -102,6 +164,8 @@ bool OdbcTakeOutFile(OdbcConnection& connection, const OdbcReloadNames& names, c
     SQLLEN updated = 0;
     BoundStatement update(connection);
     update.Text(file);
+    // An APPEND adds rows beside the file's others: they are not the ones
+    // its record describes.
     if (!update.Run("UPDATE " + names.companion + " SET FileSize = -1, ContentHash = '' WHERE FileName = ?", why,
                     &updated)) {
       return false;
@@ -118,7 +182,23 @@ bool OdbcTakeOutFile(OdbcConnection& connection, const OdbcReloadNames& names, c
     if (attempt == kTries) return false;
     connection.Rollback();
   }
-  return DeleteRows(connection, names.table, names.file_column, file, why);
+  FileRow row;
+  if (!FindFile(connection, names, file, row, why)) return false;
+  file_id = row.id;
+  if (take_out && !DeleteFileRows(connection, names, file, row, why)) return false;
+  if (row.first == 0) return true;
+  BoundStatement unranged(connection);
+  unranged.Text(file);
+  return unranged.Run("UPDATE " + names.companion + " SET FirstLineId = NULL, LastLineId = NULL WHERE FileName = ?",
+                      why);
+}
+
+bool OdbcForgetRanges(OdbcConnection& connection, const OdbcReloadNames& names, std::vector<OdbcDiagnostic>& why) {
+  if (!names.ranged) return true;
+  BoundStatement update(connection);
+  return update.Run("UPDATE " + names.companion +
+                        " SET FirstLineId = NULL, LastLineId = NULL WHERE FirstLineId IS NOT NULL",
+                    why);
 }
 
 bool OdbcWriteFileState(OdbcConnection& connection, const OdbcReloadNames& names, const FileState& state,
@@ -142,6 +222,21 @@ bool OdbcWriteFileState(OdbcConnection& connection, const OdbcReloadNames& names
                   why, &updated)) {
     return false;
   }
+  if (updated > 0 && names.ranged) {
+    // Units of the file queue on its companion row and this one took the
+    // earlier rows out: the rows of the file it sees are its own.
+    FileRow row;
+    if (!FindFile(connection, names, state.file_name, row, why)) return false;
+    BoundStatement range(connection);
+    // The values are bound in the order the placeholders come.
+    const std::string first = FileFilter(names, state.file_name, row.id, range);
+    const std::string last = FileFilter(names, state.file_name, row.id, range);
+    range.Text(state.file_name);
+    return range.Run("UPDATE " + names.companion + " SET FirstLineId = (SELECT min(LineId) FROM " + names.table +
+                         " WHERE " + first + "), LastLineId = (SELECT max(LineId) FROM " + names.table + " WHERE " +
+                         last + ") WHERE FileName = ?",
+                     why);
+  }
   if (updated > 0) return true;
   BoundStatement insert(connection);
   bind(insert);
@@ -153,8 +248,9 @@ bool OdbcWriteFileState(OdbcConnection& connection, const OdbcReloadNames& names
 
 bool OdbcForgetFile(OdbcConnection& connection, const OdbcReloadNames& names, const std::string& file,
                     std::vector<OdbcDiagnostic>& why) {
-  return DeleteRows(connection, names.companion, "FileName", file, why) &&
-         DeleteRows(connection, names.table, names.file_column, file, why);
+  FileRow row;
+  return FindFile(connection, names, file, row, why) && DeleteFileRows(connection, names, file, row, why) &&
+         DeleteRows(connection, names.companion, "FileName", file, why);
 }
 
 bool OdbcReadFileStates(OdbcConnection& connection, const OdbcReloadNames& names, const FileStateSink& each,
@@ -179,11 +275,12 @@ bool OdbcReadFileStates(OdbcConnection& connection, const OdbcReloadNames& names
 bool OdbcListFiles(OdbcConnection& connection, const OdbcReloadNames& names, const FileNameSink& each,
                    std::vector<OdbcDiagnostic>& why) {
   BoundStatement select(connection);
-  if (!select.Run("SELECT " + names.file_column + " FROM " + names.table + " WHERE " + names.file_column +
-                      " IS NOT NULL UNION SELECT FileName FROM " + names.companion,
-                  why)) {
-    return false;
+  std::string sql = "SELECT FileName FROM " + names.companion;
+  if (!names.file_column.empty()) {
+    sql = "SELECT " + names.file_column + " FROM " + names.table + " WHERE " + names.file_column +
+          " IS NOT NULL UNION " + sql;
   }
+  if (!select.Run(sql, why)) return false;
   while (select.Fetch()) {
     std::string name = select.TextAt(1);
     each(name);

@@ -16,25 +16,28 @@ constexpr const char* kNoReason = "the driver gave no reason";
 OdbcReloadNames OdbcDestination::ReloadNames(const LoadRequest& request) const {
   const std::string companion = CompanionTableName(
       engine_ == Engine::kOdbc ? request.table_name : request.destination_object_name);
-  return {TableSql(request), ColumnSql(request.columns.file_name),
+  const auto column = [this](const std::string& name) { return name.empty() ? name : ColumnSql(name); };
+  return {TableSql(request), column(request.columns.file_name), column(request.columns.file_id),
           engine_ == Engine::kOdbc ? RequoteIdentifier(companion, connection_.IdentifierQuote())
-                                   : QuoteIdentifier(companion, QuoteStyle::kBracket)};
+                                   : QuoteIdentifier(companion, QuoteStyle::kBracket),
+          companion_ranged_};
 }
 
 bool OdbcDestination::TakeOut(const LoadRequest& request, std::vector<OdbcDiagnostic>& why) {
-  return OdbcTakeOutFile(connection_, ReloadNames(request), request.file_name_value, why);
+  return OdbcTakeOutFile(connection_, ReloadNames(request), request.file_name_value,
+                         request.load_mode != LoadMode::kAppend, unit_file_id_, why);
 }
 
 bool OdbcDestination::VerifyCompanion(const LoadRequest& request, const Target& target, LoadResult& failure) {
   const std::string companion = ReloadNames(request).companion;
-  const bool ok =
-      connection_.Execute(std::string("SELECT ") + kCompanionColumns + " FROM " + companion + " WHERE 1 = 0");
+  const std::string columns = std::string(kCompanionColumns) + (request.columns.file_id.empty() ? "" : ", FileId");
+  const bool ok = connection_.Execute("SELECT " + columns + " FROM " + companion + " WHERE 1 = 0");
   const std::vector<OdbcDiagnostic> diagnostics = connection_.Diagnostics();
   connection_.Rollback();
   if (ok) return true;
   failure = Failed(request, target,
-                   "the companion table " + companion + " that a re-load (REPLACE or CHANGED) keeps its record of "
-                   "each file in is missing or lacks a column of (" + kCompanionColumns +
+                   "the companion table " + companion + " that a re-load (REPLACE or CHANGED) or a file id column "
+                   "keeps its record of each file in is missing or lacks a column of (" + columns +
                    "); create it as docs/odbc.md shows: " + FormatDiagnostics(diagnostics, kNoReason));
   return false;
 }

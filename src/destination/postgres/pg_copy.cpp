@@ -35,8 +35,9 @@ void AppendEscaped(std::string& out, std::string_view text) {
 // Takes a load's rows into the open COPY.
 class PgCopySink final : public RowSink {
  public:
-  PgCopySink(PgConnection& connection, const PgNames& names, const LoadRequest& request)
+  PgCopySink(PgConnection& connection, const PgNames& names, const PgUnit& unit)
       : connection_(connection), number_(!names.number.empty()) {
+    const LoadRequest& request = unit.request;
     if (!names.file.empty()) {
       file_ = "\t";
       AppendEscaped(file_, request.file_name_value);
@@ -45,6 +46,7 @@ class PgCopySink final : public RowSink {
       batch_ = "\t";
       AppendEscaped(batch_, request.batch_code_value);
     }
+    if (!names.id.empty()) batch_ += "\t" + unit.file_id;  // digits: nothing to escape
   }
 
   bool Add(std::string_view text, int64_t line_number) override {
@@ -55,7 +57,7 @@ class PgCopySink final : public RowSink {
     AppendEscaped(buffer_, text);
     buffer_ += file_;
     if (number_) buffer_ += line_number > 0 ? "\t" + std::to_string(line_number) : std::string("\t\\N");
-    buffer_ += batch_;
+    buffer_ += batch_;  // and the file id
     buffer_ += '\n';
     return buffer_.size() < kCopyChunk || Flush();
   }
@@ -73,7 +75,7 @@ class PgCopySink final : public RowSink {
   PgConnection& connection_;
   bool number_;          // the line-number column is written
   std::string file_;     // "\t" and the file-name column's value, escaped; empty without that column
-  std::string batch_;    // likewise the batch code
+  std::string batch_;    // likewise the batch code, then the file id
   std::string buffer_;   // rows not yet handed to libpq
   PgFailure failure_;    // why Add or Flush failed
 };
@@ -111,7 +113,7 @@ LoadResult PgDestination::CopyLines(PgUnit& unit, bool keep_open, bool& lost) {
     return failed(what + ": cannot start copying into " + names.table + ": " + failure.message);
   }
   unit.begun = true;
-  PgCopySink sink(connection_, names, request);
+  PgCopySink sink(connection_, names, unit);
   const auto add = [&sink](const std::string& row) { return sink.Add(row, 0); };
   if (!std::all_of(unit.leading.begin(), unit.leading.end(), add)) {
     connection_.EndCopy("a marker row could not be sent", failure);
@@ -144,7 +146,7 @@ LoadResult PgDestination::CopyLines(PgUnit& unit, bool keep_open, bool& lost) {
 }
 
 bool PgDestination::AddToOpenCopy(PgUnit& unit, const std::string& row, PgFailure& failure) {
-  PgCopySink sink(connection_, NamesOf(unit.request), unit.request);
+  PgCopySink sink(connection_, NamesOf(unit.request), unit);
   if (sink.Add(row, 0) && sink.Flush()) {
     unit.copied.push_back(row);
     return true;

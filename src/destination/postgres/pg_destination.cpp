@@ -30,6 +30,7 @@ std::string ColumnDefinitions(const PgNames& names) {
   if (!names.file.empty()) definitions += ", " + names.file + " text";
   if (!names.number.empty()) definitions += ", " + names.number + " integer";
   if (!names.batch.empty()) definitions += ", " + names.batch + " text";
+  if (!names.id.empty()) definitions += ", " + names.id + " bigint";
   return definitions;
 }
 
@@ -72,16 +73,21 @@ PgNames PgDestination::NamesOf(const LoadRequest& request) const {
   names.file = quoted(request.columns.file_name);
   names.number = quoted(request.columns.line_number);
   names.batch = quoted(request.columns.batch_code);
+  names.id = quoted(request.columns.file_id);
   names.companion = quoted(CompanionTableName(request.table_name));
+  names.view = quoted(CompanionViewName(request.table_name));
   const std::vector<std::string> parts = IdentifierParts(request.table_name);
   if (!parts.empty()) {
-    const std::string index = parts.back() + "_file_line";
     // Quoted when the table is, so that both fold (or keep their case) alike.
     const char last = request.table_name.back();
-    names.index = last == ']' || last == '"' ? QuoteIdentifierPart(index, QuoteStyle::kDoubleQuote) : index;
+    const auto index_name = [&](const std::string& index) {
+      return last == ']' || last == '"' ? QuoteIdentifierPart(index, QuoteStyle::kDoubleQuote) : index;
+    };
+    names.index = index_name(parts.back() + "_file_line");
+    names.id_index = index_name(parts.back() + "_file_id_line");
   }
   names.copy_list = names.line;
-  for (const std::string* column : {&names.file, &names.number, &names.batch}) {
+  for (const std::string* column : {&names.file, &names.number, &names.batch, &names.id}) {
     if (!column->empty()) names.copy_list += ", " + *column;
   }
   return names;
@@ -129,45 +135,94 @@ void PgDestination::Disconnect() {
   connection_.Close();
   connected_to_.clear();
   prepared_for_.clear();
+  file_ids_.clear();
+}
+
+std::string PgFileFilter(const PgNames& names) {
+  std::string by_name = names.file.empty() ? std::string() : names.file + " = $1";
+  if (names.id.empty()) return by_name;
+  std::string by_id = names.id + " = (SELECT FileId FROM " + names.companion + " WHERE FileName = $1)";
+  return by_name.empty() ? by_id : "(" + by_id + " OR " + by_name + ")";
 }
 
 std::string PgDestination::PrepareTables(const LoadRequest& request) {
   const PgNames names = NamesOf(request);
-  const bool reload = request.load_mode != LoadMode::kAppend;
-  const std::string key = names.table + '\x1f' + names.copy_list + (reload ? "\x1fR" : "");
+  const bool companion = UsesCompanion(request);
+  const std::string key = names.table + '\x1f' + names.copy_list + '\x1f' +
+                          std::to_string(static_cast<int>(request.load_mode));
   if (prepared_for_ == key) return {};
-  PgFailure why;
-  std::vector<std::vector<std::string>> found;
-  if (!connection_.Query({"SELECT to_regclass($1) IS NOT NULL, to_regclass($2) IS NOT NULL",
-                          {names.table, names.companion}},
-                         found, why)) {
-    return "cannot look for the table " + names.table + ": " + why.message;
-  }
-  const bool table_there = found.at(0).at(0) == "t";
-  const bool companion_there = found.at(0).at(1) == "t";
-  std::string sql;
-  if (!table_there) {
-    sql = "CREATE TABLE IF NOT EXISTS " + names.table + " (" + ColumnDefinitions(names) + ");";
-    if (!names.file.empty()) {
-      sql += "CREATE INDEX IF NOT EXISTS " + names.index + " ON " + names.table + " (" + names.file +
+  for (int attempt = 1;; ++attempt) {
+    PgFailure why;
+    std::vector<std::vector<std::string>> found;
+    if (!connection_.Query({"SELECT to_regclass($1) IS NOT NULL, to_regclass($2) IS NOT NULL, to_regclass($3) IS NOT NULL",
+                            {names.table, names.companion, names.view}},
+                           found, why)) {
+      return "cannot look for the table " + names.table + ": " + why.message;
+    }
+    const bool table_there = found.at(0).at(0) == "t";
+    const bool companion_there = found.at(0).at(1) == "t";
+    const bool view_there = found.at(0).at(2) == "t";
+    std::string sql;
+    if (!table_there) {
+      sql = "CREATE TABLE IF NOT EXISTS " + names.table + " (" + ColumnDefinitions(names) + ");";
+      if (!names.file.empty()) {
+        sql += "CREATE INDEX IF NOT EXISTS " + names.index + " ON " + names.table + " (" + names.file +
+               (names.number.empty() ? "" : ", " + names.number) + ");";
+      }
+    } else if (!connection_.Simple("SELECT " + names.copy_list + " FROM " + names.table + " WHERE false", why)) {
+      // An optional column configured after the table was made is added: its
+      // earlier rows hold NULL there, as marker rows do in the line column.
+      const std::pair<const std::string*, const char*> optional[] = {
+          {&names.file, "text"}, {&names.number, "integer"}, {&names.batch, "text"}, {&names.id, "bigint"}};
+      for (const auto& [column, type] : optional) {
+        if (!column->empty()) sql += "ALTER TABLE " + names.table + " ADD COLUMN IF NOT EXISTS " + *column + " " + type + ";";
+      }
+    }
+    if (!names.id.empty() && !sql.empty()) {
+      // Only with the table or its file-id column new: on an existing table
+      // the statement would wait for every loader's transaction.
+      sql += "CREATE INDEX IF NOT EXISTS " + names.id_index + " ON " + names.table + " (" + names.id +
              (names.number.empty() ? "" : ", " + names.number) + ");";
     }
-  } else if (!connection_.Simple("SELECT " + names.copy_list + " FROM " + names.table + " WHERE false", why)) {
-    // An optional column configured after the table was made is added: its
-    // earlier rows hold NULL there, as marker rows do in the line column.
-    const std::pair<const std::string*, const char*> optional[] = {
-        {&names.file, "text"}, {&names.number, "integer"}, {&names.batch, "text"}};
-    for (const auto& [column, type] : optional) {
-      if (!column->empty()) sql += "ALTER TABLE " + names.table + " ADD COLUMN IF NOT EXISTS " + *column + " " + type + ";";
+    // A companion table of a version before file ids gets them; its rows keep
+    // no LineId range (NULL), so their rows are found by the file.
+    const bool ranged = companion_there && connection_.Simple("SELECT FileId, FirstLineId, LastLineId FROM " +
+                                                                  names.companion + " WHERE false",
+                                                              why);
+    if (companion && !companion_there) {
+      sql += "CREATE TABLE IF NOT EXISTS " + names.companion +
+             " (FileId bigint GENERATED BY DEFAULT AS IDENTITY UNIQUE, FileName text PRIMARY KEY, FileSize bigint,"
+             " ModifiedTime bigint, ContentHash varchar(32), LineCount bigint, BatchCode varchar(100),"
+             " CheckedTime bigint, FirstLineId bigint, LastLineId bigint);";
+    } else if (companion && !ranged) {
+      sql += "ALTER TABLE " + names.companion +
+             " ADD COLUMN IF NOT EXISTS FileId bigint GENERATED BY DEFAULT AS IDENTITY UNIQUE,"
+             " ADD COLUMN IF NOT EXISTS FirstLineId bigint, ADD COLUMN IF NOT EXISTS LastLineId bigint;";
+    } else if (!companion && ranged) {
+      // What this run appends lies outside every recorded range.
+      sql += "UPDATE " + names.companion + " SET FirstLineId = NULL, LastLineId = NULL WHERE FirstLineId IS NOT NULL;";
     }
-  }
-  if (reload && !companion_there) {
-    sql += "CREATE TABLE IF NOT EXISTS " + names.companion +
-           " (FileName text PRIMARY KEY, FileSize bigint, ModifiedTime bigint, ContentHash varchar(32),"
-           " LineCount bigint, BatchCode varchar(100), CheckedTime bigint);";
-  }
-  if (!sql.empty() && !connection_.Simple(sql, why)) {
-    return "cannot create the table " + names.table + " or what belongs to it: " + why.message;
+    if (companion && !view_there) {
+      // "Line N of file F" as a one-liner, whichever column says where a row
+      // comes from.
+      const std::string name_column = names.file.empty() ? std::string("FileName") : names.file;
+      sql += "CREATE VIEW " + names.view + " AS SELECT t.LineId AS LineId, " +
+             (names.id.empty() ? "t." + name_column : "f.FileName AS " + name_column);
+      for (const std::string* column : {&names.number, &names.batch}) {
+        if (!column->empty()) sql += ", t." + *column;
+      }
+      sql += ", t." + names.line + " FROM " + names.table + " AS t";
+      if (!names.id.empty()) sql += " LEFT JOIN " + names.companion + " AS f ON f.FileId = t." + names.id;
+      sql += ";";
+    }
+    if (sql.empty() || connection_.Simple(sql, why)) break;
+    // Another run made one of them between the look and the creation (IF NOT
+    // EXISTS does not wait for it): look again, the statements were undone.
+    const bool raced = why.message.find("[SQLSTATE 42P07]") != std::string::npos ||
+                       why.message.find("[SQLSTATE 23505]") != std::string::npos;
+    if (!raced || attempt == 3) {
+      return "cannot create the table " + names.table + " or what belongs to it: " + why.message;
+    }
   }
   prepared_for_ = key;
   return {};
@@ -204,7 +259,7 @@ LoadResult PgDestination::Verify(const LoadRequest& request) {
     verified.description = "the table " + names.table + " lacks an optional column of " + names.copy_list +
                            "; a run adds it (" + why.message + ")";
   }
-  if (request.load_mode != LoadMode::kAppend && found.at(0).at(1) == "t" &&
+  if (UsesCompanion(request) && found.at(0).at(1) == "t" &&
       !connection_.Simple(std::string("SELECT ") + kCompanionColumns + " FROM " + names.companion + " WHERE false",
                           why)) {
     return Failed(request, "the companion table " + names.companion + " lacks a column of (" + kCompanionColumns +

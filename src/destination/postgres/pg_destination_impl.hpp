@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -21,16 +22,25 @@ struct PgNames {
   std::string file;        // the file-name column, or empty
   std::string number;      // the line-number column, or empty
   std::string batch;       // the batch-code column, or empty
+  std::string id;          // the file-id column, or empty
   std::string companion;   // the companion table
+  std::string view;        // the view that joins rows to their file's name
   std::string index;       // the index on file and line (a bare or quoted name in the table's schema)
-  std::string copy_list;   // "line, file, number, batch" as COPY and INSERT list them
+  std::string id_index;    // the index on file id and line, likewise
+  std::string copy_list;   // "line, file, number, batch, id" as COPY and INSERT list them
 };
+
+// The condition that a row of `names.table` is the file whose name is bound
+// as $1: by its name and, with a file-id column, by the id the companion
+// table gives the name (rows may carry either).
+std::string PgFileFilter(const PgNames& names);
 
 // One source file's unit as it stands: what of it the server has, and what
 // is still to be sent. Everything needed to send the unit again on a new
 // connection is here.
 struct PgUnit {
   LoadRequest request;                 // BeginUnit's request
+  std::string file_id;                 // the file's FileId as text, with a file-id column; else empty
   std::vector<std::string> leading;    // marker rows before the lines (the BEGINS row)
   bool leading_sent = false;           // `leading` went in the lines' COPY that the server took
   bool lines_tried = false;            // the lines were loaded, successfully or not
@@ -107,6 +117,9 @@ class PgDestination final : public LoadDestination {
   bool Resend(PgUnit& unit, std::string& why);
   // A load outside any unit: a unit of its own.
   LoadResult LoadAlone(const LoadRequest& request);
+  // The FileId of `request`'s file, its companion row made when missing;
+  // kept for the connection. False with `why` set.
+  bool FileIdOf(const LoadRequest& request, std::string& id, PgFailure& why);
 
   PgConnection connection_;          // open between loads of a run
   std::string connected_to_;         // the parameters (with the password) it was opened with
@@ -118,6 +131,7 @@ class PgDestination final : public LoadDestination {
   bool unflushed_lost_ = false;      // a connection with such commits was lost
   bool unit_open_ = false;           // between BeginUnit and CommitUnit/RollbackUnit
   PgUnit unit_;                      // the open unit
+  std::map<std::string, std::string> file_ids_;  // FileId by file name, on this connection
   std::string password_;             // of the last request, scrubbed from every text
 };
 

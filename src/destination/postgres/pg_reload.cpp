@@ -26,12 +26,18 @@ LoadResult PgDestination::RecordFile(const LoadRequest& request, const FileState
   if (!unit_open_ || !unit_.lost.empty()) {
     return Failed(request, Quoted(state.file_name) + ": no unit of the file is open to record it in");
   }
-  // Goes with the commit, after the file's rows.
+  // Goes with the commit, after the file's rows. Units of the file queue on
+  // its companion row and this one took the earlier rows out: the rows of
+  // the file that it sees are its own, and their LineIds give the range.
+  const PgNames names = NamesOf(request);
   unit_.trailing.push_back(
-      {"INSERT INTO " + NamesOf(request).companion + " (" + kCompanionColumns +
-           ") VALUES ($1, $2, $3, $4, $5, $6, $7) ON CONFLICT (FileName) DO UPDATE SET FileSize = EXCLUDED.FileSize,"
+      {"INSERT INTO " + names.companion + " (" + kCompanionColumns +
+           ", FirstLineId, LastLineId) SELECT $1::text, $2::bigint, $3::bigint, $4::text, $5::bigint, $6::text,"
+           " $7::bigint, min(LineId), max(LineId) FROM " + names.table + " WHERE " + PgFileFilter(names) +
+           " ON CONFLICT (FileName) DO UPDATE SET FileSize = EXCLUDED.FileSize,"
            " ModifiedTime = EXCLUDED.ModifiedTime, ContentHash = EXCLUDED.ContentHash, LineCount ="
-           " EXCLUDED.LineCount, BatchCode = EXCLUDED.BatchCode, CheckedTime = EXCLUDED.CheckedTime",
+           " EXCLUDED.LineCount, BatchCode = EXCLUDED.BatchCode, CheckedTime = EXCLUDED.CheckedTime,"
+           " FirstLineId = EXCLUDED.FirstLineId, LastLineId = EXCLUDED.LastLineId",
        {state.file_name, std::to_string(state.size), std::to_string(state.modified_time), state.content_hash,
         std::to_string(state.line_count), state.batch_code, std::to_string(state.checked_time)}});
   return LoadResult::Loaded(0);
@@ -69,10 +75,11 @@ LoadResult PgDestination::ListFiles(const LoadRequest& request, const FileNameSi
     name.assign(row.at(0));
     each(name);
   };
-  if (!connection_.QueryEach({"SELECT " + quoted.file + " FROM " + quoted.table + " WHERE " + quoted.file +
-                                  " IS NOT NULL UNION SELECT FileName FROM " + quoted.companion,
-                              {}},
-                             take, why)) {
+  std::string sql = "SELECT FileName FROM " + quoted.companion;
+  if (!quoted.file.empty()) {
+    sql = "SELECT " + quoted.file + " FROM " + quoted.table + " WHERE " + quoted.file + " IS NOT NULL UNION " + sql;
+  }
+  if (!connection_.QueryEach({sql, {}}, take, why)) {
     return Failed(request, "cannot list the files in " + quoted.table + ": " + why.message);
   }
   return LoadResult::Loaded(0);
@@ -83,16 +90,20 @@ LoadResult PgDestination::ForgetFile(const LoadRequest& request) {
   if (!Connected(request, failure)) return failure;
   const std::string what = Quoted(request.file_name_value);
   if (unit_open_) return Failed(request, what + ": a unit is open");
+  if (const std::string cause = PrepareTables(request); !cause.empty()) return Failed(request, what + ": " + cause);
   const PgNames names = NamesOf(request);
   const std::string& file = request.file_name_value;
   PgFailure why;
   std::string status;
-  if (connection_.Pipeline({{"BEGIN", {}},
-                            {"DELETE FROM " + names.companion + " WHERE FileName = $1", {file}},
-                            {"DELETE FROM " + names.table + " WHERE " + names.file + " = $1", {file}},
-                            {"COMMIT", {}}},
-                           why, &status) &&
-      status == "COMMIT") {
+  file_ids_.erase(file);
+  // The take-out of a re-load, then the record.
+  PgUnit unit;
+  unit.request = request;
+  unit.request.load_mode = LoadMode::kReplace;
+  std::vector<PgStatement> statements = Opening(unit);
+  statements.push_back({"DELETE FROM " + names.companion + " WHERE FileName = $1", {file}});
+  statements.push_back({"COMMIT", {}});
+  if (connection_.Pipeline(statements, why, &status) && status == "COMMIT") {
     unflushed_ = true;
     return LoadResult::Loaded(0);
   }

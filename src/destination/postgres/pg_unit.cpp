@@ -19,6 +19,13 @@ PgStatement PgDestination::MarkerInsert(const LoadRequest& request, const std::s
   if (!names.number.empty()) insert.values.emplace_back(std::nullopt);  // a marker row has no line
   if (!names.batch.empty()) insert.values.emplace_back(request.batch_code_value);
   for (std::size_t i = 2; i <= insert.values.size(); ++i) insert.sql += ", $" + std::to_string(i);
+  if (!names.id.empty()) {
+    // The file's row in the companion table is there before the unit's
+    // first row: the unit made sure of it.
+    insert.values.emplace_back(request.file_name_value);
+    insert.sql += ", (SELECT FileId FROM " + names.companion + " WHERE FileName = $" +
+                  std::to_string(insert.values.size()) + ")";
+  }
   insert.sql += ")";
   return insert;
 }
@@ -41,7 +48,19 @@ std::vector<PgStatement> PgDestination::Opening(const PgUnit& unit) const {
                             ") VALUES ($1, -1, 0, '', 0, '', 0)"
                             " ON CONFLICT (FileName) DO UPDATE SET FileSize = -1, ContentHash = ''",
                         {file}});
-  statements.push_back({"DELETE FROM " + names.table + " WHERE " + names.file + " = $1", {file}});
+  // The file's rows by the LineId range its record keeps (a look-up in the
+  // primary key; the filter keeps it exact where other units' rows took
+  // LineIds inside it), else, for rows of no range, by the file.
+  const std::string filter = PgFileFilter(names);
+  const std::string record = " FROM " + names.companion + " WHERE FileName = $1";
+  statements.push_back({"DELETE FROM " + names.table + " WHERE LineId BETWEEN (SELECT FirstLineId" + record +
+                            ") AND (SELECT LastLineId" + record + ") AND " + filter,
+                        {file}});
+  statements.push_back({"DELETE FROM " + names.table + " WHERE " + filter + " AND NOT EXISTS (SELECT 1" + record +
+                            " AND FirstLineId IS NOT NULL)",
+                        {file}});
+  statements.push_back(
+      {"UPDATE " + names.companion + " SET FirstLineId = NULL, LastLineId = NULL WHERE FileName = $1", {file}});
   return statements;
 }
 
@@ -51,9 +70,17 @@ LoadResult PgDestination::BeginUnit(const LoadRequest& request) {
   if (!Connected(request, failure)) return failure;
   const std::string cause = PrepareTables(request);
   if (!cause.empty()) return Failed(request, Quoted(request.source_path) + ": " + cause);
-  // Nothing is sent yet: BEGIN and the take-out go with the first rows.
+  std::string file_id;
+  PgFailure why;
+  if (!request.columns.file_id.empty() && !FileIdOf(request, file_id, why)) {
+    if (why.lost) Disconnect();
+    return Failed(request, Quoted(request.source_path) + ": cannot find or make the file's row in " +
+                               NamesOf(request).companion + ": " + why.message);
+  }
+  // Nothing else is sent yet: BEGIN and the take-out go with the first rows.
   unit_ = PgUnit{};
   unit_.request = request;
+  unit_.file_id = file_id;
   unit_open_ = true;
   return LoadResult::Loaded(0);
 }
@@ -104,6 +131,32 @@ LoadResult PgDestination::Load(const LoadRequest& request) {
     }
   }
   return result;
+}
+
+bool PgDestination::FileIdOf(const LoadRequest& request, std::string& id, PgFailure& why) {
+  const auto known = file_ids_.find(request.file_name_value);
+  if (known != file_ids_.end()) {
+    id = known->second;
+    return true;
+  }
+  // Committed at once, outside the unit: a row that records no finished
+  // load, which a failed unit leaves as it is. The file's rows that an
+  // APPEND adds lie outside any range it recorded.
+  const std::string companion = NamesOf(request).companion;
+  std::vector<std::vector<std::string>> rows;
+  const std::string append_update = request.load_mode == LoadMode::kAppend
+                                        ? "FirstLineId = NULL, LastLineId = NULL"
+                                        : "FileName = EXCLUDED.FileName";
+  if (!connection_.Query({"INSERT INTO " + companion + " (" + kCompanionColumns +
+                              ") VALUES ($1, -1, 0, '', 0, '', 0) ON CONFLICT (FileName) DO UPDATE SET " +
+                              append_update + " RETURNING FileId",
+                          {request.file_name_value}},
+                         rows, why)) {
+    return false;
+  }
+  id = rows.at(0).at(0);
+  file_ids_[request.file_name_value] = id;
+  return true;
 }
 
 LoadResult PgDestination::LoadAlone(const LoadRequest& request) {

@@ -49,6 +49,7 @@ struct InsertShape {
   int file_parameter = 0;            // 1-based parameter of the file name, 0: none
   int line_parameter = 0;            // of the line number
   int batch_parameter = 0;           // of the batch code
+  int id_parameter = 0;              // of the file id
 };
 
 InsertShape ShapeOf(const LoadRequest& request) {
@@ -63,33 +64,8 @@ InsertShape ShapeOf(const LoadRequest& request) {
   add(request.columns.file_name, shape.file_parameter);
   add(request.columns.line_number, shape.line_parameter);
   add(request.columns.batch_code, shape.batch_parameter);
+  add(request.columns.file_id, shape.id_parameter);
   return shape;
-}
-
-std::string LowerAscii(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-  return text;
-}
-
-// The lower-case column names of the table `parts` names (schema.table or
-// table); empty when there is no such table. Fills `cause` on failure.
-std::vector<std::string> ColumnsOf(sqlite3* db, const std::vector<std::string>& parts, std::string& cause) {
-  // Named columns are compared, not selected: SQLite reads a double-quoted
-  // name that is no column as a string, and would pass any name.
-  SqliteStatement columns;
-  std::vector<std::string> present;
-  const int rc = PrepareOne(db, "SELECT lower(name) FROM pragma_table_info(?1, ?2)", columns);
-  if (rc != SQLITE_OK) {
-    cause = SqliteCause(db, rc);
-    return present;
-  }
-  sqlite3_bind_text(columns.get(), 1, parts.back().c_str(), -1, SQLITE_TRANSIENT);
-  sqlite3_bind_text(columns.get(), 2, parts.size() > 1 ? parts[0].c_str() : "main", -1, SQLITE_TRANSIENT);
-  while (sqlite3_step(columns.get()) == SQLITE_ROW) {
-    present.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 0)));
-  }
-  return present;
 }
 
 // The configured optional columns (name, SQL type) that `present` lacks.
@@ -98,7 +74,7 @@ std::vector<std::pair<std::string, const char*>> MissingOptionalColumns(const Lo
   std::vector<std::pair<std::string, const char*>> missing;
   const std::pair<const std::string*, const char*> optional[] = {
       {&request.columns.file_name, "TEXT"}, {&request.columns.line_number, "INTEGER"},
-      {&request.columns.batch_code, "TEXT"}};
+      {&request.columns.batch_code, "TEXT"}, {&request.columns.file_id, "INTEGER"}};
   for (const auto& [name, type] : optional) {
     if (name->empty()) continue;
     const std::string column = IdentifierParts(*name).back();
@@ -272,8 +248,9 @@ std::string SqliteDestination::PrepareInsert(const LoadRequest& request) {
   std::string list = shape.columns[0];
   std::string values = "?";
   for (std::size_t i = 1; i < shape.columns.size(); ++i) {
-    const bool is_line = static_cast<int>(i + 1) == shape.line_parameter;
-    definition += ", " + shape.columns[i] + (is_line ? " INTEGER" : " TEXT");
+    const int parameter = static_cast<int>(i + 1);
+    const bool integer = parameter == shape.line_parameter || parameter == shape.id_parameter;
+    definition += ", " + shape.columns[i] + (integer ? " INTEGER" : " TEXT");
     list += ", " + shape.columns[i];
     values += ", ?";
   }
@@ -293,23 +270,20 @@ std::string SqliteDestination::PrepareInsert(const LoadRequest& request) {
   // existing table lacks.
   const int rc = PrepareOne(db_, "INSERT INTO " + shape.table + " (" + list + ") VALUES (" + values + ")", insert_);
   if (rc != SQLITE_OK) return fail(rc);
-  if (shape.file_parameter > 0) {
-    // "line N of file F" is the query these columns are for. The index
-    // lives in the table's schema and is named after the table.
-    const std::vector<std::string> parts = IdentifierParts(request.table_name);
-    std::string index_name = QuoteIdentifierPart(parts.back() + "_file_line", QuoteStyle::kDoubleQuote);
-    if (parts.size() > 1) index_name = QuoteIdentifierPart(parts[parts.size() - 2], QuoteStyle::kDoubleQuote) + "." + index_name;
-    const std::string table_only = QuoteIdentifierPart(parts.back(), QuoteStyle::kDoubleQuote);
-    std::string on = shape.columns[static_cast<std::size_t>(shape.file_parameter - 1)];
-    if (shape.line_parameter > 0) on += ", " + shape.columns[static_cast<std::size_t>(shape.line_parameter - 1)];
-    cause = run("CREATE INDEX IF NOT EXISTS " + index_name + " ON " + table_only + " (" + on + ")");
+  // No index on where rows come from: it would about double the cost of
+  // every row, and a re-load finds a file's rows by their LineId range.
+  if (UsesCompanion(request)) {
+    cause = SqliteCreateCompanion(db_, request);
+    if (cause.empty() && request.load_mode != LoadMode::kAppend && !unranged_known_) {
+      cause = SqliteHasUnrangedRows(db_, request, unranged_);
+      unranged_known_ = cause.empty();
+    }
     if (!cause.empty()) {
       insert_.reset();
       return cause;
     }
-  }
-  if (request.load_mode != LoadMode::kAppend) {
-    cause = SqliteCreateCompanion(db_, request);
+  } else {
+    cause = SqliteForgetRanges(db_, request);
     if (!cause.empty()) {
       insert_.reset();
       return cause;
@@ -319,6 +293,7 @@ std::string SqliteDestination::PrepareInsert(const LoadRequest& request) {
   line_parameter_ = shape.line_parameter;
   file_parameter_ = shape.file_parameter;
   batch_parameter_ = shape.batch_parameter;
+  id_parameter_ = shape.id_parameter;
   return {};
 }
 
@@ -419,11 +394,15 @@ LoadResult SqliteDestination::BeginUnit(const LoadRequest& request) {
   // The write lock is taken here, waiting up to the busy timeout, and held
   // until the unit ends: another run's rows never come between the file's.
   if (!ExecKept(db_, "BEGIN IMMEDIATE")) return LoadResult::Failed(kSqliteSource, target + ": " + sqlite3_errmsg(db_));
-  if (request.load_mode != LoadMode::kAppend) {
+  unit_file_id_ = 0;
+  unit_first_ = 0;
+  unit_last_ = 0;
+  if (UsesCompanion(request)) {
     // The lock is held: no other run's unit of this file can come between
-    // the delete and the new rows.
+    // the delete and the new rows, and the unit's rows get LineIds in one
+    // run (the range its record keeps).
     std::string cause = PrepareInsert(request);
-    if (cause.empty()) cause = SqliteDeleteFile(db_, request);
+    if (cause.empty()) cause = SqliteOpenFile(db_, request, unranged_, unit_file_id_);
     if (!cause.empty()) {
       if (sqlite3_get_autocommit(db_) == 0) ExecKept(db_, "ROLLBACK");
       insert_.reset();
@@ -476,6 +455,19 @@ LoadResult SqliteDestination::LoadRows(const LoadRequest& request, const std::st
     rc = sqlite3_bind_text64(insert, batch_parameter_, request.batch_code_value.c_str(),
                              request.batch_code_value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
   }
+  if (rc == SQLITE_OK && id_parameter_ > 0) {
+    int64_t file_id = unit_file_id_;
+    if (!unit_open_) {
+      // A load of its own adds rows beside any the file has: its record
+      // keeps no range for them.
+      LoadRequest alone = request;
+      alone.load_mode = LoadMode::kAppend;
+      if (std::string cause = SqliteOpenFile(db_, alone, unranged_, file_id); !cause.empty()) {
+        return database_failure(0, cause);
+      }
+    }
+    rc = sqlite3_bind_int64(insert, id_parameter_, file_id);
+  }
   if (rc != SQLITE_OK) return database_failure(0, sqlite3_errmsg(db_));
   SqliteRowSink sink(insert, line_parameter_);
   const FeedOutcome fed = FeedRows(request, sink);
@@ -486,6 +478,18 @@ LoadResult SqliteDestination::LoadRows(const LoadRequest& request, const std::st
   }
   if (fed.stop == FeedOutcome::Stop::kSink) return database_failure(fed.line_number, sqlite3_errmsg(db_));
   if (!scope.Commit()) return database_failure(0, sqlite3_errmsg(db_));
+  if (!unit_open_ || request.load_mode == LoadMode::kAppend) {
+    // Rows outside any unit's recorded range: a re-load on this connection
+    // must look for a file's rows beyond its range.
+    unranged_known_ = true;
+    unranged_ = true;
+  } else if (fed.rows > 0) {
+    // The unit holds the write lock: its rows took the next LineIds, one
+    // after another.
+    const int64_t last = sqlite3_last_insert_rowid(db_);
+    if (unit_first_ == 0) unit_first_ = last - fed.rows + 1;
+    unit_last_ = last;
+  }
   return LoadedFrom(fed);
 }
 
@@ -544,6 +548,7 @@ LoadResult SqliteDestination::Close() {
   const std::string path = std::exchange(db_path_, {});
   db_ = nullptr;
   wal_ = false;
+  unranged_known_ = false;
   restore_mode_.clear();
   if (!cause.empty()) return LoadResult::Failed(kSqliteSource, "database " + Quoted(path) + ": " + cause);
   return LoadResult::Loaded(0);

@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -68,6 +69,12 @@ class SqliteDestination final : public LoadDestination {
   int line_parameter_ = 0;          // of insert_, 0: no line column
   int file_parameter_ = 0;          // of insert_, 0: no file column
   int batch_parameter_ = 0;         // of insert_, 0: no batch column
+  int id_parameter_ = 0;            // of insert_, 0: no file id column
+  bool unranged_known_ = false;     // unranged_ was worked out on this connection
+  bool unranged_ = false;           // the table may hold rows outside every recorded range
+  int64_t unit_file_id_ = 0;        // the open unit's FileId, 0: none
+  int64_t unit_first_ = 0;          // the first LineId the open unit inserted, 0: none yet
+  int64_t unit_last_ = 0;           // the last
   bool unit_open_ = false;          // between BeginUnit and CommitUnit/RollbackUnit
   std::string unit_lost_;           // why the open unit's transaction is gone, or empty
 };

@@ -1,10 +1,11 @@
-// The companion table of a SQLite destination: what was loaded of each file,
-// and the statements that take a file's earlier rows out again. The caller
-// holds the connection and the transaction.
+// The companion table of a SQLite destination: each file's id, what was
+// loaded of it, and the statements that take a file's earlier rows out
+// again. The caller holds the connection and the transaction.
 #pragma once
 
 #include <sqlite3.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,17 +14,37 @@
 
 namespace corvanne {
 
-// Creates the companion table of request.table_name when it is missing.
-// Empty, or why not.
+// Creates the companion table of request.table_name and its view when they
+// are missing; a companion table made before files had ids gets them (each
+// file keeps its row). Empty, or why not.
 std::string SqliteCreateCompanion(sqlite3* db, const LoadRequest& request);
 
-// Deletes the companion row of request.file_name_value, then every row of
-// the table whose file-name column holds it. Empty, or why not.
-std::string SqliteDeleteFile(sqlite3* db, const LoadRequest& request);
+// An APPEND without a file id column: the rows it adds lie outside every
+// range the companion table (if there is one) records, so no range is
+// trusted any more. Empty, or why not.
+std::string SqliteForgetRanges(sqlite3* db, const LoadRequest& request);
 
-// Writes `state` as the companion row of state.file_name, replacing the one
-// there. Empty, or why not.
-std::string SqliteWriteFileState(sqlite3* db, const LoadRequest& request, const FileState& state);
+// Whether the table may hold rows that no companion row's LineId range
+// covers (rows of an APPEND load, or of a version that kept no ranges):
+// only then must a file without a range be looked for row by row.
+std::string SqliteHasUnrangedRows(sqlite3* db, const LoadRequest& request, bool& unranged);
+
+// Opens the file's place for a unit: makes its companion row one that
+// records no finished load (inserting it when missing) and sets `file_id`
+// to its FileId. In a re-load the file's earlier rows go first: by their
+// recorded LineId range, else, when `unranged` says some rows have none, by
+// the file's column. Empty, or why not.
+std::string SqliteOpenFile(sqlite3* db, const LoadRequest& request, bool unranged, int64_t& file_id);
+
+// Deletes the companion row of request.file_name_value and the file's rows,
+// as SqliteOpenFile finds them. Empty, or why not.
+std::string SqliteDeleteFile(sqlite3* db, const LoadRequest& request, bool unranged);
+
+// Writes `state` into the companion row of state.file_name, with the LineId
+// range [first, last] that holds all of the file's rows (0: none known).
+// Empty, or why not.
+std::string SqliteWriteFileState(sqlite3* db, const LoadRequest& request, const FileState& state, int64_t first,
+                                 int64_t last);
 
 // Gives every companion row to `each`; a missing companion table has none.
 // Empty, or why not.

@@ -14,7 +14,7 @@ LoadResult SqliteDestination::RecordFile(const LoadRequest& request, const FileS
   if (!unit_open_ || !unit_lost_.empty()) {
     return LoadResult::Failed(kSqliteSource, target + ": no unit of the file is open to record it in");
   }
-  if (std::string cause = SqliteWriteFileState(db_, request, state); !cause.empty()) {
+  if (std::string cause = SqliteWriteFileState(db_, request, state, unit_first_, unit_last_); !cause.empty()) {
     return LoadResult::Failed(kSqliteSource, target + ": cannot record what was loaded: " + cause);
   }
   return LoadResult::Loaded(0);
@@ -51,7 +51,8 @@ LoadResult SqliteDestination::ForgetFile(const LoadRequest& request) {
   LoadResult ready = Ready(request, target);
   if (!ready.ok) return ready;
   LoadScope scope(db_, false);
-  std::string cause = scope.Begin() ? SqliteDeleteFile(db_, request) : std::string(sqlite3_errmsg(db_));
+  std::string cause = scope.Begin() ? PrepareInsert(request) : std::string(sqlite3_errmsg(db_));
+  if (cause.empty()) cause = SqliteDeleteFile(db_, request, unranged_);
   if (cause.empty() && !scope.Commit()) cause = sqlite3_errmsg(db_);
   if (!cause.empty()) return LoadResult::Failed(kSqliteSource, target + ": cannot delete the file's rows: " + cause);
   return LoadResult::Loaded(0);

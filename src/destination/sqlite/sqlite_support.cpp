@@ -1,6 +1,7 @@
 // Prepared statements and all-or-nothing scopes for the SQLite destination.
 #include "destination/sqlite/sqlite_support.hpp"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <string_view>
@@ -32,19 +33,21 @@ std::map<sqlite3*, std::map<std::string, SqliteStatement, std::less<>>> kept;
 
 }  // namespace
 
-bool ExecKept(sqlite3* db, const char* sql) {
-  sqlite3_stmt* statement = nullptr;
-  {
-    const std::lock_guard<std::mutex> lock(kept_mutex);
-    auto& statements = kept[db];
-    auto found = statements.find(std::string_view(sql));
-    if (found == statements.end()) {
-      SqliteStatement prepared;
-      if (PrepareOne(db, sql, prepared) != SQLITE_OK) return false;
-      found = statements.emplace(sql, std::move(prepared)).first;
-    }
-    statement = found->second.get();
+sqlite3_stmt* KeptStatement(sqlite3* db, const std::string& sql) {
+  const std::lock_guard<std::mutex> lock(kept_mutex);
+  auto& statements = kept[db];
+  auto found = statements.find(std::string_view(sql));
+  if (found == statements.end()) {
+    SqliteStatement prepared;
+    if (PrepareOne(db, sql, prepared) != SQLITE_OK) return nullptr;
+    found = statements.emplace(sql, std::move(prepared)).first;
   }
+  return found->second.get();
+}
+
+bool ExecKept(sqlite3* db, const char* sql) {
+  sqlite3_stmt* statement = KeptStatement(db, sql);
+  if (statement == nullptr) return false;
   const int rc = sqlite3_step(statement);
   // Reset at once: a statement left running would hold its lock.
   sqlite3_reset(statement);
@@ -69,6 +72,30 @@ std::string QueryText(sqlite3* db, const char* sql) {
 std::string SqliteCause(sqlite3* db, int rc) {
   // PrepareOne refuses a second statement without SQLite having an error.
   return rc == SQLITE_MISUSE ? std::string("the names do not make one statement") : std::string(sqlite3_errmsg(db));
+}
+
+std::string LowerAscii(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  return text;
+}
+
+std::vector<std::string> ColumnsOf(sqlite3* db, const std::vector<std::string>& parts, std::string& cause) {
+  // Named columns are compared, not selected: SQLite reads a double-quoted
+  // name that is no column as a string, and would pass any name.
+  SqliteStatement columns;
+  std::vector<std::string> present;
+  const int rc = PrepareOne(db, "SELECT lower(name) FROM pragma_table_info(?1, ?2)", columns);
+  if (rc != SQLITE_OK) {
+    cause = SqliteCause(db, rc);
+    return present;
+  }
+  sqlite3_bind_text(columns.get(), 1, parts.back().c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(columns.get(), 2, parts.size() > 1 ? parts[0].c_str() : "main", -1, SQLITE_TRANSIENT);
+  while (sqlite3_step(columns.get()) == SQLITE_ROW) {
+    present.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 0)));
+  }
+  return present;
 }
 
 bool LoadScope::Begin() {

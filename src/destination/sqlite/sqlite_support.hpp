@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace corvanne {
 
@@ -27,7 +28,12 @@ bool Exec(sqlite3* db, const char* sql);
 // more than a marker row. `sql` must be one fixed statement.
 bool ExecKept(sqlite3* db, const char* sql);
 
-// Finalizes the statements ExecKept keeps for `db`; call before closing it.
+// The statement of `sql` prepared once per connection and kept, as ExecKept
+// keeps its own, for the statements every file runs with values bound; the
+// caller resets it after use. nullptr when it cannot be prepared.
+sqlite3_stmt* KeptStatement(sqlite3* db, const std::string& sql);
+
+// Finalizes the statements ExecKept and KeptStatement keep for `db`; call before closing it.
 void ForgetKept(sqlite3* db);
 
 // The text of a one-row, one-column query, or empty.
@@ -36,6 +42,13 @@ std::string QueryText(sqlite3* db, const char* sql);
 // Why the last call on `db` failed: SQLite's message, or, for a statement
 // that PrepareOne refused without SQLite knowing, that reason.
 std::string SqliteCause(sqlite3* db, int rc);
+
+// `text` with A-Z made lower case: SQLite compares names that way.
+std::string LowerAscii(std::string text);
+
+// The lower-case column names of the table `parts` names (schema.table or
+// table); empty when there is no such table. Fills `cause` on failure.
+std::vector<std::string> ColumnsOf(sqlite3* db, const std::vector<std::string>& parts, std::string& cause);
 
 // Makes one piece of work all-or-nothing: its own write transaction, or,
 // inside a unit's open transaction, a savepoint. Until Commit() succeeds,

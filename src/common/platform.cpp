@@ -187,12 +187,18 @@ std::wstring WidePath(const std::string& path) {
   // every API takes the path as it is.
   constexpr size_t kClassicLimit = 248;
   if (wide.size() < kClassicLimit || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
-  const std::filesystem::path normal = std::filesystem::path(wide).lexically_normal();
-  if (!normal.is_absolute()) return wide;
-  std::wstring long_form = normal.native();
-  std::replace(long_form.begin(), long_form.end(), L'/', L'\\');
-  if (long_form.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + long_form.substr(2);
-  return L"\\\\?\\" + long_form;
+  // A UNC path's two leading separators are its own, not a doubled one for
+  // the normalising to fold: only what follows them is made normal.
+  std::wstring backslashed = wide;
+  std::replace(backslashed.begin(), backslashed.end(), L'/', L'\\');
+  const bool unc = backslashed.rfind(L"\\\\", 0) == 0;
+  std::wstring rest = std::filesystem::path(unc ? backslashed.substr(2) : backslashed)
+                          .lexically_normal()
+                          .native();
+  std::replace(rest.begin(), rest.end(), L'/', L'\\');
+  if (unc) return L"\\\\?\\UNC\\" + rest;
+  const bool drive = rest.size() >= 3 && rest[1] == L':' && rest[2] == L'\\';
+  return drive ? L"\\\\?\\" + rest : wide;
 }
 
 #endif

@@ -10,6 +10,7 @@
 #include "destination/odbc/odbc_destination.hpp"
 #include "destination/sqlite/sqlite_destination.hpp"
 #include "odbc_test_support.hpp"
+#include "run/binary_runner.hpp"
 #include "testing/temp_dir.hpp"
 
 namespace corvanne {
@@ -247,9 +248,8 @@ TEST_F(OdbcPgTest, SameRowsAsTheSqliteDestination) {
   LoadRequest sqlite_request = Request("");
   sqlite_request.database = "expected.db";
   load_all(*sqlite, sqlite_request);
-  SqlClient expected_client("Driver=SQLite3;Database=" + dir_.Path("expected.db") + ";");
   const std::vector<std::string> expected =
-      expected_client.Column("SELECT MyCodeLine FROM \"" + table_ + "\" ORDER BY LineId");
+      testing::ReadColumn(dir_.Path("expected.db"), "SELECT MyCodeLine FROM \"" + table_ + "\" ORDER BY LineId");
   ASSERT_EQ(expected.size(), 9u);
 
   auto pg = MakeOdbcDestination(Engine::kOdbc);

@@ -81,8 +81,10 @@ class OdbcReloadTest : public ::testing::Test {
   }
   // "file rows" for every file in the table, markers counted.
   Rows Files() {
-    return client_->Column("SELECT substr(FileName, " + std::to_string(dir_.Path("").size() + 1) +
-                           ") || ' ' || count(*) FROM \"" + table_ + "\" GROUP BY FileName ORDER BY FileName");
+    // Relative, with '/' between the steps whatever the platform wrote.
+    return client_->Column("SELECT replace(substr(FileName, " + std::to_string(dir_.Path("").size() + 1) +
+                           "), chr(92), '/') || ' ' || count(*) FROM \"" + table_ + "\" GROUP BY FileName "
+                           "ORDER BY FileName");
   }
   Rows LinesOf(const std::string& relative) {
     return client_->Column("SELECT MyCodeLine FROM \"" + table_ + "\" WHERE FileName = '" + dir_.Path(relative) +
@@ -128,6 +130,7 @@ TEST_F(OdbcReloadTest, ModesKeepTheTableEqualToTheTree) {
   EXPECT_EQ(client_->Column("SELECT count(*) FROM \"" + table_ + "_Files\""), Rows({"2"}));
 }
 
+#ifndef _WIN32  // POSIX only
 // A name that is not UTF-8 is stored decoded, in the rows and the
 // companion row alike: the server takes it, and it is never taken for
 // vanished.
@@ -145,6 +148,7 @@ TEST_F(OdbcReloadTest, NameThatIsNotUtf8KeepsItsRowsRunAfterRun) {
     EXPECT_EQ(client_->Column("SELECT count(*) FROM \"" + table_ + "_Files\""), Rows({"4"}));
   }
 }
+#endif  // _WIN32
 
 // The compact layout on tables of an earlier version, given the new columns
 // as docs/odbc.md shows: every row carries its file's id, a re-load deletes

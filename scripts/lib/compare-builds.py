@@ -6,7 +6,8 @@ into SQLite and compares the two tables row by row.
 
 Trees: the bundled example, and a tree in three code pages (Big5, Thai,
 Western) whose folder and file names are Chinese and Thai, loaded once with
-a code page per folder and once under AUTO. Rows must be the same byte for
+a code page per folder and once under AUTO; with the test servers of
+scripts/test running, that tree also through ODBC into PostgreSQL. Rows must be the same byte for
 byte, but for what differs by nature: the batch code, the date and time, and
 the spelling of the path of the work folder (/x/y on Linux, Z:\\x\\y under
 Wine). Exits 1 on the first difference, naming the row.
@@ -60,12 +61,30 @@ def config(path, folders, extra):
 VARYING = re.compile(r"<(BATCH_CODE|DATE_TIME)>[^<]*</")
 
 
-def rows(database, work, windows):
-    """The table's rows with what differs by nature made alike."""
+SELECT = "SELECT LineId, MyCodeLine, FileName, LineNo FROM %s ORDER BY LineId"
+
+
+def sqlite_rows(database):
     connection = sqlite3.connect(database)
+    found = list(connection.execute(SELECT % "SysCodeLines_Temp"))
+    connection.close()
+    return found
+
+
+def psql(sql, env):
+    """Runs `sql` on the test server; its rows as tuples of text (NUL-free)."""
+    done = subprocess.run(["psql", "-X", "-q", "-A", "-t", "-F", "\x1f", "-R", "\x1e", "-v", "ON_ERROR_STOP=1",
+                           "-c", sql], env=env, stdout=subprocess.PIPE, check=True)
+    text = done.stdout.decode("utf-8")
+    return [tuple(None if field == "" else field for field in record.split("\x1f"))
+            for record in text.rstrip("\n").split("\x1e") if record.strip("\n")]
+
+
+def normalised(found, work, windows):
+    """The rows with what differs by nature made alike."""
     result = []
-    for line_id, line, file_name, line_no in connection.execute(
-            "SELECT LineId, MyCodeLine, FileName, LineNo FROM SysCodeLines_Temp ORDER BY LineId"):
+    for line_id, line, file_name, line_no in found:
+        line_id, line_no = int(line_id), None if line_no is None else int(line_no)
         line = VARYING.sub(r"<\1></", line)
         if windows:
             # The work folder as Wine spells it, in the row's own case.
@@ -77,7 +96,6 @@ def rows(database, work, windows):
                 name = match.group(1).replace(drive.upper(), work.upper(), 1).replace("\\", "/")
                 line = line[:match.start(1)] + name + line[match.end(1):]
         result.append((line_id, line, file_name, line_no))
-    connection.close()
     return result
 
 
@@ -106,6 +124,20 @@ def main():
     ]
     env = dict(os.environ, WINEDEBUG="-all", LC_ALL="C.UTF-8")
     env.pop("LANG", None)
+    dsn = os.environ.get("CORVANNE_TEST_PG_DSN", "")
+    pg_env = dict(env, PGHOST=os.environ.get("CORVANNE_TEST_PG_HOST", ""),
+                  PGPORT=os.environ.get("CORVANNE_TEST_PG_PORT", ""),
+                  PGUSER=os.environ.get("CORVANNE_TEST_PG_USER", ""),
+                  PGPASSWORD=os.environ.get("CORVANNE_TEST_PG_PASSWORD", ""),
+                  PGDATABASE=os.environ.get("CORVANNE_TEST_PG_DATABASE", ""),
+                  PGOPTIONS="-c client_min_messages=warning")
+    if dsn:
+        # Through ODBC into PostgreSQL (the test servers of scripts/test):
+        # one table per build, made here, as ODBC makes none.
+        cases.append(("three code pages through ODBC into PostgreSQL", tree,
+                      {"DESTINATION_ENGINE": "ODBC", "SQL_SERVER_NAME": dsn,
+                       "UNATTENDED_RUN_USER_NAME": pg_env["PGUSER"],
+                       "UNATTENDED_RUN_PASSWORD": pg_env["PGPASSWORD"]}))
     failed = False
     for name, folders, extra in cases:
         tables = []
@@ -123,8 +155,19 @@ def main():
                     by_folder = ";".join("Z:" + item.replace("/", "\\") for item in by_folder.split(";"))
                 config(os.path.join(folder, "MyConfig.xml"), listed,
                        dict(extra, SOURCE_FILE_CODE_PAGES_BY_FOLDER=by_folder))
+            server_table = "T_compare_" + build
+            if extra.get("DESTINATION_ENGINE") == "ODBC":
+                psql('DROP TABLE IF EXISTS "%s"; CREATE TABLE "%s" (LineId bigserial PRIMARY KEY, '
+                     'MyCodeLine text, FileName text, LineNo integer)' % (server_table, server_table), pg_env)
+                config(os.path.join(folder, "MyConfig.xml"), listed,
+                       dict(extra, DESTINATION_TABLE_NAME="[%s]" % server_table))
             run(command + ["--config", "MyConfig.xml"], folder, env)
-            tables.append(rows(os.path.join(folder, "out.db"), work, build == "windows"))
+            if extra.get("DESTINATION_ENGINE") == "ODBC":
+                found = psql(SELECT % ('"%s"' % server_table), pg_env)
+                psql('DROP TABLE "%s"' % server_table, pg_env)
+            else:
+                found = sqlite_rows(os.path.join(folder, "out.db"))
+            tables.append(normalised(found, work, build == "windows"))
         linux_rows, windows_rows = tables
         if linux_rows == windows_rows:
             print("compare-builds: %s: the same %d rows from both builds" % (name, len(linux_rows)))

@@ -146,23 +146,23 @@ def main():
             shutil.rmtree(folder, ignore_errors=True)
             os.makedirs(folder)
             # Both see the same absolute folders; Wine reaches them on Z:.
-            listed = folders if build == "linux" else ";".join(
-                "Z:" + item.replace("/", "\\") for item in folders.split(";"))
-            config(os.path.join(folder, "MyConfig.xml"), listed, extra)
-            if "SOURCE_FILE_CODE_PAGES_BY_FOLDER" in extra:
-                by_folder = extra["SOURCE_FILE_CODE_PAGES_BY_FOLDER"].replace("tree/", work + "/tree/")
-                if build == "windows":
-                    by_folder = ";".join("Z:" + item.replace("/", "\\") for item in by_folder.split(";"))
-                config(os.path.join(folder, "MyConfig.xml"), listed,
-                       dict(extra, SOURCE_FILE_CODE_PAGES_BY_FOLDER=by_folder))
+            def spelt(items):
+                if build == "linux":
+                    return items
+                return ";".join("Z:" + item.replace("/", "\\") for item in items.split(";"))
+            keys = dict(extra)
+            if "SOURCE_FILE_CODE_PAGES_BY_FOLDER" in keys:
+                keys["SOURCE_FILE_CODE_PAGES_BY_FOLDER"] = spelt(
+                    keys["SOURCE_FILE_CODE_PAGES_BY_FOLDER"].replace("tree/", work + "/tree/"))
             server_table = "T_compare_" + build
-            if extra.get("DESTINATION_ENGINE") == "ODBC":
+            through_odbc = keys.get("DESTINATION_ENGINE") == "ODBC"
+            if through_odbc:
                 psql('DROP TABLE IF EXISTS "%s"; CREATE TABLE "%s" (LineId bigserial PRIMARY KEY, '
                      'MyCodeLine text, FileName text, LineNo integer)' % (server_table, server_table), pg_env)
-                config(os.path.join(folder, "MyConfig.xml"), listed,
-                       dict(extra, DESTINATION_TABLE_NAME="[%s]" % server_table))
+                keys["DESTINATION_TABLE_NAME"] = "[%s]" % server_table
+            config(os.path.join(folder, "MyConfig.xml"), spelt(folders), keys)
             run(command + ["--config", "MyConfig.xml"], folder, env)
-            if extra.get("DESTINATION_ENGINE") == "ODBC":
+            if through_odbc:
                 found = psql(SELECT % ('"%s"' % server_table), pg_env)
                 psql('DROP TABLE "%s"' % server_table, pg_env)
             else:

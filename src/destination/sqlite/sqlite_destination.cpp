@@ -274,10 +274,6 @@ std::string SqliteDestination::PrepareInsert(const LoadRequest& request) {
   // every row, and a re-load finds a file's rows by their LineId range.
   if (UsesCompanion(request)) {
     cause = SqliteCreateCompanion(db_, request);
-    if (cause.empty() && request.load_mode != LoadMode::kAppend && !unranged_known_) {
-      cause = SqliteHasUnrangedRows(db_, request, unranged_);
-      unranged_known_ = cause.empty();
-    }
     if (!cause.empty()) {
       insert_.reset();
       return cause;
@@ -481,8 +477,7 @@ LoadResult SqliteDestination::LoadRows(const LoadRequest& request, const std::st
   if (!unit_open_ || request.load_mode == LoadMode::kAppend) {
     // Rows outside any unit's recorded range: a re-load on this connection
     // must look for a file's rows beyond its range.
-    unranged_known_ = true;
-    unranged_ = true;
+    unranged_ = {true, true};
   } else if (fed.rows > 0) {
     // The unit holds the write lock: its rows took the next LineIds, one
     // after another.
@@ -548,7 +543,7 @@ LoadResult SqliteDestination::Close() {
   const std::string path = std::exchange(db_path_, {});
   db_ = nullptr;
   wal_ = false;
-  unranged_known_ = false;
+  unranged_ = {};
   restore_mode_.clear();
   if (!cause.empty()) return LoadResult::Failed(kSqliteSource, "database " + Quoted(path) + ": " + cause);
   return LoadResult::Loaded(0);

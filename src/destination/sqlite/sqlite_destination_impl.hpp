@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "destination/destination.hpp"
+#include "destination/sqlite/sqlite_file_states.hpp"
 #include "destination/sqlite/sqlite_support.hpp"
 
 namespace corvanne {
@@ -70,8 +71,7 @@ class SqliteDestination final : public LoadDestination {
   int file_parameter_ = 0;          // of insert_, 0: no file column
   int batch_parameter_ = 0;         // of insert_, 0: no batch column
   int id_parameter_ = 0;            // of insert_, 0: no file id column
-  bool unranged_known_ = false;     // unranged_ was worked out on this connection
-  bool unranged_ = false;           // the table may hold rows outside every recorded range
+  UnrangedRows unranged_;           // the table may hold rows outside every recorded range
   int64_t unit_file_id_ = 0;        // the open unit's FileId, 0: none
   int64_t unit_first_ = 0;          // the first LineId the open unit inserted, 0: none yet
   int64_t unit_last_ = 0;           // the last

@@ -91,9 +91,25 @@ std::string FileFilter(const LoadRequest& request) {
   return "(" + by_id + " OR " + by_name + ")";
 }
 
+std::string CountUnranged(sqlite3* db, const LoadRequest& request, bool& unranged) {
+  // Ranges on SQLite hold only their file's rows (a unit holds the write
+  // lock), so counting tells whether every row is in one.
+  SqliteStatement count;
+  const int rc = PrepareOne(db,
+                            "SELECT (SELECT count(*) FROM " + Table(request) +
+                                ") - (SELECT coalesce(sum(LastLineId - FirstLineId + 1), 0) FROM " +
+                                Companion(request) + " WHERE FirstLineId IS NOT NULL)",
+                            count);
+  if (rc != SQLITE_OK) return SqliteCause(db, rc);
+  if (sqlite3_step(count.get()) != SQLITE_ROW) return sqlite3_errmsg(db);
+  unranged = sqlite3_column_int64(count.get(), 0) != 0;
+  return {};
+}
+
 // Deletes the rows of the file `row` describes: within its range, or when
 // it has none and other rows may be unranged, wherever the filter finds them.
-std::string DeleteRows(sqlite3* db, const LoadRequest& request, const FileRow& row, bool unranged) {
+// `unranged` null: look for them whatever the count would say.
+std::string DeleteRows(sqlite3* db, const LoadRequest& request, const FileRow& row, UnrangedRows* unranged) {
   const std::string filter = FileFilter(request);
   if (row.first > 0) {
     // Rows are the primary key's: a range costs no index, and the filter
@@ -101,7 +117,11 @@ std::string DeleteRows(sqlite3* db, const LoadRequest& request, const FileRow& r
     return RunKept(db, "DELETE FROM " + Table(request) + " WHERE LineId BETWEEN ?3 AND ?4 AND " + filter,
                    request.file_name_value, row.id, row.first, row.last);
   }
-  if (!unranged) return {};
+  if (unranged != nullptr && !unranged->known) {
+    if (std::string cause = CountUnranged(db, request, unranged->value); !cause.empty()) return cause;
+    unranged->known = true;
+  }
+  if (unranged != nullptr && !unranged->value) return {};
   // Rows found by their file: an index on each column the filter reads
   // turns a scan of the table per file into a look-up. It is made only
   // where such rows exist.
@@ -194,25 +214,10 @@ std::string SqliteForgetRanges(sqlite3* db, const LoadRequest& request) {
              : std::string(sqlite3_errmsg(db));
 }
 
-std::string SqliteHasUnrangedRows(sqlite3* db, const LoadRequest& request, bool& unranged) {
-  // Ranges on SQLite hold only their file's rows (a unit holds the write
-  // lock), so counting tells whether every row is in one.
-  SqliteStatement count;
-  const int rc = PrepareOne(db,
-                            "SELECT (SELECT count(*) FROM " + Table(request) +
-                                ") - (SELECT coalesce(sum(LastLineId - FirstLineId + 1), 0) FROM " +
-                                Companion(request) + " WHERE FirstLineId IS NOT NULL)",
-                            count);
-  if (rc != SQLITE_OK) return SqliteCause(db, rc);
-  if (sqlite3_step(count.get()) != SQLITE_ROW) return sqlite3_errmsg(db);
-  unranged = sqlite3_column_int64(count.get(), 0) != 0;
-  return {};
-}
-
-std::string SqliteOpenFile(sqlite3* db, const LoadRequest& request, bool unranged, int64_t& file_id) {
+std::string SqliteOpenFile(sqlite3* db, const LoadRequest& request, UnrangedRows& unranged, int64_t& file_id) {
   FileRow row;
   std::string cause = FindFile(db, request, row);
-  if (cause.empty() && request.load_mode != LoadMode::kAppend) cause = DeleteRows(db, request, row, unranged);
+  if (cause.empty() && request.load_mode != LoadMode::kAppend) cause = DeleteRows(db, request, row, &unranged);
   if (!cause.empty()) return cause;
   if (!row.found) {
     cause = RunKept(db, "INSERT INTO " + Companion(request) + " (" + kCompanionColumns +
@@ -231,10 +236,10 @@ std::string SqliteOpenFile(sqlite3* db, const LoadRequest& request, bool unrange
                  request.file_name_value);
 }
 
-std::string SqliteDeleteFile(sqlite3* db, const LoadRequest& request, bool unranged) {
+std::string SqliteDeleteFile(sqlite3* db, const LoadRequest& request, UnrangedRows& unranged) {
   FileRow row;
   std::string cause = FindFile(db, request, row);
-  if (cause.empty()) cause = DeleteRows(db, request, row, unranged || !row.found);
+  if (cause.empty()) cause = DeleteRows(db, request, row, row.found ? &unranged : nullptr);
   if (!cause.empty()) return cause;
   return RunKept(db, "DELETE FROM " + Companion(request) + " WHERE FileName = ?1", request.file_name_value);
 }

@@ -26,19 +26,24 @@ std::string SqliteForgetRanges(sqlite3* db, const LoadRequest& request);
 
 // Whether the table may hold rows that no companion row's LineId range
 // covers (rows of an APPEND load, or of a version that kept no ranges):
-// only then must a file without a range be looked for row by row.
-std::string SqliteHasUnrangedRows(sqlite3* db, const LoadRequest& request, bool& unranged);
+// only then must a file without a range be looked for row by row. Telling
+// costs a count over the whole table, so it is worked out when a delete
+// first needs it, and kept for the connection.
+struct UnrangedRows {
+  bool known = false;
+  bool value = false;
+};
 
 // Opens the file's place for a unit: makes its companion row one that
 // records no finished load (inserting it when missing) and sets `file_id`
 // to its FileId. In a re-load the file's earlier rows go first: by their
 // recorded LineId range, else, when `unranged` says some rows have none, by
 // the file's column. Empty, or why not.
-std::string SqliteOpenFile(sqlite3* db, const LoadRequest& request, bool unranged, int64_t& file_id);
+std::string SqliteOpenFile(sqlite3* db, const LoadRequest& request, UnrangedRows& unranged, int64_t& file_id);
 
 // Deletes the companion row of request.file_name_value and the file's rows,
 // as SqliteOpenFile finds them. Empty, or why not.
-std::string SqliteDeleteFile(sqlite3* db, const LoadRequest& request, bool unranged);
+std::string SqliteDeleteFile(sqlite3* db, const LoadRequest& request, UnrangedRows& unranged);
 
 // Writes `state` into the companion row of state.file_name, with the LineId
 // range [first, last] that holds all of the file's rows (0: none known).

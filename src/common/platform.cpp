@@ -8,6 +8,7 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
+#include <iterator>
 #include <stdexcept>
 #include <vector>
 
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <locale.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <unistd.h>
 #endif
 
@@ -340,6 +342,34 @@ FileLook LookAtFile(const std::string& path) {
 int64_t NowNanoseconds() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
       .count();
+}
+
+bool StampsWithLocalClock(const std::string& path) {
+#ifdef _WIN32
+  // A fixed disk or a RAM disk; a share, a removable drive or one that cannot
+  // be told may carry another machine's clock.
+  std::wstring root = PathFromText(path).root_path().native();
+  if (root.empty()) return false;
+  if (root.back() != L'\\') root.push_back(L'\\');
+  const UINT type = GetDriveTypeW(root.c_str());
+  return type == DRIVE_FIXED || type == DRIVE_RAMDISK;
+#else
+  // Only file systems the kernel stamps itself; shares (NFS, SMB, 9p), FUSE
+  // (sshfs and the like) and anything not listed keep to what can be told.
+  struct statfs info {};
+  if (statfs(path.c_str(), &info) != 0) return false;
+  constexpr std::uint64_t kLocal[] = {
+      0xEF53,      // ext2, ext3, ext4
+      0x58465342,  // XFS
+      0x9123683E,  // Btrfs
+      0x01021994,  // tmpfs
+      0xF2F52010,  // F2FS
+      0x2FC12FC1,  // ZFS
+      0x794C7630,  // overlay (a container's layers)
+  };
+  const auto type = static_cast<std::uint64_t>(info.f_type);
+  return std::find(std::begin(kLocal), std::end(kLocal), type) != std::end(kLocal);
+#endif
 }
 
 bool StandardErrorIsTerminal() {

@@ -84,6 +84,11 @@ FileLook LookAtFile(const std::string& path);
 // Now, in nanoseconds since 1970 UTC, on the local clock.
 int64_t NowNanoseconds();
 
+// True when the file system holding `path` is known to stamp writes with
+// this machine's own clock (a local disk, not a share): its file times and
+// NowNanoseconds() then read one clock. False when that cannot be told.
+bool StampsWithLocalClock(const std::string& path);
+
 // True when standard error is an interactive terminal.
 bool StandardErrorIsTerminal();
 

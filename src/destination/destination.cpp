@@ -54,6 +54,11 @@ LoadResult LoadDestination::ListFiles(const LoadRequest& /*request*/, const File
 
 LoadResult LoadDestination::ForgetFile(const LoadRequest& /*request*/) { return NoCompanion(); }
 
+LoadResult LoadDestination::RefreshFileStates(const LoadRequest& /*request*/,
+                                              const std::vector<FileState>& /*states*/) {
+  return NoCompanion();
+}
+
 LoadResult LoadDestination::MakeDurable() { return LoadResult::Loaded(0); }
 
 LoadResult LoadDestination::FindRowsContaining(const LoadRequest& /*request*/, const std::string& /*needle*/,

@@ -53,6 +53,11 @@ class LoadDestination {
   // Outside any unit: deletes the rows and the companion row of
   // request.file_name_value in one transaction of its own.
   virtual LoadResult ForgetFile(const LoadRequest& request);
+  // Outside any unit, in one transaction: sets the ModifiedTime and
+  // CheckedTime of each state's companion row to the state's, where that
+  // row still records the state's size and content hash (a row another run
+  // recorded meanwhile is left as it is).
+  virtual LoadResult RefreshFileStates(const LoadRequest& request, const std::vector<FileState>& states);
   // Makes every commit so far durable: once this succeeds, none of them is
   // lost if the server stops at once. Failed: some may not be on disk.
   virtual LoadResult MakeDurable();

@@ -146,6 +146,7 @@ void RunSingleFile(RunContext& context) {
   context.progress.FilesListed(1, /*single_file=*/true);
   context.progress.FileStarted(1, 1, path);
   ExportIfNeeded(context, path, NameOf(context, path), 1, LookAtFile(path));
+  if (context.reload != nullptr) context.reload->RecordUnchanged(true);
   context.progress.FileDone(context.counts);
   ConfirmDurable(context);
 }
@@ -192,10 +193,12 @@ void RunFolders(RunContext& context) {
         ++context.counts.files_deleted;
       }
     }
+    if (context.reload != nullptr) context.reload->RecordUnchanged(false);
     ConfirmAfterLostConnection(context);
     context.progress.FileDone(context.counts);
   }
   if (context.reload != nullptr) {
+    context.reload->RecordUnchanged(true);
     context.counts.files_deleted += context.reload->DeleteVanished(list, context.counts.failed_loads);
   }
   // While the list (which the unconfirmed files point into) is still there.

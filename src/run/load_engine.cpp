@@ -256,6 +256,12 @@ LoadResult LoadEngine::ForgetFile(const AppState& state, const std::string& name
   return Reported(request, destination_->ForgetFile(request));
 }
 
+LoadResult LoadEngine::RefreshFileStates(const AppState& state, const std::vector<FileState>& states) {
+  std::string error;
+  if (!Ready(state, error)) return LoadResult::Failed("Corvanne", error);
+  return destination_->RefreshFileStates(plan_->load, states);
+}
+
 void LoadEngine::UseDestination(std::unique_ptr<LoadDestination> destination) {
   destination_ = std::move(destination);
   injected_ = destination_ != nullptr;

@@ -136,6 +136,9 @@ class LoadEngine {
   // Takes out every row and the record of the file stored as `name`, in a
   // transaction of its own; a failure is reported (two boxes) and returned.
   LoadResult ForgetFile(const AppState& state, const std::string& name);
+  // Records the times of files found unchanged (see
+  // LoadDestination::RefreshFileStates). The failure is returned, not shown.
+  LoadResult RefreshFileStates(const AppState& state, const std::vector<FileState>& states);
   // For tests: use `destination` instead of the configured engine.
   void UseDestination(std::unique_ptr<LoadDestination> destination);
   // Rolls back an open unit and closes the destination's connection,

@@ -18,6 +18,11 @@ namespace corvanne {
 
 namespace {
 
+// Unchanged files whose times are recorded anew in one transaction: few
+// enough to hold, many enough that a first run over a fresh tree is not a
+// transaction per file.
+constexpr std::size_t kUnchangedBatch = 500;
+
 // Stored names use the separator of the platform that walked the tree.
 constexpr char kSeparator = kPathSeparator;
 
@@ -119,18 +124,28 @@ bool Reload::Start(std::string& error) {
   return true;
 }
 
+void Reload::RecordUnchanged(bool all) {
+  if (unchanged_.empty() || (!all && unchanged_.size() < kUnchangedBatch)) return;
+  engine_.RefreshFileStates(state_, unchanged_);
+  unchanged_.clear();
+}
+
 void Reload::Saw(const std::string& text) {
   if (KnownFiles::Entry* known = known_.Find(text)) known->seen = true;
 }
 
-int64_t Reload::TrustedNow(const FileLook& look) {
+int64_t Reload::TrustedNow(const std::string& path, const FileLook& look) {
+  auto [clock, fresh] = clocks_.try_emplace(look.device);
+  if (fresh) clock->second.local = StampsWithLocalClock(path);
+  clock->second.newest = std::max(clock->second.newest, look.modified_ns);
+  const int64_t now = NowNanoseconds();
+  // A local disk's times are this machine's clock.
+  if (clock->second.local) return now;
   // A share's clock may run behind this machine's: a file written there a
   // moment ago then looks minutes old by the local clock. No file system
   // stamps a write later than its own now, so the newest time seen on it is
   // a now that is never ahead of it; the local clock is, when it runs behind.
-  int64_t& newest = newest_[look.device];
-  newest = std::max(newest, look.modified_ns);
-  return std::min(NowNanoseconds(), newest);
+  return std::min(now, clock->second.newest);
 }
 
 bool Reload::DecideLoad(const std::string& path, const std::string& text, const FileLook& look) {
@@ -138,13 +153,24 @@ bool Reload::DecideLoad(const std::string& path, const std::string& text, const 
   pending_.file_name = text;
   pending_.size = look.size;
   pending_.modified_time = look.modified_ns;
-  pending_.checked_time = TrustedNow(look);
+  pending_.checked_time = TrustedNow(path, look);
   std::string error;
   const KnownFiles::Entry* known = known_.Find(text);
   FileState now = pending_;
   now.file_name = path;  // IsAsRecorded reads the file by this name
   if (plan_.load_mode == LoadMode::kChanged && known != nullptr && known->recorded) {
-    if (IsAsRecorded(known_.StateOf(*known), now, error)) return false;
+    FileState recorded = known_.StateOf(*known);
+    if (IsAsRecorded(recorded, now, error)) {
+      // Read to tell (its time could not vouch for it), and its time can
+      // from now on: the record says so, or every run would read it again.
+      if (!now.content_hash.empty() && now.modified_time < now.checked_time - kUnreliableTimeNanoseconds &&
+          unchanged_.size() < kUnchangedBatch) {
+        recorded.modified_time = now.modified_time;
+        recorded.checked_time = now.checked_time;
+        unchanged_.push_back(std::move(recorded));
+      }
+      return false;
+    }
   }
   // Hashed before the load: an edit during the load leaves a hash that does
   // not match the file, so the next run loads it again rather than missing it.

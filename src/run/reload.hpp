@@ -63,6 +63,13 @@ class Reload {
   // The walk listed the file stored as `text` (whatever came of it after):
   // it is not vanished.
   void Saw(const std::string& text);
+  // Files DecideLoad found unchanged by their content while their time
+  // alone could not vouch for them (written just before their last load,
+  // or touched since) get their time recorded anew, so that later runs
+  // need not read them again. Writes what is queued: all of it with `all`,
+  // else only once enough has gathered. A failure only leaves them to be
+  // read again next time.
+  void RecordUnchanged(bool all);
   // The recorded files this run may take out: each recorded before the walk,
   // lying directly in a folder the walk searched without error, selected by
   // this run's extensions and exclusions, not in `list`, and still not there
@@ -77,14 +84,21 @@ class Reload {
  private:
   // Now on `look`'s file system, as far as can be told: never later than its
   // clock, so that "recorded well after its time" is never a guess.
-  int64_t TrustedNow(const FileLook& look);
+  int64_t TrustedNow(const std::string& path, const FileLook& look);
+
+  // What this run learned of one file system's clock.
+  struct Clock {
+    int64_t newest = 0;  // the newest write time seen on it
+    bool local = false;  // it stamps writes with this machine's clock
+  };
 
   LoadEngine& engine_;
   const AppState& state_;
   const RunPlan& plan_;
-  KnownFiles known_;                              // every stored name the table held before the walk
-  std::unordered_map<uint64_t, int64_t> newest_;  // per file system: the newest write time seen this run
-  FileState pending_;                             // the file DecideLoad last looked at
+  KnownFiles known_;                           // every stored name the table held before the walk
+  std::unordered_map<uint64_t, Clock> clocks_;  // per file system
+  FileState pending_;                          // the file DecideLoad last looked at
+  std::vector<FileState> unchanged_;           // records RecordUnchanged writes
 };
 
 // --list in CHANGED mode: each file of `files` after a mark and a tab:

@@ -132,6 +132,13 @@ TEST(PlatformTest, InstalledSourceReplacesTheSystemClockUntilRemoved) {
   EXPECT_TRUE(std::regex_match(CurrentDateTime().ShortDate(), std::regex(R"([1-9]\d?/[1-9]\d?/\d{4})")));
   EXPECT_TRUE(std::regex_match(CurrentDateTime().LongTime(), std::regex(R"([1-9]\d?:\d\d:\d\d [AP]M)")));
 }
+
+TEST(PlatformTest, OnlyFileSystemsThatTheKernelStampsItselfReadTheLocalClock) {
+  // /dev/shm is tmpfs and /proc is procfs wherever the tests run; a path
+  // that is not there cannot be told.
+  const std::pair<const char*, bool> cases[] = {{"/dev/shm", true}, {"/proc", false}, {"/no/such/place", false}};
+  for (const auto& [path, local] : cases) EXPECT_EQ(StampsWithLocalClock(path), local) << path;
+}
 #endif  // _WIN32
 
 }  // namespace

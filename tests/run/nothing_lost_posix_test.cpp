@@ -13,8 +13,10 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <thread>
 
+#include "common/platform.hpp"
 #include "run/binary_runner.hpp"
 #include "run/export.hpp"
 #include "run/run_test_support.hpp"
@@ -200,16 +202,25 @@ TEST_F(NothingLostTest, OtherExtensionsOfTheSameFolderAreNotVanished) {
 
 // A share whose clock runs behind makes a fresh edit look old by the local
 // clock; an edit of the same size in the same tick must still be caught.
+// A ramfs stands in for the share: a file system that is not known to stamp
+// its writes with this machine's clock.
 TEST_F(NothingLostTest, EditOnAShareWhoseClockIsBehindIsLoaded) {
-  Config(dir_.Path("src/p"));
+  const std::string share = dir_.MakeDir("share");
+  ASSERT_EQ(mount("ramfs", share.c_str(), "ramfs", 0, nullptr), 0)
+      << "cannot mount a ramfs on " << share << " (needs root): " << std::strerror(errno);
+  const std::shared_ptr<void> unmount(nullptr, [&share](void*) { umount2(share.c_str(), MNT_DETACH); });
+  ASSERT_FALSE(StampsWithLocalClock(share));
+  Config(share);
+  dir_.Write("share/a.bas", "a1\r\na2\r\n");
+  dir_.Write("share/b.bas", "b1\r\n");
   const fs::file_time_type behind = fs::file_time_type::clock::now() - std::chrono::minutes(5);
-  for (const char* name : {"src/p/a.bas", "src/p/b.bas"}) fs::last_write_time(dir_.Path(name), behind);
+  for (const char* name : {"share/a.bas", "share/b.bas"}) fs::last_write_time(dir_.Path(name), behind);
   ASSERT_EQ(Run().status, 0);
 
-  dir_.Write("src/p/a.bas", "A1\r\nA2\r\n");  // same size, same time
-  fs::last_write_time(dir_.Path("src/p/a.bas"), behind);
+  dir_.Write("share/a.bas", "A1\r\nA2\r\n");  // same size, same time
+  fs::last_write_time(dir_.Path("share/a.bas"), behind);
   ASSERT_EQ(Run().status, 0);
-  EXPECT_EQ(Lines("src/p/a.bas"), Rows({"A1", "A2"}));
+  EXPECT_EQ(Lines("share/a.bas"), Rows({"A1", "A2"}));
 }
 
 // A FIFO named as the single file would never answer: it is refused at

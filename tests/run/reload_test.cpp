@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/platform.hpp"
 #include "run/binary_runner.hpp"
 
 namespace corvanne {
@@ -59,6 +60,17 @@ class ReloadTest : public ::testing::Test {
                                                           dir_.Path(relative) + "'");
     return rows.size() == 1 ? rows[0] : "<" + std::to_string(rows.size()) + " batches>";
   }
+  // The ModifiedTime and CheckedTime its record holds.
+  Rows TimesOf(const std::string& relative) const {
+    Rows times;
+    for (const char* column : {"ModifiedTime", "CheckedTime"}) {
+      const Rows value = ReadColumn(dir_.Path("out.db"), std::string("SELECT ") + column +
+                                                             " FROM SysCodeLines_Temp_Files WHERE FileName = '" +
+                                                             dir_.Path(relative) + "'");
+      times.insert(times.end(), value.begin(), value.end());
+    }
+    return times;
+  }
   // Sets the file's time to `time` (keeps it as it was after an edit).
   void SetTime(const std::string& relative, fs::file_time_type time) const {
     fs::last_write_time(dir_.Path(relative), time);
@@ -99,13 +111,23 @@ TEST_F(ReloadTest, ChangedPassesOverWhatIsAsLoadedAndCatchesEditsByTheHash) {
   ASSERT_EQ(Run().status, 0);
   const std::string first = BatchOf("src/p/a.bas");
   const fs::file_time_type a_time = fs::last_write_time(dir_.Path("src/p/a.bas"));
+  const Rows c_times = TimesOf("src/q/c.bas");
+  ASSERT_EQ(c_times.size(), 2U);
+  if (StampsWithLocalClock(dir_.Path("src"))) {
+    // Written a moment before the load, the newest of the tree: on a local
+    // disk the load's own clock says when it looked.
+    EXPECT_GT(std::stoll(c_times[1]), std::stoll(c_times[0]));
+  }
   std::this_thread::sleep_for(std::chrono::milliseconds(1100));  // a new batch code
 
   // Touched, same bytes: passed over. Same size and time, other bytes (an
-  // edit in the same second as the load): loaded again.
+  // edit in the same second as the load): loaded again. Touched back an
+  // hour: passed over by its hash, and the new time recorded, so that later
+  // runs can trust it without reading the file.
   fs::last_write_time(dir_.Path("src/p/b.bas"), fs::file_time_type::clock::now());
   dir_.Write("src/p/a.bas", "A1\r\nA2\r\n");
   SetTime("src/p/a.bas", a_time);
+  SetTime("src/q/c.bas", fs::last_write_time(dir_.Path("src/q/c.bas")) - std::chrono::hours(1));
   const testing::Outcome list = Run({"--list"});
   EXPECT_EQ(list.out, "load\t" + dir_.Path("src/p/a.bas") + "\nunchanged\t" + dir_.Path("src/p/b.bas") +
                           "\nunchanged\t" + dir_.Path("src/q/c.bas") + "\n");
@@ -114,6 +136,9 @@ TEST_F(ReloadTest, ChangedPassesOverWhatIsAsLoadedAndCatchesEditsByTheHash) {
   EXPECT_NE(BatchOf("src/p/a.bas"), first);
   EXPECT_EQ(BatchOf("src/p/b.bas"), first) << "a touched file was loaded again";
   EXPECT_EQ(BatchOf("src/q/c.bas"), first);
+  const Rows c_after = TimesOf("src/q/c.bas");
+  ASSERT_EQ(c_after.size(), 2U);
+  EXPECT_EQ(std::stoll(c_after[0]) - std::stoll(c_times[0]), -3'600'000'000'000LL) << "the new time was not recorded";
   EXPECT_EQ(ReadColumn(dir_.Path("out.db"), "SELECT LineCount FROM SysCodeLines_Temp_Files WHERE FileName = '" +
                                                 dir_.Path("src/q/c.bas") + "'"),
             Rows({"3"}));

@@ -38,6 +38,7 @@ class OdbcDestination final : public LoadDestination {
   LoadResult ReadFileStates(const LoadRequest& request, const FileStateSink& each) override;
   LoadResult ListFiles(const LoadRequest& request, const FileNameSink& each) override;
   LoadResult ForgetFile(const LoadRequest& request) override;
+  LoadResult RefreshFileStates(const LoadRequest& request, const std::vector<FileState>& states) override;
   LoadResult MakeDurable() override;
   uint64_t ConnectionNumber() const override { return connections_; }
   LoadResult FindRowsContaining(const LoadRequest& request, const std::string& needle,

@@ -253,6 +253,19 @@ bool OdbcForgetFile(OdbcConnection& connection, const OdbcReloadNames& names, co
          DeleteRows(connection, names.companion, "FileName", file, why);
 }
 
+bool OdbcRefreshFileState(OdbcConnection& connection, const OdbcReloadNames& names, const FileState& state,
+                          std::vector<OdbcDiagnostic>& why) {
+  BoundStatement update(connection);
+  update.Number(state.modified_time);
+  update.Number(state.checked_time);
+  update.Text(state.file_name);
+  update.Number(state.size);
+  update.Text(state.content_hash);
+  return update.Run("UPDATE " + names.companion +
+                        " SET ModifiedTime = ?, CheckedTime = ? WHERE FileName = ? AND FileSize = ? AND ContentHash = ?",
+                    why);
+}
+
 bool OdbcReadFileStates(OdbcConnection& connection, const OdbcReloadNames& names, const FileStateSink& each,
                         std::vector<OdbcDiagnostic>& why) {
   BoundStatement select(connection);

@@ -38,6 +38,11 @@ bool OdbcTakeOutFile(OdbcConnection& connection, const OdbcReloadNames& names, c
 bool OdbcWriteFileState(OdbcConnection& connection, const OdbcReloadNames& names, const FileState& state,
                         std::vector<OdbcDiagnostic>& why);
 
+// Sets the times of the companion row of state.file_name to the state's,
+// when it records the state's size and hash. False with `why` set.
+bool OdbcRefreshFileState(OdbcConnection& connection, const OdbcReloadNames& names, const FileState& state,
+                          std::vector<OdbcDiagnostic>& why);
+
 // Deletes the file's rows, as OdbcTakeOutFile finds them, then its
 // companion row. False with `why` set.
 bool OdbcForgetFile(OdbcConnection& connection, const OdbcReloadNames& names, const std::string& file,

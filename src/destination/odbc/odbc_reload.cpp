@@ -102,6 +102,23 @@ LoadResult OdbcDestination::ForgetFile(const LoadRequest& request) {
   return Failed(request, target, what + ": cannot delete the file's rows: " + FormatDiagnostics(why, kNoReason));
 }
 
+LoadResult OdbcDestination::RefreshFileStates(const LoadRequest& request, const std::vector<FileState>& states) {
+  Target target;
+  LoadResult failure;
+  if (!Connected(request, target, failure)) return failure;
+  if (unit_open_) return Failed(request, target, "a unit is open");
+  const OdbcReloadNames names = ReloadNames(request);
+  std::vector<OdbcDiagnostic> why;
+  bool ok = true;
+  for (auto state = states.begin(); ok && state != states.end(); ++state) {
+    ok = OdbcRefreshFileState(connection_, names, *state, why);
+  }
+  if (ok && connection_.Commit()) return LoadResult::Loaded(0);
+  if (why.empty()) why = connection_.Diagnostics();
+  connection_.Rollback();
+  return Failed(request, target, "cannot record the times of unchanged files: " + FormatDiagnostics(why, kNoReason));
+}
+
 LoadResult OdbcDestination::FindRowsContaining(const LoadRequest& request, const std::string& needle,
                                                std::vector<std::string>& rows) {
   Target target;

@@ -112,6 +112,32 @@ LoadResult PgDestination::ForgetFile(const LoadRequest& request) {
   return Failed(request, what + ": cannot delete the file's rows: " + why.message);
 }
 
+LoadResult PgDestination::RefreshFileStates(const LoadRequest& request, const std::vector<FileState>& states) {
+  LoadResult failure;
+  if (!Connected(request, failure)) return failure;
+  if (unit_open_) return Failed(request, "a unit is open");
+  const PgNames names = NamesOf(request);
+  // One round trip for them all.
+  std::vector<PgStatement> statements{{"BEGIN", {}}};
+  for (const FileState& state : states) {
+    statements.push_back({"UPDATE " + names.companion +
+                              " SET ModifiedTime = $2, CheckedTime = $3 WHERE FileName = $1 AND FileSize = $4 AND"
+                              " ContentHash = $5",
+                          {state.file_name, std::to_string(state.modified_time), std::to_string(state.checked_time),
+                           std::to_string(state.size), state.content_hash}});
+  }
+  statements.push_back({"COMMIT", {}});
+  PgFailure why;
+  std::string status;
+  if (connection_.Pipeline(statements, why, &status) && status == "COMMIT") {
+    unflushed_ = true;
+    return LoadResult::Loaded(0);
+  }
+  PgFailure ignored;
+  if (!why.lost) connection_.Simple("ROLLBACK", ignored);
+  return Failed(request, "cannot record the times of unchanged files: " + why.message);
+}
+
 LoadResult PgDestination::FindRowsContaining(const LoadRequest& request, const std::string& needle,
                                              std::vector<std::string>& rows) {
   LoadResult failure;

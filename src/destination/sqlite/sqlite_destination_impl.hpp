@@ -36,6 +36,7 @@ class SqliteDestination final : public LoadDestination {
   LoadResult ReadFileStates(const LoadRequest& request, const FileStateSink& each) override;
   LoadResult ListFiles(const LoadRequest& request, const FileNameSink& each) override;
   LoadResult ForgetFile(const LoadRequest& request) override;
+  LoadResult RefreshFileStates(const LoadRequest& request, const std::vector<FileState>& states) override;
   LoadResult MakeDurable() override;
   LoadResult Close() override;
 

@@ -269,6 +269,23 @@ std::string SqliteWriteFileState(sqlite3* db, const LoadRequest& request, const 
   return cause;
 }
 
+std::string SqliteRefreshFileState(sqlite3* db, const LoadRequest& request, const FileState& state) {
+  sqlite3_stmt* update =
+      KeptStatement(db, "UPDATE " + Companion(request) +
+                            " SET ModifiedTime = ?2, CheckedTime = ?3 WHERE FileName = ?1 AND FileSize = ?4 AND"
+                            " ContentHash = ?5");
+  if (update == nullptr) return SqliteCause(db, SQLITE_ERROR);
+  const bool bound = BindText(update, 1, state.file_name) &&
+                     sqlite3_bind_int64(update, 2, state.modified_time) == SQLITE_OK &&
+                     sqlite3_bind_int64(update, 3, state.checked_time) == SQLITE_OK &&
+                     sqlite3_bind_int64(update, 4, state.size) == SQLITE_OK && BindText(update, 5, state.content_hash);
+  const bool done = bound && sqlite3_step(update) == SQLITE_DONE;
+  std::string cause = done ? std::string() : std::string(sqlite3_errmsg(db));
+  sqlite3_reset(update);
+  sqlite3_clear_bindings(update);
+  return cause;
+}
+
 std::string SqliteReadFileStates(sqlite3* db, const LoadRequest& request, const FileStateSink& each) {
   SqliteStatement select;
   const int rc = PrepareOne(db, std::string("SELECT ") + kCompanionColumns + " FROM " + Companion(request), select);

@@ -45,6 +45,10 @@ std::string SqliteOpenFile(sqlite3* db, const LoadRequest& request, UnrangedRows
 // as SqliteOpenFile finds them. Empty, or why not.
 std::string SqliteDeleteFile(sqlite3* db, const LoadRequest& request, UnrangedRows& unranged);
 
+// Sets the times of the companion row of state.file_name to the state's,
+// when it records the state's size and hash. Empty, or why not.
+std::string SqliteRefreshFileState(sqlite3* db, const LoadRequest& request, const FileState& state);
+
 // Writes `state` into the companion row of state.file_name, with the LineId
 // range [first, last] that holds all of the file's rows (0: none known).
 // Empty, or why not.

@@ -58,4 +58,21 @@ LoadResult SqliteDestination::ForgetFile(const LoadRequest& request) {
   return LoadResult::Loaded(0);
 }
 
+LoadResult SqliteDestination::RefreshFileStates(const LoadRequest& request, const std::vector<FileState>& states) {
+  const std::string target = "database " + Quoted(PathOf(request.database));
+  if (unit_open_) return LoadResult::Failed(kSqliteSource, target + ": a unit is open");
+  LoadResult ready = Ready(request, target);
+  if (!ready.ok) return ready;
+  LoadScope scope(db_, false);
+  std::string cause = scope.Begin() ? std::string() : std::string(sqlite3_errmsg(db_));
+  for (auto state = states.begin(); cause.empty() && state != states.end(); ++state) {
+    cause = SqliteRefreshFileState(db_, request, *state);
+  }
+  if (cause.empty() && !scope.Commit()) cause = sqlite3_errmsg(db_);
+  if (!cause.empty()) {
+    return LoadResult::Failed(kSqliteSource, target + ": cannot record the times of unchanged files: " + cause);
+  }
+  return LoadResult::Loaded(0);
+}
+
 }  // namespace corvanne

@@ -1,5 +1,5 @@
-// Findings about the configured source: the lists as written, then one walk
-// as a run would do it, compared with what the lists ask for.
+// Findings about the configured source: the lists as written, then a run's
+// walk compared with what the lists ask for.
 #include "discovery/source_check.hpp"
 
 #include <algorithm>
@@ -8,8 +8,10 @@
 #include <unordered_set>
 #include <utility>
 
+#include "common/platform.hpp"
 #include "common/text.hpp"
 #include "discovery/discovery.hpp"
+#include "discovery/folder_reader.hpp"
 #include "discovery/walk.hpp"
 
 namespace corvanne {
@@ -114,31 +116,48 @@ void CheckListedFolders(const ItemList& written, const ItemList& resolved, Findi
   }
 }
 
-// The selected-type files lying directly in a listed folder, by path.
-std::unordered_set<std::string> DirectFiles(const ResolvedSource& source, const FileFilter& filter,
-                                            const ListingCache& cache) {
-  std::unordered_set<std::string> paths;
-  for (const std::string& folder : source.folders) {
-    const auto listing = cache.find(folder);
-    if (listing == cache.end()) continue;
-    for (const std::string& name : listing->second.files) {
-      std::string path = ChildPath(folder, name);
-      if (filter.Selects(path)) paths.insert(std::move(path));
-    }
-  }
-  return paths;
+// The folder part of a path as the walk spells it ("/src/a" of
+// "/src/a/x.bas"; "/" of "/x.bas"): looked up for every walked file, so no
+// copy is made.
+std::string_view FolderOf(std::string_view path) {
+  while (path.size() > 1 && path.back() == kPathSeparator) path.remove_suffix(1);
+  const std::size_t cut = path.rfind(kPathSeparator);
+  if (cut == std::string_view::npos) return {};
+  const bool root = cut == 0 || (kPathSeparator == '\\' && cut == 2 && path[1] == ':');
+  return path.substr(0, root ? cut + 1 : cut);
 }
 
-// With recursion on, a listed folder's own files are never searched.
-// `selected` holds at least those of them a run selects.
-void CheckPassedOver(const ResolvedSource& source, const FileFilter& filter, const ListingCache& cache,
+// Folders spelled as FolderOf spells the folder of a file in them; the
+// views point into `folders`.
+std::unordered_set<std::string_view> FolderKeys(const ItemList& folders, ItemList& keys) {
+  keys.clear();
+  for (std::string key : folders) {
+    while (key.size() > 1 && key.back() == kPathSeparator) key.pop_back();
+    keys.push_back(key + kPathSeparator + "x");
+  }
+  std::unordered_set<std::string_view> set;
+  for (const std::string& key : keys) set.insert(FolderOf(key));
+  return set;
+}
+
+// With recursion on, a listed folder's own files are never searched: each
+// listed folder is read once more (only they are) for the selected-type
+// files lying directly in it. `selected` holds at least those of them a run
+// selects.
+void CheckPassedOver(const ResolvedSource& source, const FileFilter& filter,
                      const std::unordered_set<std::string>& selected, Findings& findings) {
   std::unordered_set<std::string> seen;
   for (const std::string& folder : source.folders) {
-    const auto listing = cache.find(folder);
-    if (listing == cache.end() || !seen.insert(folder).second) continue;
+    if (folder.empty() || !seen.insert(folder).second) continue;
+    FolderListing listing;
+    try {
+      if (!ReadFolder(folder, listing)) continue;
+    } catch (const WalkError&) {
+      continue;  // the walk itself says so
+    }
+    SortByName(listing);
     ItemList names;
-    for (const std::string& name : listing->second.files) {
+    for (const std::string& name : listing.files) {
       const std::string path = ChildPath(folder, name);
       if (filter.Selects(path) && selected.count(path) == 0) names.push_back(name);
     }
@@ -166,7 +185,7 @@ void CheckSingleFile(const std::string& path, Findings& findings) {
 
 }  // namespace
 
-void CheckSource(const SourceSettings& configured, const std::string& application_folder, Findings& findings) {
+void CheckSourceLists(const SourceSettings& configured, const std::string& application_folder, Findings& findings) {
   const ResolvedSource source = ResolveSource(configured, application_folder);
   CheckRowDelimiter(configured.RowDelimiter, findings);
   if (IsSingleFileMode(configured)) {
@@ -185,52 +204,64 @@ void CheckSource(const SourceSettings& configured, const std::string& applicatio
     CheckListedFolders(written, source.folders, findings);
   }
   const ItemList written_exclusions = ExclusionItems(configured.ExclusionSepChar, configured.ExclusionList);
-  const bool exclusions_usable =
-      CheckSeparator("SOURCE_FILES_EXCLUSION_LIST", "SOURCE_FILES_EXCLUSION_LIST_SEP_CHAR", configured.ExclusionSepChar,
-                     configured.ExclusionList, "no file is excluded", findings);
-  if (exclusions_usable) CheckItemBlanks("SOURCE_FILES_EXCLUSION_LIST", written_exclusions, "path", findings);
+  if (CheckSeparator("SOURCE_FILES_EXCLUSION_LIST", "SOURCE_FILES_EXCLUSION_LIST_SEP_CHAR",
+                     configured.ExclusionSepChar, configured.ExclusionList, "no file is excluded", findings)) {
+    CheckItemBlanks("SOURCE_FILES_EXCLUSION_LIST", written_exclusions, "path", findings);
+  }
   CheckExtensions(configured.FileExtensions, findings);
+}
 
-  // One walk as a run does it, exclusions left out, so that an exclusion
-  // item can be told from a file it would pass over.
+void CheckWalkedSource(const SourceSettings& configured, const std::string& application_folder,
+                       const RunFileList& list, Findings& findings) {
+  if (IsSingleFileMode(configured)) return;
+  const ResolvedSource source = ResolveSource(configured, application_folder);
+  const FileFilter run_filter(configured.FileExtensions, source.exclusions);
+  if (!configured.AvoidRecursion) {
+    // The few files of the list that lie directly in a listed folder (one
+    // listed below another): the walk's list is looked at, never copied.
+    ItemList keys;
+    const std::unordered_set<std::string_view> listed = FolderKeys(source.folders, keys);
+    std::unordered_set<std::string> selected;
+    for (const std::string& path : list.files) {
+      if (listed.count(FolderOf(path)) != 0) selected.insert(path);
+    }
+    CheckPassedOver(source, run_filter, selected, findings);
+  }
+  // An item matches a file when the walk searched the file's folder, its type
+  // is selected and it is there: what the run passed over for the item.
+  const bool exclusions_usable = !configured.ExclusionList.empty() && !configured.ExclusionSepChar.empty();
+  const ItemList written_exclusions = ExclusionItems(configured.ExclusionSepChar, configured.ExclusionList);
+  ItemList keys;
+  const std::unordered_set<std::string_view> searched = FolderKeys(list.searched, keys);
+  const FileFilter type_filter(configured.FileExtensions, {});
+  for (size_t i = 0; exclusions_usable && i < source.exclusions.size(); ++i) {
+    const std::string& item = source.exclusions[i];
+    if (written_exclusions[i].empty()) continue;
+    if (searched.count(FolderOf(item)) != 0 && type_filter.Selects(item) &&
+        LookAtFile(item).kind != FileLook::Kind::kMissing) {
+      continue;
+    }
+    Warn(findings,
+         "SOURCE_FILES_EXCLUSION_LIST: item " + Quoted(written_exclusions[i]) +
+             " matches no file a run would select (paths are compared exactly, letter case included" +
+             (written_exclusions[i] == item ? "" : "; looked for as " + Quoted(item)) + ")");
+  }
+  if (list.files.empty()) Warn(findings, "no file is selected: a run would load nothing");
+}
+
+void CheckSource(const SourceSettings& configured, const std::string& application_folder, Findings& findings) {
+  CheckSourceLists(configured, application_folder, findings);
+  if (IsSingleFileMode(configured)) return;
+  // One walk as a run does it.
   NoProgress silent;
-  ListingCache cache;
-  ItemList candidates;
+  RunFileList list;
   try {
-    candidates = SelectListedFiles(source.folders, !configured.AvoidRecursion,
-                                   FileFilter(configured.FileExtensions, {}), silent, cache);
+    list = CollectRunFileList(configured, silent, application_folder);
   } catch (const WalkError& error) {
     Fail(findings, std::string(error.what()) + "; a run would stop there (exit status 2)");
     return;
   }
-  // The walk's paths are looked at once and not copied into sets: before a
-  // run over a big tree this check would otherwise hold it three times.
-  // Only the few paths the checks below ask about are kept.
-  const FileFilter run_filter(configured.FileExtensions, source.exclusions);
-  const std::unordered_set<std::string> asked =
-      configured.AvoidRecursion ? std::unordered_set<std::string>() : DirectFiles(source, run_filter, cache);
-  const std::unordered_set<std::string> excluded(source.exclusions.begin(), source.exclusions.end());
-  std::unordered_set<std::string> found;     // exclusion items the walk came across
-  std::unordered_set<std::string> selected;  // of `asked`, the ones a run selects
-  bool any_selected = false;
-  for (const std::string& path : candidates) {
-    if (excluded.count(path) != 0) {
-      found.insert(path);
-      continue;
-    }
-    any_selected = true;
-    if (asked.count(path) != 0) selected.insert(path);
-  }
-  if (!configured.AvoidRecursion) CheckPassedOver(source, run_filter, cache, selected, findings);
-  for (size_t i = 0; exclusions_usable && i < source.exclusions.size(); ++i) {
-    if (written_exclusions[i].empty() || found.count(source.exclusions[i]) != 0) continue;
-    Warn(findings,
-         "SOURCE_FILES_EXCLUSION_LIST: item " + Quoted(written_exclusions[i]) +
-             " matches no file a run would select (paths are compared exactly, letter case included" +
-             (written_exclusions[i] == source.exclusions[i] ? "" : "; looked for as " + Quoted(source.exclusions[i])) +
-             ")");
-  }
-  if (!any_selected) Warn(findings, "no file is selected: a run would load nothing");
+  CheckWalkedSource(configured, application_folder, list, findings);
 }
 
 }  // namespace corvanne

@@ -6,6 +6,7 @@
 
 #include "config/findings.hpp"
 #include "config/settings.hpp"
+#include "discovery/discovery.hpp"
 
 namespace corvanne {
 
@@ -21,5 +22,13 @@ namespace corvanne {
 // that cannot be listed is an error and ends the look at the files. Walks the
 // folders as a run would; nothing is thrown.
 void CheckSource(const SourceSettings& configured, const std::string& application_folder, Findings& findings);
+
+// CheckSource in two halves, for a run that walks anyway: what the lists
+// alone tell (before the run), then what its walk `list` (the run's
+// CollectRunFileList for `configured`) tells. The second reads the listed
+// folders once more, and looks at each exclusion item; nothing else.
+void CheckSourceLists(const SourceSettings& configured, const std::string& application_folder, Findings& findings);
+void CheckWalkedSource(const SourceSettings& configured, const std::string& application_folder,
+                       const RunFileList& list, Findings& findings);
 
 }  // namespace corvanne

@@ -170,6 +170,7 @@ void RunFolders(RunContext& context) {
   // and only when there is a file to load.
   if (context.reload != nullptr) OpenDestination(context);
   const RunFileList list = CollectRunFileList(context.plan->source, context.plan->selection, context.progress);
+  if (context.walked) context.walked(list);
   const int32_t total = ClampTo32(list.files.size());
   context.counts.files_listed = total;
   if (total > 0 && context.reload == nullptr) OpenDestination(context);

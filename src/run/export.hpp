@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -13,6 +14,7 @@
 #include "common/platform.hpp"
 #include "common/progress.hpp"
 #include "config/app_state.hpp"
+#include "discovery/discovery.hpp"
 #include "run/load_engine.hpp"
 #include "run/run_plan.hpp"
 
@@ -42,6 +44,8 @@ struct RunContext {
   const RunPlan* plan = nullptr;    // set by RunExport: the settings as the run uses them
   std::vector<UnconfirmedFile> unconfirmed = {};  // loaded since the last confirmed flush
   LineFile header_file = {};        // the header file, kept open for the run
+  // Given the run's file list once the walk made it, before any load.
+  std::function<void(const RunFileList&)> walked = {};
 };
 
 // The whole export run over ConfiguredSource. Throws WalkError when a folder

@@ -34,10 +34,14 @@ void AddReadFailures(const AppState& state, const RecordingNotifier& boxes, Find
 
 }  // namespace
 
-Findings CheckConfiguration(const AppState& state, const std::vector<CheckStep>& more) {
+Findings CheckConfiguration(const AppState& state, const std::vector<CheckStep>& more, bool walk) {
   Findings findings;
   CheckConfigKeys(state.ConfigText, findings);
-  CheckSource(state.ConfiguredSource, ApplicationFolder(state), findings);
+  if (walk) {
+    CheckSource(state.ConfiguredSource, ApplicationFolder(state), findings);
+  } else {
+    CheckSourceLists(state.ConfiguredSource, ApplicationFolder(state), findings);
+  }
   Engine engine = Engine::kSqlServer;
   if (!ParseEngine(state.Destination.DestinationEngine, engine)) {
     findings.push_back(

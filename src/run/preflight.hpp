@@ -19,7 +19,9 @@ using CheckStep = std::function<void(const AppState& state, Findings& findings)>
 // order: the keys of the configuration text, the configured source and the
 // files it selects, the DESTINATION_ENGINE value, then each of `more`.
 // Reads folders; loads nothing and shows no message.
-Findings CheckConfiguration(const AppState& state, const std::vector<CheckStep>& more = {});
+// With `walk` false the source's lists are checked but its folders are not
+// walked: a run that walks anyway checks its own walk (CheckWalkedSource).
+Findings CheckConfiguration(const AppState& state, const std::vector<CheckStep>& more = {}, bool walk = true);
 
 // corvanne --check: reads and parses the configuration file of `state`,
 // writes one line per finding to `out` ("warning: ..." or "error: ..."),

@@ -11,6 +11,7 @@
 #include "common/progress.hpp"
 #include "config/config_file.hpp"
 #include "discovery/discovery.hpp"
+#include "discovery/source_check.hpp"
 #include "source/code_page_hint.hpp"
 #include "destination/destination.hpp"
 #include "run/code_page_choice.hpp"
@@ -89,8 +90,10 @@ int RunUnattended(AppState& state, const std::vector<Message>& startup_messages)
   StreamNotifier stream(std::cerr);
   TerminalProgress terminal(std::cerr, stream, StandardErrorIsTerminal());
   for (const Message& message : startup_messages) terminal.Show(message);
-  // A scheduled run that would load nothing, or less than meant, says so.
-  WriteWarnings(CheckConfiguration(state), std::cerr);
+  // A scheduled run that would load nothing, or less than meant, says so:
+  // what the lists tell first, what the walk finds once the run has walked
+  // (one walk, the run's own).
+  WriteWarnings(CheckConfiguration(state, {}, /*walk=*/false), std::cerr);
 
   Engine engine = Engine::kSqlServer;
   if (!ParseEngine(state.Destination.DestinationEngine, engine)) {
@@ -106,6 +109,13 @@ int RunUnattended(AppState& state, const std::vector<Message>& startup_messages)
 
   LoadEngine loads(terminal, ApplicationFolder(state));
   RunContext context{state, terminal, terminal, loads, {}};
+  context.walked = [&state, &terminal](const RunFileList& list) {
+    Findings findings;
+    CheckWalkedSource(state.ConfiguredSource, ApplicationFolder(state), list, findings);
+    if (findings.empty()) return;
+    terminal.ClearLine();
+    WriteWarnings(findings, std::cerr);
+  };
   try {
     RunExport(context);
   } catch (const DestinationError& error) {

@@ -20,6 +20,7 @@
 #include <clocale>
 #include <cstdlib>
 #include <locale.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
@@ -271,6 +272,37 @@ int32_t ProcessNumber() {
 #endif
 }
 
+#ifndef _WIN32
+namespace {
+
+// What a stat that ended with `error` (0: none) tells of a file.
+FileLook LookFromStat(int error, const struct stat& info) {
+  FileLook look;
+  if (error != 0) {
+    look.kind = (error == ENOENT || error == ENOTDIR) ? FileLook::Kind::kMissing : FileLook::Kind::kUnknown;
+    look.cause = std::generic_category().message(error);
+    look.error_number = error;
+    return look;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    look.kind = FileLook::Kind::kNotRegular;
+    look.error_number = S_ISDIR(info.st_mode) ? EISDIR : ENOTSUP;
+    look.cause = S_ISDIR(info.st_mode)    ? std::generic_category().message(EISDIR)
+                 : S_ISFIFO(info.st_mode) ? "a FIFO, not a regular file"
+                 : S_ISSOCK(info.st_mode) ? "a socket, not a regular file"
+                                          : "a device, not a regular file";
+    return look;
+  }
+  look.kind = FileLook::Kind::kRegular;
+  look.size = static_cast<int64_t>(info.st_size);
+  look.modified_ns = static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+  look.device = static_cast<uint64_t>(info.st_dev);
+  return look;
+}
+
+}  // namespace
+#endif
+
 FileLook LookAtFile(const std::string& path) {
   FileLook look;
 #ifdef _WIN32
@@ -315,27 +347,34 @@ FileLook LookAtFile(const std::string& path) {
 #else
   // One stat: a re-load looks at every file of the tree, and each look counts.
   struct stat info {};
-  if (stat(path.c_str(), &info) != 0) {
-    const int error = errno;
-    look.kind = (error == ENOENT || error == ENOTDIR) ? FileLook::Kind::kMissing : FileLook::Kind::kUnknown;
-    look.cause = std::generic_category().message(error);
-    look.error_number = error;
-    return look;
+  return LookFromStat(stat(path.c_str(), &info) == 0 ? 0 : errno, info);
+#endif
+}
+
+
+FileLooker::~FileLooker() {
+#ifndef _WIN32
+  if (folder_fd_ >= 0) close(folder_fd_);
+#endif
+}
+
+FileLook FileLooker::Look(const std::string& path) {
+#ifdef _WIN32
+  return LookAtFile(path);
+#else
+  const std::size_t cut = path.rfind('/');
+  if (cut == std::string::npos || cut == 0) return LookAtFile(path);
+  if (folder_fd_ < 0 || path.compare(0, cut, folder_) != 0 || folder_.size() != cut) {
+    if (folder_fd_ >= 0) close(folder_fd_);
+    folder_.assign(path, 0, cut);
+    folder_fd_ = open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   }
-  if (!S_ISREG(info.st_mode)) {
-    look.kind = FileLook::Kind::kNotRegular;
-    look.error_number = S_ISDIR(info.st_mode) ? EISDIR : ENOTSUP;
-    look.cause = S_ISDIR(info.st_mode)    ? std::generic_category().message(EISDIR)
-                 : S_ISFIFO(info.st_mode) ? "a FIFO, not a regular file"
-                 : S_ISSOCK(info.st_mode) ? "a socket, not a regular file"
-                                          : "a device, not a regular file";
-    return look;
-  }
-  look.kind = FileLook::Kind::kRegular;
-  look.size = static_cast<int64_t>(info.st_size);
-  look.modified_ns = static_cast<int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
-  look.device = static_cast<uint64_t>(info.st_dev);
-  return look;
+  // A folder that cannot be opened (search permission only, say) can still
+  // be looked through by the whole path.
+  if (folder_fd_ < 0) return LookAtFile(path);
+  struct stat info {};
+  const char* name = path.c_str() + cut + 1;
+  return LookFromStat(fstatat(folder_fd_, name, &info, 0) == 0 ? 0 : errno, info);
 #endif
 }
 

@@ -81,6 +81,23 @@ struct FileLook {
 // Looks at `path` once.
 FileLook LookAtFile(const std::string& path);
 
+// Looks at many files in turn as LookAtFile does, the folder of the last
+// one kept open: a look by name in an open folder does not walk the whole
+// path again (a re-load looks at every file of a tree, folder by folder).
+class FileLooker {
+ public:
+  FileLooker() = default;
+  ~FileLooker();
+  FileLooker(const FileLooker&) = delete;
+  FileLooker& operator=(const FileLooker&) = delete;
+
+  FileLook Look(const std::string& path);
+
+ private:
+  std::string folder_;  // the folder open in folder_fd_
+  int folder_fd_ = -1;
+};
+
 // Now, in nanoseconds since 1970 UTC, on the local clock.
 int64_t NowNanoseconds();
 

@@ -175,13 +175,14 @@ void RunFolders(RunContext& context) {
   context.counts.files_listed = total;
   if (total > 0 && context.reload == nullptr) OpenDestination(context);
   context.progress.FilesListed(total, /*single_file=*/false);
+  FileLooker looker;
 
   for (int32_t index = 1; index <= total; ++index) {
     const std::string& path = list.files[static_cast<std::size_t>(index - 1)];
     context.progress.FileStarted(index, total, path);
     const std::string name = NameOf(context, path);
     if (context.reload != nullptr) context.reload->Saw(name);
-    const FileLook look = LookAtFile(path);
+    const FileLook look = looker.Look(path);
     if (!look.IsRegular()) {
       FailUnlooked(context, name, look);
     } else if (look.size > 0) {

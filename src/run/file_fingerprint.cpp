@@ -51,10 +51,7 @@ bool HashFile(const std::string& path, std::string& hash, std::string& error) {
 bool IsAsRecorded(const FileState& known, FileState& now, std::string& error) {
   if (known.size < 0 || known.content_hash.empty()) return false;
   if (known.size != now.size) return false;
-  if (known.modified_time == now.modified_time &&
-      known.modified_time < known.checked_time - kUnreliableTimeNanoseconds) {
-    return true;
-  }
+  if (TimeVouches(known.size, known.modified_time, known.checked_time, now.size, now.modified_time)) return true;
   if (now.content_hash.empty() && !HashFile(now.file_name, now.content_hash, error)) return false;
   return now.content_hash == known.content_hash;
 }

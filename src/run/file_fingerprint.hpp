@@ -15,6 +15,14 @@ namespace corvanne {
 // cannot vouch for such a file, its hash must.
 inline constexpr int64_t kUnreliableTimeNanoseconds = 2'000'000'000;
 
+// True when size and time alone vouch for a file recorded with
+// `recorded_size` and `recorded_time` at `checked_time`: both as recorded,
+// and the time well before the record was made.
+inline bool TimeVouches(int64_t recorded_size, int64_t recorded_time, int64_t checked_time, int64_t size,
+                        int64_t time) {
+  return recorded_size == size && recorded_time == time && recorded_time < checked_time - kUnreliableTimeNanoseconds;
+}
+
 // The XXH3-128 hash of the bytes of `path` as 32 lower-case hex digits.
 // False with `error` set (naming the file) when it cannot be read.
 bool HashFile(const std::string& path, std::string& hash, std::string& error);

@@ -102,6 +102,8 @@ Reload::Reload(LoadEngine& engine, const AppState& state, const RunPlan& plan)
     : engine_(engine), state_(state), plan_(plan) {}
 
 bool Reload::Start(std::string& error) {
+  last_name_.clear();
+  last_known_ = nullptr;
   known_.Clear();
   // Each row is kept compactly as it is read: the rows are never all held.
   const LoadResult read =
@@ -131,7 +133,10 @@ void Reload::RecordUnchanged(bool all) {
 }
 
 void Reload::Saw(const std::string& text) {
-  if (KnownFiles::Entry* known = known_.Find(text)) known->seen = true;
+  // DecideLoad comes next for the same file, most of the time.
+  last_name_.assign(text);
+  last_known_ = known_.Find(text);
+  if (last_known_ != nullptr) last_known_->seen = true;
 }
 
 int64_t Reload::TrustedNow(const std::string& path, const FileLook& look) {
@@ -155,7 +160,11 @@ bool Reload::DecideLoad(const std::string& path, const std::string& text, const 
   pending_.modified_time = look.modified_ns;
   pending_.checked_time = TrustedNow(path, look);
   std::string error;
-  const KnownFiles::Entry* known = known_.Find(text);
+  const KnownFiles::Entry* known = text == last_name_ ? last_known_ : known_.Find(text);
+  if (plan_.load_mode == LoadMode::kChanged && known != nullptr && known->recorded && known->hashed &&
+      TimeVouches(known->size, known->modified_time, known->checked_time, look.size, look.modified_ns)) {
+    return false;  // the common case of a re-run, decided without a copy
+  }
   FileState now = pending_;
   now.file_name = path;  // IsAsRecorded reads the file by this name
   if (plan_.load_mode == LoadMode::kChanged && known != nullptr && known->recorded) {

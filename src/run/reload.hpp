@@ -99,6 +99,8 @@ class Reload {
   std::unordered_map<uint64_t, Clock> clocks_;  // per file system
   FileState pending_;                          // the file DecideLoad last looked at
   std::vector<FileState> unchanged_;           // records RecordUnchanged writes
+  std::string last_name_;                      // the name Saw() last looked up
+  KnownFiles::Entry* last_known_ = nullptr;    // and what it found
 };
 
 // --list in CHANGED mode: each file of `files` after a mark and a tab:

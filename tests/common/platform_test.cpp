@@ -1,5 +1,6 @@
 // Platform layer: executable folder, error texts, and the date and time
 // texts under the user's locale.
+#include "common/library_on_demand.hpp"
 #include "common/platform.hpp"
 
 #include <gtest/gtest.h>
@@ -131,6 +132,17 @@ TEST(PlatformTest, InstalledSourceReplacesTheSystemClockUntilRemoved) {
   ScopedEnv all("LC_ALL", "C");
   EXPECT_TRUE(std::regex_match(CurrentDateTime().ShortDate(), std::regex(R"([1-9]\d?/[1-9]\d?/\d{4})")));
   EXPECT_TRUE(std::regex_match(CurrentDateTime().LongTime(), std::regex(R"([1-9]\d?:\d\d:\d\d [AP]M)")));
+}
+
+TEST(PlatformTest, LibraryOpenedOnDemandIsNamedWhenItIsNotThere) {
+  std::string why;
+  LibraryOnDemand missing("libcorvanne-nothing.so.9");
+  EXPECT_FALSE(missing.Available(why));
+  EXPECT_EQ(why.rfind("cannot load libcorvanne-nothing.so.9: ", 0), 0U) << why;
+  LibraryOnDemand math("libm.so.6");
+  ASSERT_TRUE(math.Available(why)) << why;
+  const auto cosine = reinterpret_cast<double (*)(double)>(math.Symbol("cos"));
+  EXPECT_EQ(cosine(0.0), 1.0);
 }
 
 TEST(PlatformTest, OnlyFileSystemsThatTheKernelStampsItselfReadTheLocalClock) {

@@ -355,6 +355,9 @@ TEST_F(EndToEndTest, WindowIsAProgramOfItsOwnStartedOnlyWhenWanted) {
   ASSERT_EQ(pclose(libraries), 0) << listed;
   EXPECT_NE(listed.find("libsqlite3"), std::string::npos) << listed;
   EXPECT_EQ(listed.find("Qt"), std::string::npos) << listed;
+  // Nor the server clients: they are opened when a destination needs them.
+  EXPECT_EQ(listed.find("libpq"), std::string::npos) << listed;
+  EXPECT_EQ(listed.find("libodbc"), std::string::npos) << listed;
 
   Config({{"UNATTENDED_YES_NO", "NO"}});
   testing::Launch launch;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/code_page.hpp"
+#include "destination/odbc/odbc_on_demand.hpp"
 #include "common/text.hpp"
 #include "destination/identifier.hpp"
 #include "destination/odbc/odbc_batch_insert.hpp"
@@ -36,10 +37,14 @@ LoadResult OdbcDestination::Failed(const LoadRequest& request, const Target& tar
 
 bool OdbcDestination::ResolveTarget(const LoadRequest& request, Target& target, LoadResult& failure) {
   password_ = request.password;
-  if (!env_.Valid()) env_ = MakeOdbcEnvironment();
   target.label = engine_ == Engine::kOdbc
                      ? "ODBC data source " + Quoted(request.server)
                      : "SQL Server " + Quoted(request.server) + ", database " + Quoted(request.database);
+  if (std::string why; !OdbcAvailable(why)) {
+    failure = Failed(request, target, Where(request) + "the ODBC driver manager is not available: " + why);
+    return false;
+  }
+  if (!env_.Valid()) env_ = MakeOdbcEnvironment();
   if (!env_.Valid()) {
     failure = Failed(request, target, Where(request) + "the ODBC driver manager is not available");
     return false;

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "destination/postgres/libpq_on_demand.hpp"
+
 namespace corvanne {
 
 namespace {
@@ -79,6 +81,11 @@ bool PgConnection::Open(const std::vector<std::pair<std::string, std::string>>& 
   }
   keywords.push_back(nullptr);
   values.push_back(nullptr);
+  if (std::string why; !LibpqAvailable(why)) {
+    failure.message = why;
+    failure.lost = true;
+    return false;
+  }
   conn_ = PQconnectdbParams(keywords.data(), values.data(), expand ? 1 : 0);
   if (conn_ != nullptr && PQstatus(conn_) == CONNECTION_OK) return true;
   failure.message = conn_ != nullptr ? Trimmed(PQerrorMessage(conn_)) : "libpq could not allocate a connection";

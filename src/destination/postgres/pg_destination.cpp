@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "common/text.hpp"
+#include "destination/postgres/libpq_on_demand.hpp"
 #include "destination/postgres/pg_destination_impl.hpp"
 #include "destination/identifier.hpp"
 
@@ -43,7 +44,8 @@ std::string PgDestination::Label(const LoadRequest& request) const {
     // service name is shown.
     server.clear();
     char* error = nullptr;
-    if (PQconninfoOption* options = PQconninfoParse(request.server.c_str(), &error)) {
+    std::string why;
+    if (PQconninfoOption* options = LibpqAvailable(why) ? PQconninfoParse(request.server.c_str(), &error) : nullptr) {
       for (PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
         const std::string keyword = option->keyword;
         if (option->val == nullptr || (keyword != "host" && keyword != "port" && keyword != "service")) continue;
@@ -51,7 +53,7 @@ std::string PgDestination::Label(const LoadRequest& request) const {
       }
       PQconninfoFree(options);
     }
-    PQfreemem(error);
+    if (error != nullptr) PQfreemem(error);
   }
   std::string label = "PostgreSQL server " + Quoted(server.empty() ? "(libpq's default)" : server);
   if (!request.database.empty()) label += ", database " + Quoted(request.database);

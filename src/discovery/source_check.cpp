@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -228,7 +229,9 @@ void CheckWalkedSource(const SourceSettings& configured, const std::string& appl
     CheckPassedOver(source, run_filter, selected, findings);
   }
   // An item matches a file when the walk searched the file's folder, its type
-  // is selected and it is there: what the run passed over for the item.
+  // is selected and its folder holds that name, spelled exactly (letter
+  // case too, where the file system ignores it): what the run passed over.
+  std::unordered_map<std::string, std::unordered_set<std::string>> names;  // by folder, read once
   const bool exclusions_usable = !configured.ExclusionList.empty() && !configured.ExclusionSepChar.empty();
   const ItemList written_exclusions = ExclusionItems(configured.ExclusionSepChar, configured.ExclusionList);
   ItemList keys;
@@ -237,9 +240,17 @@ void CheckWalkedSource(const SourceSettings& configured, const std::string& appl
   for (size_t i = 0; exclusions_usable && i < source.exclusions.size(); ++i) {
     const std::string& item = source.exclusions[i];
     if (written_exclusions[i].empty()) continue;
-    if (searched.count(FolderOf(item)) != 0 && type_filter.Selects(item) &&
-        LookAtFile(item).kind != FileLook::Kind::kMissing) {
-      continue;
+    const std::string_view folder = FolderOf(item);
+    if (searched.count(folder) != 0 && type_filter.Selects(item)) {
+      auto [listed, fresh] = names.try_emplace(std::string(folder));
+      FolderListing listing;
+      try {
+        if (fresh && ReadFolder(listed->first, listing)) listed->second.insert(listing.files.begin(), listing.files.end());
+      } catch (const WalkError&) {
+        // cannot tell: taken as not there, as a walk would pass it over
+      }
+      const std::size_t skip = folder.size() + (folder.back() == kPathSeparator ? 0 : 1);
+      if (listed->second.count(item.substr(std::min(skip, item.size()))) != 0) continue;
     }
     Warn(findings,
          "SOURCE_FILES_EXCLUSION_LIST: item " + Quoted(written_exclusions[i]) +

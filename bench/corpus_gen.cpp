@@ -243,6 +243,14 @@ uint64_t Vb6LineCount(Random& random) {
   return 3000 + random.Next(5500);
 }
 
+// Comments and strings of Western European shops: some with accents
+// standing alone, some (Portuguese, German) with them in pairs.
+const std::vector<std::string> kVb6Native = {
+    "' Verificar que el código del cliente esté completo", "MsgBox \"Atención: la operación falló\"",
+    "' Customer’s balance — “outstanding”", "MsgBox \"Price: 25 €\"", "' café, naïve, résumé",
+    "' Verificação da informação do cliente", "MsgBox \"Não foi possível gravar as alterações\"",
+    "' Größe der Übersicht prüfen", "lblTitre.Caption = \"Données de l’année\""};
+
 // Short lines that close blocks, frequent in real code.
 const std::vector<std::string> kClosers = {"End If", "    End If", "Next", "End Sub", "", "Else", "    Exit Sub",
                                            "End With", "End Function", "    Loop"};
@@ -264,7 +272,7 @@ std::string Vb6Text(Random& random, bool form, uint64_t lines, uint32_t in_1000)
   for (; written < lines; ++written) {
     const bool native = in_1000 > 0 && (written == forced || random.Next(1000) < in_1000);
     if (native) {
-      text += kWestern[random.Next(kWestern.size())];
+      text += kVb6Native[random.Next(kVb6Native.size())];
     } else if (random.Next(100) < 12) {
       text += kClosers[random.Next(kClosers.size())];
     } else {

@@ -23,13 +23,14 @@ done
 
 corpus=$work/$name
 case $name in
-  codepages) last=$corpus/src/mod4999.bas aim=1.05 ;;
-  vb6) last=$corpus/MyConfig.xml aim=1.03 ;;  # written after the sources
+  # With recursion on, a run searches only the folders below a listed one.
+  codepages) last=$corpus/src/mod4999.bas aim=1.05 avoid_recursion=YES ;;
+  vb6) last=$corpus/MyConfig.xml aim=1.03 avoid_recursion=NO ;;  # written after the sources
   *) echo "unknown corpus $name (codepages or vb6)" >&2; exit 2 ;;
 esac
 [ -f "$last" ] || "$(bin corpus_gen)" "$work" "$name" >/dev/null
 
-# One configuration per mode; the sources lie in src/ and below.
+# One configuration per mode; the sources lie in src/ (codepages) or below it (vb6).
 for mode in default BYTES; do
   page=$([ "$mode" = BYTES ] && echo BYTES || echo "")
   cat >"$corpus/$mode.xml" <<XML
@@ -39,7 +40,7 @@ for mode in default BYTES; do
 <UNATTENDED_RUN_USER_NAME>BENCH</UNATTENDED_RUN_USER_NAME>
 <SOURCE_FOLDERS_LIST>$corpus/src</SOURCE_FOLDERS_LIST>
 <SOURCE_FOLDERS_LIST_SEP_CHAR>;</SOURCE_FOLDERS_LIST_SEP_CHAR>
-<SOURCE_FOLDER_AVOID_RECURSION_YES_NO>NO</SOURCE_FOLDER_AVOID_RECURSION_YES_NO>
+<SOURCE_FOLDER_AVOID_RECURSION_YES_NO>$avoid_recursion</SOURCE_FOLDER_AVOID_RECURSION_YES_NO>
 <SOURCE_FILE_EXTENSIONS_COMMA_SEP_LIST>FRM,BAS,CLS</SOURCE_FILE_EXTENSIONS_COMMA_SEP_LIST>
 <SOURCE_FILE_CODE_PAGE>$page</SOURCE_FILE_CODE_PAGE>
 <UNATTENDED_YES_NO>YES</UNATTENDED_YES_NO>

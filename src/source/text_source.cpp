@@ -247,7 +247,8 @@ const CodePage& TextSource::ChooseCodePage(std::string_view first) {
   for (std::string_view rest = first; !rest.empty();) {
     const DecodeStep step = trial.Decode(rest, out.data(), out.size());
     if (step.stop == DecodeStop::kInvalid) return fallback_;
-    if (step.consumed == 0) return eof_ ? fallback_ : guessed_;  // a character cut off by the block's end
+    // A character cut off by the block's end, or by the file's.
+    if (step.consumed == 0) return eof_ && raw_end_ == first.size() ? fallback_ : guessed_;
     rest.remove_prefix(step.consumed);
   }
   return guessed_;

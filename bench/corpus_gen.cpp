@@ -1,8 +1,10 @@
 // Writes the benchmark corpora: many small source files in nested folders, a
 // tree shaped like real projects, a few files of a million lines, each with a
 // MyConfig.xml for a run, and the code page corpus (UTF-8 and Windows-1252
-// files, and samples in the code pages of other scripts, written through iconv).
-// Usage: corpus_gen OUT_DIR [small|real|large|codepages|all]. Same output on every run.
+// files, and samples in the code pages of other scripts, written through iconv),
+// and a Visual Basic 6 tree of a real one's shape in mixed encodings.
+// Usage: corpus_gen OUT_DIR [small|real|large|codepages|vb6|all]. Same output on every run.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -228,11 +230,109 @@ void WriteCodePages(const fs::path& corpus) {
   std::cout << corpus.string() << ": 5000 files (60 % UTF-8, 40 % WINDOWS-1252), 5 x 200 samples\n";
 }
 
+// Lines of one file of a Visual Basic 6 project: a few stubs, many modules
+// and forms of some hundreds of lines, a tail of big forms up to 9,000 lines
+// (past one 256 KiB read). About 580 lines a file.
+uint64_t Vb6LineCount(Random& random) {
+  const uint32_t bucket = random.Next(1000);
+  if (bucket < 50) return 1 + random.Next(30);
+  if (bucket < 360) return 30 + random.Next(170);
+  if (bucket < 720) return 200 + random.Next(400);
+  if (bucket < 915) return 600 + random.Next(600);
+  if (bucket < 985) return 1200 + random.Next(1800);
+  return 3000 + random.Next(5500);
+}
+
+// Comments and strings of Western European shops: some with accents
+// standing alone, some (Portuguese, German) with them in pairs.
+const std::vector<std::string> kVb6Native = {
+    "' Verificar que el código del cliente esté completo", "MsgBox \"Atención: la operación falló\"",
+    "' Customer’s balance — “outstanding”", "MsgBox \"Price: 25 €\"", "' café, naïve, résumé",
+    "' Verificação da informação do cliente", "MsgBox \"Não foi possível gravar as alterações\"",
+    "' Größe der Übersicht prüfen", "lblTitre.Caption = \"Données de l’année\""};
+
+// Short lines that close blocks, frequent in real code.
+const std::vector<std::string> kClosers = {"End If", "    End If", "Next", "End Sub", "", "Else", "    Exit Sub",
+                                           "End With", "End Function", "    Loop"};
+
+// One Visual Basic 6 file: a form's header where forms have one, then code
+// with a `native` line (text with accents and typographic quotes) at
+// `in_1000` of 1000 lines, at least one when `in_1000` is not 0, spread
+// anywhere in the file. The text is UTF-8 here.
+std::string Vb6Text(Random& random, bool form, uint64_t lines, uint32_t in_1000) {
+  std::string text;
+  text.reserve(lines * 40);
+  uint64_t written = 0;
+  if (form) {
+    text += "VERSION 5.00\r\nBegin VB.Form frmMain\r\n   Caption         =   \"Main\"\r\n   ClientHeight    =   3195\r\n"
+            "End\r\nAttribute VB_Name = \"frmMain\"\r\n";
+    written = 6;
+  }
+  const uint64_t forced = in_1000 == 0 ? lines : written + random.Next(static_cast<uint32_t>(std::max<uint64_t>(lines - written, 1)));
+  for (; written < lines; ++written) {
+    const bool native = in_1000 > 0 && (written == forced || random.Next(1000) < in_1000);
+    if (native) {
+      text += kVb6Native[random.Next(kVb6Native.size())];
+    } else if (random.Next(100) < 12) {
+      text += kClosers[random.Next(kClosers.size())];
+    } else {
+      text += Line(random);
+    }
+    text += "\r\n";
+  }
+  return text;
+}
+
+// 5,411 files of a Visual Basic 6 tree in 14 projects, about 3.1 M lines
+// and 110 MB, CR LF: 39 % Windows-1252 (accents and typographic quotes in
+// comments and strings, from one line in a few hundred to one in ten), 1 %
+// UTF-8 with a byte-order mark and 1 % without, the rest ASCII. The
+// configuration keeps the default code page.
+void WriteVb6(const fs::path& corpus) {
+  const fs::path sources = fs::absolute(corpus / "src");
+  Random random(19980616);
+  const char* folders[] = {"Forms", "Modules", "Classes", "Common", "Common/Data", "Reports", "Legacy/Dialogs"};
+  const char* extensions[] = {".frm", ".bas", ".cls"};
+  const uint32_t shares[] = {2, 5, 10, 30, 100};  // native lines in 1000
+  constexpr int kFiles = 5411;
+  uint64_t lines = 0;
+  uint64_t bytes = 0;
+  int in_1252 = 0;
+  for (int file = 0; file < kFiles; ++file) {
+    char project[32];
+    std::snprintf(project, sizeof project, "Project%02d", file % 14);
+    const fs::path folder = sources / project / folders[random.Next(7)];
+    fs::create_directories(folder);
+    const char* extension = extensions[random.Next(3)];
+    // A form has its header at least.
+    const uint64_t count = std::max<uint64_t>(Vb6LineCount(random), extension[1] == 'f' ? 7 : 1);
+    const uint32_t kind = random.Next(100);  // 0-38 Windows-1252, 39 UTF-8 with a mark, 40 UTF-8, else ASCII
+    const uint32_t share = kind <= 40 ? shares[random.Next(5)] : 0;
+    std::string text = Vb6Text(random, extension[1] == 'f', count, share);
+    if (kind <= 38) {
+      text = corvanne::testing::Encode(text, "WINDOWS-1252");
+      ++in_1252;
+    } else if (kind == 39) {
+      text.insert(0, "\xEF\xBB\xBF");
+    }
+    char file_name[32];
+    std::snprintf(file_name, sizeof file_name, "File%04d%s", file, extension);
+    std::ofstream out(folder / file_name, std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!out) throw std::runtime_error("cannot write " + (folder / file_name).string());
+    lines += count;
+    bytes += text.size();
+  }
+  WriteConfig(corpus, sources);
+  std::cout << corpus.string() << ": " << kFiles << " files, " << lines << " lines, " << bytes / 1000000 << " MB, "
+            << in_1252 << " in Windows-1252\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::cerr << "usage: corpus_gen OUT_DIR [small|real|large|codepages|all]\n";
+    std::cerr << "usage: corpus_gen OUT_DIR [small|real|large|codepages|vb6|all]\n";
     return 2;
   }
   const fs::path out = argv[1];
@@ -242,6 +342,7 @@ int main(int argc, char** argv) {
     if (which == "real" || which == "all") WriteReal(out / "real");
     if (which == "large" || which == "all") WriteLarge(out / "large");
     if (which == "codepages" || which == "all") WriteCodePages(out / "codepages");
+    if (which == "vb6" || which == "all") WriteVb6(out / "vb6");
   } catch (const std::exception& error) {
     std::cerr << "corpus_gen: " << error.what() << "\n";
     return 1;

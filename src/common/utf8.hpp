@@ -42,7 +42,7 @@ std::size_t WriteUtf8(char32_t code_point, char* out);
 std::size_t WriteUtf16AsUtf8(const char16_t* units, std::size_t count, char* out);
 
 // Length of the longest prefix of `bytes` that is ASCII (bytes below 0x80),
-// found sixteen bytes at a time.
+// found a word at a time.
 std::size_t AsciiPrefix(std::string_view bytes);
 
 // Length of the longest prefix of `bytes` made of whole valid sequences.

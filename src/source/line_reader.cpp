@@ -23,20 +23,26 @@ bool LineReader::Open() {
   return true;
 }
 
-bool LineReader::FindDelimiter(std::size_t& at, std::size_t& length) {
+// Once per row: kept small enough to be inlined into Next, the rarer
+// delimiters of several bytes apart.
+inline bool LineReader::FindDelimiter(std::size_t& at, std::size_t& length) {
+  if (!line_breaks_ && delimiter_.size() != 1) return FindLongDelimiter(at, length);
   const char* data = text_.data.get();
   const std::size_t end = text_.end;
-  if (line_breaks_ || delimiter_.size() == 1) {
-    const char wanted = line_breaks_ ? '\n' : delimiter_[0];
-    const void* hit = std::memchr(data + scan_, wanted, end - scan_);
-    if (hit == nullptr) {
-      scan_ = end;
-      return false;
-    }
-    at = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
-    length = 1;
-    return true;
+  const char wanted = line_breaks_ ? '\n' : delimiter_[0];
+  const void* hit = std::memchr(data + scan_, wanted, end - scan_);
+  if (hit == nullptr) {
+    scan_ = end;
+    return false;
   }
+  at = static_cast<std::size_t>(static_cast<const char*>(hit) - data);
+  length = 1;
+  return true;
+}
+
+bool LineReader::FindLongDelimiter(std::size_t& at, std::size_t& length) {
+  const char* data = text_.data.get();
+  const std::size_t end = text_.end;
   if (delimiter_.empty()) {
     scan_ = end;
     return false;
@@ -107,16 +113,18 @@ bool LineReader::FailLongRow() {
   return false;
 }
 
-bool LineReader::TakeRow(std::size_t length, std::size_t next, std::string_view& line) {
+bool LineReader::FailNul() {
+  error_ = "\"" + source_.Path() + "\" line " + std::to_string(line_number_) + ": binary content (a NUL " +
+           (source_.CountsBytes() ? "byte" : "character") + " in the line)";
+  return false;
+}
+
+inline bool LineReader::TakeRow(std::size_t length, std::size_t next, std::string_view& line) {
   ++line_number_;
   line = std::string_view(text_.data.get() + text_.begin, length);
   // A NUL is no text: one destination would cut the row there, another
   // store it, a third refuse it. The file fails alike on all of them.
-  if (source_.FirstNulPosition() < source_.TextPosition(text_.begin + length)) {
-    error_ = "\"" + source_.Path() + "\" line " + std::to_string(line_number_) + ": binary content (a NUL " +
-             (source_.CountsBytes() ? "byte" : "character") + " in the line)";
-    return false;
-  }
+  if (source_.FirstNulPosition() < source_.TextPosition(text_.begin + length)) return FailNul();
   if (first_replaced_line_ == 0 && source_.FirstReplacedPosition() < source_.TextPosition(next)) {
     first_replaced_line_ = line_number_;
   }

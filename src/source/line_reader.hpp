@@ -56,6 +56,8 @@ class LineReader {
   // Searches [scan_, end) for the end of the current row; true with its
   // position and the length of the delimiter found there.
   bool FindDelimiter(std::size_t& at, std::size_t& length);
+  // The same for a delimiter of several bytes, or none.
+  bool FindLongDelimiter(std::size_t& at, std::size_t& length);
   // Brings more text behind the unreturned text; false with error_ set.
   bool Fill();
   // Length of `bytes` bytes of text from `from`, in the unit of the limit.
@@ -66,6 +68,8 @@ class LineReader {
   // delimiter at `next` (where the following row starts); false with the
   // error set when it holds a NUL.
   bool TakeRow(std::size_t length, std::size_t next, std::string_view& line);
+  // Sets the error naming the row just counted, which holds a NUL; false.
+  bool FailNul();
 
   std::string delimiter_;
   bool line_breaks_ = false;          // "\r\n": CR LF or a lone LF ends a row

@@ -27,6 +27,9 @@ namespace corvanne {
 namespace {
 
 constexpr std::size_t kBlockBytes = std::size_t{256} * 1024;  // one read; big enough that a row rarely spans two
+// A file up to this size whose first block does not settle its encoding is
+// read whole: reading ahead and then again would cost a second read.
+constexpr uint64_t kWholeFileBytes = uint64_t{16} * 1024 * 1024;
 constexpr std::size_t kDecodeSpace = 64;  // least room a decoding step gets: one character always fits
 
 std::string CauseText(int errno_value) { return std::generic_category().message(errno_value); }
@@ -191,10 +194,19 @@ bool TextSource::Decide(TextBuffer& text, std::string& error) {
   }
 
   bool cut_off = false;
-  const std::size_t valid = ValidUtf8Prefix(first.substr(mark.length), cut_off);
-  const bool whole = mark.length + valid == raw_end_ || (cut_off && !eof_);
+  std::size_t valid = ValidUtf8Prefix(first.substr(mark.length), cut_off);
+  bool whole = mark.length + valid == raw_end_ || (cut_off && !eof_);
   // A file that says it is UTF-8 stays UTF-8: its bad bytes are UTF-8's.
   bool utf8 = utf8_mark || code_page_.kind == CodePageKind::kUtf8;
+  const std::size_t first_size = first.size();
+  if (!utf8 && whole && !eof_ && expected_bytes_ > raw_end_ && expected_bytes_ <= kWholeFileBytes) {
+    // Only the rest can tell: it is read behind the first block, once, and
+    // checked where it lies, UTF-8 or not.
+    if (!ReadRest(text, error)) return false;
+    valid += ValidUtf8Prefix(std::string_view(text.data.get() + mark.length + valid, raw_end_ - mark.length - valid),
+                             cut_off);
+    whole = mark.length + valid == raw_end_ || (cut_off && !eof_);
+  }
   if (!utf8 && whole) {
     if (eof_) {
       utf8 = true;
@@ -204,7 +216,7 @@ bool TextSource::Decide(TextBuffer& text, std::string& error) {
   }
   if (!utf8) {
     const bool chosen = code_page_.kind == CodePageKind::kAuto;
-    const CodePage& code_page = chosen ? ChooseCodePage(first) : code_page_;
+    const CodePage& code_page = chosen ? ChooseCodePage(std::string_view(text.data.get(), first_size)) : code_page_;
     const bool table = code_page.kind == CodePageKind::kWindows1252;
     return StartDecoding(text, table ? std::string(kWindows1252) : code_page.decoder, code_page.name, 0, !chosen,
                          error);
@@ -235,7 +247,8 @@ const CodePage& TextSource::ChooseCodePage(std::string_view first) {
   for (std::string_view rest = first; !rest.empty();) {
     const DecodeStep step = trial.Decode(rest, out.data(), out.size());
     if (step.stop == DecodeStop::kInvalid) return fallback_;
-    if (step.consumed == 0) return eof_ ? fallback_ : guessed_;  // a character cut off by the block's end
+    // A character cut off by the block's end, or by the file's.
+    if (step.consumed == 0) return eof_ && raw_end_ == first.size() ? fallback_ : guessed_;
     rest.remove_prefix(step.consumed);
   }
   return guessed_;
@@ -269,6 +282,22 @@ void TextSource::Replace(TextBuffer& text, uint64_t offset) {
   }
   std::memcpy(text.data.get() + text.end, kReplacementCharacter.data(), kReplacementCharacter.size());
   text.end += kReplacementCharacter.size();
+}
+
+bool TextSource::ReadRest(TextBuffer& text, std::string& error) {
+  const auto size = static_cast<std::size_t>(expected_bytes_);
+  auto whole = std::make_unique_for_overwrite<char[]>(size);
+  std::memcpy(whole.get(), text.data.get(), raw_end_);
+  text.data = std::move(whole);
+  text.capacity = size;
+  std::size_t got = 0;
+  std::string cause;
+  if (!Read(text.data.get() + raw_end_, size - raw_end_, bytes_read_, got, eof_, cause)) {
+    error = "cannot read source file " + Quoted(path_) + ": " + cause;
+    return false;
+  }
+  raw_end_ += got;
+  return true;
 }
 
 bool TextSource::RestIsUtf8(std::size_t carried, const TextBuffer& text, bool& valid, std::string& error) {
@@ -320,7 +349,11 @@ bool TextSource::StartDecoding(TextBuffer& text, const std::string& decoder, con
   text.begin = text.end = 0;
   if (in_code_page) {
     detector_.emplace(shown);
-    detector_->Feed(std::string_view(input_.get(), input_end_));
+    // A block at a time, as the file would have been read: the detector
+    // judges the first bytes it is given.
+    for (std::size_t at = 0; at < input_end_; at += kBlockBytes) {
+      detector_->Feed(std::string_view(input_.get() + at, std::min(kBlockBytes, input_end_ - at)));
+    }
   }
   return FillDecoded(text, 0, error);
 }

@@ -47,8 +47,10 @@ struct SourceDecoding {
 // the whole file is valid UTF-8; else the code page (under AUTO, the
 // detector's when it is sure and the first block decodes in it without a
 // bad byte, else the fallback). A file larger than one block whose first
-// block is valid UTF-8 is read ahead once to its end to decide, so memory
-// stays two blocks and the longest row whatever the size. Under BYTES the
+// block is valid UTF-8 is read whole to decide when it is at most 16 MiB
+// (one read, checked once, where it lies); a bigger one is read ahead once
+// to its end and then again, so memory stays two blocks and the longest row
+// whatever the size. Under BYTES the
 // bytes are the text. Bad bytes become U+FFFD under REPLACE, counted; under
 // FAIL they end the text.
 class TextSource {
@@ -102,6 +104,9 @@ class TextSource {
   bool Read(char* at, std::size_t wanted, uint64_t& position, std::size_t& got, bool& at_end, std::string& error);
   // Decides the encoding from the first block, now in `text`.
   bool Decide(TextBuffer& text, std::string& error);
+  // Reads the rest of the file (at most a few MiB) into `text` behind the
+  // first block, which grows to the file's size.
+  bool ReadRest(TextBuffer& text, std::string& error);
   // Reads the rest of the file ahead, the `carried` last bytes of the first
   // block first; `valid` when all of it is valid UTF-8. The read position is
   // put back.

@@ -311,6 +311,14 @@ TEST_F(TextDecodingTest, Utf8Checks) {
       EXPECT_EQ(cut_off, c.cut_off);
     }
   }
+  // A bad byte is found wherever it stands in the steps of the ASCII scan.
+  for (std::size_t at = 0; at < 80; ++at) {
+    std::string bytes(80, 'a');
+    bytes[at] = '\xFF';
+    bool cut_off = true;
+    EXPECT_EQ(ValidUtf8Prefix(bytes, cut_off), at);
+    EXPECT_FALSE(cut_off);
+  }
   EXPECT_EQ(CountCodePoints("aé中😀"), 4u);
   std::u16string wide = u"x";
   EXPECT_TRUE(AppendUtf16("é中😀", wide));

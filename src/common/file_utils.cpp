@@ -77,7 +77,9 @@ int AppendLine(const std::string& line, const std::string& file_name) { return W
 #ifndef _WIN32
 // Makes the open file `fd` hold exactly `line`: written over from its start
 // and then cut to length. 0, or the errno of the first failure.
-int OverwriteWithLine(int fd, const std::string& line) {
+// `length`: what the file holds (from an earlier call on the same open
+// file), or nullptr when that is not known; updated.
+int OverwriteWithLine(int fd, const std::string& line, std::size_t* length = nullptr) {
   int failure = 0;
   for (std::size_t done = 0; failure == 0 && done < line.size();) {
     errno = 0;
@@ -90,8 +92,13 @@ int OverwriteWithLine(int fd, const std::string& line) {
       NoteFailure(failure);
     }
   }
-  // A device or a pipe has no length to cut (EINVAL); a file must be cut.
-  if (failure == 0 && ::ftruncate(fd, static_cast<off_t>(line.size())) != 0 && errno != EINVAL) NoteFailure(failure);
+  // A device or a pipe has no length to cut (EINVAL); a file must be cut,
+  // unless the line covered all it held: a marker row is written per file.
+  const bool cut = length == nullptr || line.size() < *length;
+  if (failure == 0 && cut && ::ftruncate(fd, static_cast<off_t>(line.size())) != 0 && errno != EINVAL) {
+    NoteFailure(failure);
+  }
+  if (length != nullptr) *length = failure == 0 ? line.size() : SIZE_MAX;
   return failure;
 }
 #endif
@@ -131,6 +138,7 @@ void LineFile::Close() {
 #endif
   fd_ = -1;
   open_name_.clear();
+  length_ = SIZE_MAX;
 }
 
 bool LineFile::Write(const std::string& text, const std::string& file_name, Notifier& notifier) {
@@ -143,7 +151,7 @@ bool LineFile::Write(const std::string& text, const std::string& file_name, Noti
     if (fd_ < 0) failure = errno != 0 ? errno : EIO;
     if (fd_ >= 0) open_name_ = file_name;
   }
-  if (failure == 0) failure = OverwriteWithLine(fd_, text + "\r\n");
+  if (failure == 0) failure = OverwriteWithLine(fd_, text + "\r\n", &length_);
   if (failure == 0) return true;
   // Opened again at the next line: a folder made meanwhile, or space freed.
   Close();

@@ -51,6 +51,7 @@ class LineFile {
  private:
   int fd_ = -1;            // open for writing, or -1
   std::string open_name_;  // the name fd_ was opened under
+  std::size_t length_ = SIZE_MAX;  // what the open file holds; SIZE_MAX: not known
 };
 
 }  // namespace corvanne

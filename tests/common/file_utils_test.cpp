@@ -132,6 +132,19 @@ TEST_F(FileUtilsTest, WriteTruncatesOrAppendsWithCrLf) {
   EXPECT_TRUE(notifier_.messages.empty());
 }
 
+// The header file kept open for a run holds exactly its last line, however
+// the lengths of the lines before it went.
+TEST_F(FileUtilsTest, LineFileHoldsExactlyItsLastLine) {
+  const std::string path = dir_.Write("head.txt", "what an earlier run left, longer than any line below\r\n");
+  LineFile file;
+  for (const char* line : {"BEGINS 1 long", "DONE 1", "BEGINS 2 longer still", "BEGINS 3 x", "DONE 3"}) {
+    SCOPED_TRACE(line);
+    ASSERT_TRUE(file.Write(line, path, notifier_));
+    EXPECT_EQ(ReadBytes(path), std::string(line) + "\r\n");
+  }
+  EXPECT_TRUE(notifier_.messages.empty());
+}
+
 TEST_F(FileUtilsTest, EmptyNameWritesString1InTheApplicationFolder) {
   std::string name;
   WriteTextFile("line", name, false, dir_.path().string(), notifier_);

@@ -11,11 +11,30 @@ namespace corvanne {
 
 namespace {
 
-std::string Companion(const LoadRequest& request) {
-  return QuoteIdentifier(CompanionTableName(request.table_name), QuoteStyle::kDoubleQuote);
+// `name` of `table`, quoted, worked out once per table name: every file's
+// statements name the two tables, and working a name out costs more than
+// the statement it goes into.
+const std::string& QuotedOnce(const std::string& table, std::string (*name)(const std::string&),
+                              std::string& cached_for, std::string& quoted) {
+  if (quoted.empty() || cached_for != table) {
+    quoted = QuoteIdentifier(name(table), QuoteStyle::kDoubleQuote);
+    cached_for = table;
+  }
+  return quoted;
 }
 
-std::string Table(const LoadRequest& request) { return QuoteIdentifier(request.table_name, QuoteStyle::kDoubleQuote); }
+const std::string& Companion(const LoadRequest& request) {
+  thread_local std::string cached_for;
+  thread_local std::string quoted;
+  return QuotedOnce(request.table_name, CompanionTableName, cached_for, quoted);
+}
+
+const std::string& Table(const LoadRequest& request) {
+  thread_local std::string cached_for;
+  thread_local std::string quoted;
+  return QuotedOnce(
+      request.table_name, [](const std::string& table) { return table; }, cached_for, quoted);
+}
 
 // The last part of `name`, quoted: what a view's body may name (a view sees
 // only the tables of its own schema, and names them bare).

@@ -89,8 +89,9 @@ for corpus in small large; do
 done
 echo "(best of $repeats; floors: text; path = path, line and batch per row; id = file id and line, the path once; no index)"
 echo "aims: id+line ≤ 1.15x none in time and ≤ 1.6x in size; name+line ≤ 1.5x none in time"
-# What an index on where rows come from would cost (corvanne makes none).
-for layout in path_index id_index; do
+# What an index on where rows come from would cost (corvanne makes none),
+# and what the companion's index on file names costs (id_unnamed lacks it).
+for layout in path_index id_index id_unnamed; do
   for corpus in small large; do
     read -r fs fmb <<<"$(floor_figures "$work/$corpus" "$layout")"
     echo "floor $layout on $corpus: $fs s, $fmb MB"

@@ -390,7 +390,9 @@ LoadResult SqliteDestination::BeginUnit(const LoadRequest& request) {
   // The write lock is taken here, waiting up to the busy timeout, and held
   // until the unit ends: another run's rows never come between the file's.
   if (!ExecKept(db_, "BEGIN IMMEDIATE")) return LoadResult::Failed(kSqliteSource, target + ": " + sqlite3_errmsg(db_));
-  unit_file_id_ = 0;
+  unit_file_.id = 0;
+  unit_file_.stale = false;
+  unit_recorded_ = false;
   unit_first_ = 0;
   unit_last_ = 0;
   if (UsesCompanion(request)) {
@@ -398,7 +400,7 @@ LoadResult SqliteDestination::BeginUnit(const LoadRequest& request) {
     // the delete and the new rows, and the unit's rows get LineIds in one
     // run (the range its record keeps).
     std::string cause = PrepareInsert(request);
-    if (cause.empty()) cause = SqliteOpenFile(db_, request, unranged_, unit_file_id_);
+    if (cause.empty()) cause = SqliteOpenFile(db_, request, unranged_, unit_file_);
     if (!cause.empty()) {
       if (sqlite3_get_autocommit(db_) == 0) ExecKept(db_, "ROLLBACK");
       insert_.reset();
@@ -452,17 +454,17 @@ LoadResult SqliteDestination::LoadRows(const LoadRequest& request, const std::st
                              request.batch_code_value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
   }
   if (rc == SQLITE_OK && id_parameter_ > 0) {
-    int64_t file_id = unit_file_id_;
+    OpenedFile file = unit_file_;
     if (!unit_open_) {
       // A load of its own adds rows beside any the file has: its record
       // keeps no range for them.
       LoadRequest alone = request;
       alone.load_mode = LoadMode::kAppend;
-      if (std::string cause = SqliteOpenFile(db_, alone, unranged_, file_id); !cause.empty()) {
-        return database_failure(0, cause);
-      }
+      std::string cause = SqliteOpenFile(db_, alone, unranged_, file);
+      if (cause.empty() && file.stale) cause = SqliteMarkNotCurrent(db_, alone, file.id);
+      if (!cause.empty()) return database_failure(0, cause);
     }
-    rc = sqlite3_bind_int64(insert, id_parameter_, file_id);
+    rc = sqlite3_bind_int64(insert, id_parameter_, file.id);
   }
   if (rc != SQLITE_OK) return database_failure(0, sqlite3_errmsg(db_));
   SqliteRowSink sink(insert, line_parameter_);
@@ -492,8 +494,11 @@ LoadResult SqliteDestination::CommitUnit() {
   if (!unit_open_) return LoadResult::Failed(kSqliteSource, "no unit is open to be committed");
   unit_open_ = false;
   if (!unit_lost_.empty()) return LoadResult::Failed(kSqliteSource, std::exchange(unit_lost_, {}));
-  if (ExecKept(db_, "COMMIT")) return LoadResult::Loaded(0);
-  const std::string cause = sqlite3_errmsg(db_);
+  // The file's row changes once per unit: the record, or else this.
+  std::string cause;
+  if (unit_file_.stale && !unit_recorded_) cause = SqliteMarkNotCurrent(db_, insert_key_, unit_file_.id);
+  if (cause.empty() && ExecKept(db_, "COMMIT")) return LoadResult::Loaded(0);
+  if (cause.empty()) cause = sqlite3_errmsg(db_);
   if (sqlite3_get_autocommit(db_) == 0) ExecKept(db_, "ROLLBACK");
   insert_.reset();
   return LoadResult::Failed(kSqliteSource, "database " + Quoted(db_path_) +

@@ -73,7 +73,8 @@ class SqliteDestination final : public LoadDestination {
   int batch_parameter_ = 0;         // of insert_, 0: no batch column
   int id_parameter_ = 0;            // of insert_, 0: no file id column
   UnrangedRows unranged_;           // the table may hold rows outside every recorded range
-  int64_t unit_file_id_ = 0;        // the open unit's FileId, 0: none
+  OpenedFile unit_file_;            // the open unit's companion row (id 0: none)
+  bool unit_recorded_ = false;      // RecordFile wrote the open unit's companion row
   int64_t unit_first_ = 0;          // the first LineId the open unit inserted, 0: none yet
   int64_t unit_last_ = 0;           // the last
   bool unit_open_ = false;          // between BeginUnit and CommitUnit/RollbackUnit

@@ -11,11 +11,30 @@ namespace corvanne {
 
 namespace {
 
-std::string Companion(const LoadRequest& request) {
-  return QuoteIdentifier(CompanionTableName(request.table_name), QuoteStyle::kDoubleQuote);
+// `name` of `table`, quoted, worked out once per table name: every file's
+// statements name the two tables, and working a name out costs more than
+// the statement it goes into.
+const std::string& QuotedOnce(const std::string& table, std::string (*name)(const std::string&),
+                              std::string& cached_for, std::string& quoted) {
+  if (quoted.empty() || cached_for != table) {
+    quoted = QuoteIdentifier(name(table), QuoteStyle::kDoubleQuote);
+    cached_for = table;
+  }
+  return quoted;
 }
 
-std::string Table(const LoadRequest& request) { return QuoteIdentifier(request.table_name, QuoteStyle::kDoubleQuote); }
+const std::string& Companion(const LoadRequest& request) {
+  thread_local std::string cached_for;
+  thread_local std::string quoted;
+  return QuotedOnce(request.table_name, CompanionTableName, cached_for, quoted);
+}
+
+const std::string& Table(const LoadRequest& request) {
+  thread_local std::string cached_for;
+  thread_local std::string quoted;
+  return QuotedOnce(
+      request.table_name, [](const std::string& table) { return table; }, cached_for, quoted);
+}
 
 // The last part of `name`, quoted: what a view's body may name (a view sees
 // only the tables of its own schema, and names them bare).
@@ -214,26 +233,71 @@ std::string SqliteForgetRanges(sqlite3* db, const LoadRequest& request) {
              : std::string(sqlite3_errmsg(db));
 }
 
-std::string SqliteOpenFile(sqlite3* db, const LoadRequest& request, UnrangedRows& unranged, int64_t& file_id) {
+std::string SqliteOpenFile(sqlite3* db, const LoadRequest& request, UnrangedRows& unranged, OpenedFile& file) {
+  const std::string insert = "INSERT INTO " + Companion(request) + " (" + kCompanionColumns +
+                             ") VALUES (?1, -1, 0, '', 0, '', 0)";
   FileRow row;
-  std::string cause = FindFile(db, request, row);
+  bool inserted = false;
+  std::string cause;
+  if (file.expect_new) {
+    // One statement instead of a look-up and an insert; a row the name
+    // already has is left as it is, and looked up below.
+    cause = RunKept(db, insert + " ON CONFLICT (FileName) DO NOTHING", request.file_name_value);
+    inserted = cause.empty() && sqlite3_changes(db) == 1;
+    if (inserted) file.id = sqlite3_last_insert_rowid(db);
+  }
+  if (cause.empty() && !inserted) cause = FindFile(db, request, row);
+  // A run's files are mostly all new (a first load) or all known (a re-load).
+  file.expect_new = inserted || !row.found;
+  file.stale = false;
+  // A file new to the companion table is still looked for among unranged rows.
   if (cause.empty() && request.load_mode != LoadMode::kAppend) cause = DeleteRows(db, request, row, &unranged);
-  if (!cause.empty()) return cause;
+  if (!cause.empty() || inserted) return cause;
   if (!row.found) {
-    cause = RunKept(db, "INSERT INTO " + Companion(request) + " (" + kCompanionColumns +
-                            ") VALUES (?1, -1, 0, '', 0, '', 0)",
-                    request.file_name_value);
-    file_id = sqlite3_last_insert_rowid(db);
+    cause = RunKept(db, insert, request.file_name_value);
+    file.id = sqlite3_last_insert_rowid(db);
     return cause;
   }
-  file_id = row.id;
+  file.id = row.id;
   // Until the unit records the file anew its rows are not current, and
   // rows an APPEND adds lie outside any range.
-  if (row.size == -1 && row.first == 0) return {};
+  file.stale = row.size != -1 || row.first != 0;
+  return {};
+}
+
+std::string SqliteMarkNotCurrent(sqlite3* db, const LoadRequest& request, int64_t file_id) {
   return RunKept(db, "UPDATE " + Companion(request) +
                          " SET FileSize = -1, ContentHash = '', FirstLineId = NULL, LastLineId = NULL"
-                         " WHERE FileName = ?1",
-                 request.file_name_value);
+                         " WHERE FileId = ?2",
+                 request.file_name_value, file_id);
+}
+
+std::string SqliteRecordOpenedFile(sqlite3* db, const LoadRequest& request, const FileState& state, int64_t file_id,
+                                   int64_t first, int64_t last) {
+  sqlite3_stmt* update = KeptStatement(
+      db, "UPDATE " + Companion(request) +
+              " SET FileSize = ?2, ModifiedTime = ?3, ContentHash = ?4, LineCount = ?5, BatchCode = ?6,"
+              " CheckedTime = ?7, FirstLineId = ?8, LastLineId = ?9 WHERE FileId = ?1 AND FileName = ?10");
+  if (update == nullptr) return SqliteCause(db, SQLITE_ERROR);
+  const bool ranged = first > 0 && last >= first;
+  const bool bound = sqlite3_bind_int64(update, 1, file_id) == SQLITE_OK &&
+                     sqlite3_bind_int64(update, 2, state.size) == SQLITE_OK &&
+                     sqlite3_bind_int64(update, 3, state.modified_time) == SQLITE_OK &&
+                     BindText(update, 4, state.content_hash) &&
+                     sqlite3_bind_int64(update, 5, state.line_count) == SQLITE_OK &&
+                     BindText(update, 6, state.batch_code) &&
+                     sqlite3_bind_int64(update, 7, state.checked_time) == SQLITE_OK &&
+                     (ranged ? sqlite3_bind_int64(update, 8, first) : sqlite3_bind_null(update, 8)) == SQLITE_OK &&
+                     (ranged ? sqlite3_bind_int64(update, 9, last) : sqlite3_bind_null(update, 9)) == SQLITE_OK &&
+                     BindText(update, 10, state.file_name);
+  const bool done = bound && sqlite3_step(update) == SQLITE_DONE;
+  std::string cause = done ? std::string() : std::string(sqlite3_errmsg(db));
+  const bool updated = done && sqlite3_changes(db) == 1;
+  sqlite3_reset(update);
+  sqlite3_clear_bindings(update);
+  if (!cause.empty() || updated) return cause;
+  // The id is not the row of that name: the name finds it.
+  return SqliteWriteFileState(db, request, state, first, last);
 }
 
 std::string SqliteDeleteFile(sqlite3* db, const LoadRequest& request, UnrangedRows& unranged) {

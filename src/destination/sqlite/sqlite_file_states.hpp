@@ -34,12 +34,31 @@ struct UnrangedRows {
   bool value = false;
 };
 
-// Opens the file's place for a unit: makes its companion row one that
-// records no finished load (inserting it when missing) and sets `file_id`
-// to its FileId. In a re-load the file's earlier rows go first: by their
-// recorded LineId range, else, when `unranged` says some rows have none, by
-// the file's column. Empty, or why not.
-std::string SqliteOpenFile(sqlite3* db, const LoadRequest& request, UnrangedRows& unranged, int64_t& file_id);
+// A file's companion row as SqliteOpenFile left it.
+struct OpenedFile {
+  int64_t id = 0;          // its FileId
+  bool stale = false;      // it still records an earlier load: SqliteMarkNotCurrent
+                           // must say otherwise unless the file is recorded anew
+  bool expect_new = true;  // in: guess that the file has no row (kept from file to file)
+};
+
+// Opens the file's place for a unit: finds the file's companion row, or
+// inserts one that records no finished load, and sets file.id to its
+// FileId. In a re-load the file's earlier rows go first: by their recorded
+// LineId range, else, when `unranged` says some rows have none, by the
+// file's column. A found row is not changed (see OpenedFile::stale). The
+// guess in file.expect_new only orders the statements. Empty, or why not.
+std::string SqliteOpenFile(sqlite3* db, const LoadRequest& request, UnrangedRows& unranged, OpenedFile& file);
+
+// Makes the companion row `file_id` record no finished load and no LineId
+// range: the file's rows are not known to be current, or lie outside any
+// range. Empty, or why not.
+std::string SqliteMarkNotCurrent(sqlite3* db, const LoadRequest& request, int64_t file_id);
+
+// SqliteWriteFileState for a file whose row SqliteOpenFile found or made as
+// `file_id`, inside the same transaction: updated by its id. Empty, or why not.
+std::string SqliteRecordOpenedFile(sqlite3* db, const LoadRequest& request, const FileState& state, int64_t file_id,
+                                   int64_t first, int64_t last);
 
 // Deletes the companion row of request.file_name_value and the file's rows,
 // as SqliteOpenFile finds them. Empty, or why not.

@@ -14,9 +14,12 @@ LoadResult SqliteDestination::RecordFile(const LoadRequest& request, const FileS
   if (!unit_open_ || !unit_lost_.empty()) {
     return LoadResult::Failed(kSqliteSource, target + ": no unit of the file is open to record it in");
   }
-  if (std::string cause = SqliteWriteFileState(db_, request, state, unit_first_, unit_last_); !cause.empty()) {
-    return LoadResult::Failed(kSqliteSource, target + ": cannot record what was loaded: " + cause);
-  }
+  // The unit found or made the file's row: its id finds it again.
+  const std::string cause = unit_file_.id > 0
+                                ? SqliteRecordOpenedFile(db_, request, state, unit_file_.id, unit_first_, unit_last_)
+                                : SqliteWriteFileState(db_, request, state, unit_first_, unit_last_);
+  if (!cause.empty()) return LoadResult::Failed(kSqliteSource, target + ": cannot record what was loaded: " + cause);
+  unit_recorded_ = true;
   return LoadResult::Loaded(0);
 }
 

@@ -96,17 +96,34 @@ std::string ReadExecutablePath() {
   }
 }
 
-std::tm LocalNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm parts{};
-  localtime_r(&now, &parts);
-  return parts;
-}
-
 class SystemDateTime final : public DateTimeSource {
  public:
-  std::string ShortDate() const override { return FormatShortDate(LocalNow(), UserTimeLocaleName()); }
-  std::string LongTime() const override { return FormatLongTime(LocalNow(), UserTimeLocaleName()); }
+  std::string ShortDate() const override { return Now().date; }
+  std::string LongTime() const override { return Now().time; }
+
+ private:
+  // Two marker rows per file each ask for both: the texts are made once a
+  // second (and again when the locale changed).
+  struct Stamp {
+    std::time_t second = -1;
+    std::string locale;
+    std::string date;
+    std::string time;
+  };
+  static const Stamp& Now() {
+    thread_local Stamp stamp;
+    const std::time_t second = std::time(nullptr);
+    std::string locale = UserTimeLocaleName();
+    if (second != stamp.second || locale != stamp.locale) {
+      std::tm parts{};
+      localtime_r(&second, &parts);
+      stamp.date = FormatShortDate(parts, locale);
+      stamp.time = FormatLongTime(parts, locale);
+      stamp.second = second;
+      stamp.locale = std::move(locale);
+    }
+    return stamp;
+  }
 };
 
 // Formats `parts` with strftime under `locale_name`; empty when the locale is

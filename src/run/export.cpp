@@ -211,6 +211,7 @@ void RunFolders(RunContext& context) {
 
 void RunExport(RunContext& context) {
   context.counts = RunCounts{};
+  context.header_path.clear();
   context.unconfirmed.clear();
   // The settings as this run uses them, parsed once: the run does not see
   // a configuration changed under it.

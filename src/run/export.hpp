@@ -44,6 +44,7 @@ struct RunContext {
   const RunPlan* plan = nullptr;    // set by RunExport: the settings as the run uses them
   std::vector<UnconfirmedFile> unconfirmed = {};  // loaded since the last confirmed flush
   LineFile header_file = {};        // the header file, kept open for the run
+  std::string header_path = {};     // its path, once the first marker row needed it
   // Given the run's file list once the walk made it, before any load.
   std::function<void(const RunFileList&)> walked = {};
 };

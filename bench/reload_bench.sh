@@ -90,7 +90,7 @@ fresh() {
     rm -f "$dir/$name".db*
     return
   fi
-  psql_run -c "DROP TABLE IF EXISTS \"$name\", \"${name}_Files\"" \
+  psql_run -c "DROP VIEW IF EXISTS \"${name}_View\"" -c "DROP TABLE IF EXISTS \"$name\", \"${name}_Files\"" \
     -c "CREATE TABLE \"$name\" (LineId bigserial PRIMARY KEY, MyCodeLine varchar(8000), FileName varchar(1000))" \
     -c "CREATE INDEX \"${name}_file\" ON \"$name\" (FileName)" \
     -c "CREATE TABLE \"${name}_Files\" (FileName varchar(1000) PRIMARY KEY, FileSize bigint, ModifiedTime bigint,

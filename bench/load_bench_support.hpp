@@ -59,8 +59,9 @@ inline void Check(int rc, sqlite3* db, const char* what) {
 // (a CR before it dropped), one transaction per file; `file_begun(path)`
 // inside it before the lines, `line(text, length, number)` for each line,
 // numbered from 1. Times itself.
-template <typename FileBegun, typename Line>
-inline Figures FeedFiles(sqlite3* db, const std::vector<std::string>& files, FileBegun file_begun, Line line) {
+template <typename FileBegun, typename Line, typename FileDone>
+inline Figures FeedFiles(sqlite3* db, const std::vector<std::string>& files, FileBegun file_begun, Line line,
+                         FileDone file_done) {
   Figures figures;
   std::string text;
   const auto start = std::chrono::steady_clock::now();
@@ -84,6 +85,7 @@ inline Figures FeedFiles(sqlite3* db, const std::vector<std::string>& files, Fil
       ++figures.lines;
       at = newline == nullptr ? end : newline + 1;
     }
+    file_done(path);
     Check(sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), db, "commit");
     ++figures.files;
   }
@@ -91,10 +93,17 @@ inline Figures FeedFiles(sqlite3* db, const std::vector<std::string>& files, Fil
   return figures;
 }
 
+template <typename FileBegun, typename Line>
+inline Figures FeedFiles(sqlite3* db, const std::vector<std::string>& files, FileBegun file_begun, Line line) {
+  return FeedFiles(db, files, file_begun, line, [](const std::string&) {});
+}
+
 // The floor: whole file read into memory, split at LF (a CR before it
 // dropped), one prepared INSERT, one transaction per file, WAL with
-// synchronous=NORMAL, no marker rows, no checks.
-inline Figures RunFloor(const std::vector<std::string>& files, const std::string& db_path) {
+// synchronous=NORMAL, no checks; with `markers`, a BEGINS and a DONE row of
+// a run's length around each file's lines (tags, batch code, time and path
+// as text made once), else none.
+inline Figures RunFloor(const std::vector<std::string>& files, const std::string& db_path, bool markers = false) {
   fs::remove(db_path);
   fs::remove(db_path + "-wal");
   fs::remove(db_path + "-shm");
@@ -107,11 +116,24 @@ inline Figures RunFloor(const std::vector<std::string>& files, const std::string
   sqlite3_stmt* insert = nullptr;
   Check(sqlite3_prepare_v2(db, "INSERT INTO SysCodeLines_Temp (MyCodeLine) VALUES (?)", -1, &insert, nullptr), db,
         "prepare");
-  Figures figures = FeedFiles(db, files, [](const std::string&) {}, [&](const char* text, int length, int64_t) {
+  const auto row = [&](const char* text, int length) {
     sqlite3_bind_text(insert, 1, text, length, SQLITE_STATIC);
     Check(sqlite3_step(insert), db, "insert");
     sqlite3_reset(insert);
-  });
+  };
+  std::string marker;
+  const auto marker_row = [&](const char* status, const std::string& path) {
+    if (!markers) return;
+    marker.assign("<TASK_STATUS>").append(status).append("</TASK_STATUS>");
+    marker.append("<TASK_NAME>EXPORT_TEXT_LINE_TO_SQL_TABLE</TASK_NAME><BATCH_CODE>10284__12_7_2026_6_51_34_PM</BATCH_CODE>");
+    marker.append("<FILE_TYPE>BAS</FILE_TYPE><USER_NAME>BENCH</USER_NAME><FILE_SERIAL_NUMBER>1</FILE_SERIAL_NUMBER>");
+    marker.append("<DATE_TIME>12/7/2026 6:51:34 PM</DATE_TIME><FILE_NAME>").append(path).append("</FILE_NAME>");
+    row(marker.data(), static_cast<int>(marker.size()));
+  };
+  Figures figures = FeedFiles(
+      db, files, [&](const std::string& path) { marker_row("BEGINS", path); },
+      [&](const char* text, int length, int64_t) { row(text, length); },
+      [&](const std::string& path) { marker_row("DONE", path); });
   sqlite3_finalize(insert);
   sqlite3_close(db);
   return figures;

@@ -1,5 +1,6 @@
 // The floor of loading: the same files and rows as a run, with the least
-// work a loader can do. Usage: load_floor_bench CORPUS_DIR [DB_PATH].
+// work a loader can do; with --markers, also a run's two marker rows per
+// file. Usage: load_floor_bench CORPUS_DIR [DB_PATH] [--markers].
 #include "load_bench_support.hpp"
 
 int main(int argc, char** argv) {
@@ -9,9 +10,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path corpus = argv[1];
+  const bool markers = argc > 3 && std::string(argv[3]) == "--markers";
   const std::string db_path = argc > 2 ? argv[2] : (corpus / "floor.db").string();
   try {
-    Print("floor", RunFloor(CorpusFiles(corpus / "src"), db_path));
+    Print(markers ? "floor_markers" : "floor", RunFloor(CorpusFiles(corpus / "src"), db_path, markers));
   } catch (const std::exception& error) {
     std::cerr << "load_floor_bench: " << error.what() << "\n";
     return 1;

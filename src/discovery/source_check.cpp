@@ -141,6 +141,17 @@ std::unordered_set<std::string_view> FolderKeys(const ItemList& folders, ItemLis
   return set;
 }
 
+// The folder's entries as read now; none when it is not there or cannot be
+// read (the run's own walk says so).
+FolderListing ListingOf(const std::string& folder) {
+  FolderListing listing;
+  try {
+    if (ReadFolder(folder, listing)) return listing;
+  } catch (const WalkError&) {
+  }
+  return {};
+}
+
 // With recursion on, a listed folder's own files are never searched: each
 // listed folder is read once more (only they are) for the selected-type
 // files lying directly in it. `selected` holds at least those of them a run
@@ -150,12 +161,7 @@ void CheckPassedOver(const ResolvedSource& source, const FileFilter& filter,
   std::unordered_set<std::string> seen;
   for (const std::string& folder : source.folders) {
     if (folder.empty() || !seen.insert(folder).second) continue;
-    FolderListing listing;
-    try {
-      if (!ReadFolder(folder, listing)) continue;
-    } catch (const WalkError&) {
-      continue;  // the walk itself says so
-    }
+    FolderListing listing = ListingOf(folder);
     SortByName(listing);
     ItemList names;
     for (const std::string& name : listing.files) {
@@ -243,11 +249,9 @@ void CheckWalkedSource(const SourceSettings& configured, const std::string& appl
     const std::string_view folder = FolderOf(item);
     if (searched.count(folder) != 0 && type_filter.Selects(item)) {
       auto [listed, fresh] = names.try_emplace(std::string(folder));
-      FolderListing listing;
-      try {
-        if (fresh && ReadFolder(listed->first, listing)) listed->second.insert(listing.files.begin(), listing.files.end());
-      } catch (const WalkError&) {
-        // cannot tell: taken as not there, as a walk would pass it over
+      if (fresh) {
+        const FolderListing listing = ListingOf(listed->first);
+        listed->second.insert(listing.files.begin(), listing.files.end());
       }
       const std::size_t skip = folder.size() + (folder.back() == kPathSeparator ? 0 : 1);
       if (listed->second.count(item.substr(std::min(skip, item.size()))) != 0) continue;

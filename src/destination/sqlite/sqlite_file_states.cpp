@@ -42,6 +42,18 @@ std::string LastPart(const std::string& name) {
   return QuoteIdentifierPart(IdentifierParts(name).back(), QuoteStyle::kDoubleQuote);
 }
 
+// Steps a kept statement that writes, once its values are `bound`, and makes
+// it ready for its next use. Empty, or why not; `changed` gets the rows it
+// changed when given.
+std::string StepKept(sqlite3* db, sqlite3_stmt* statement, bool bound, int* changed = nullptr) {
+  const bool done = bound && sqlite3_step(statement) == SQLITE_DONE;
+  std::string cause = done ? std::string() : std::string(sqlite3_errmsg(db));
+  if (changed != nullptr) *changed = done ? sqlite3_changes(db) : 0;
+  sqlite3_reset(statement);
+  sqlite3_clear_bindings(statement);
+  return cause;
+}
+
 // Into `text`, whose room is reused row after row.
 void ReadText(sqlite3_stmt* statement, int column, std::string& text) {
   const auto* value = reinterpret_cast<const char*>(sqlite3_column_text(statement, column));
@@ -290,12 +302,9 @@ std::string SqliteRecordOpenedFile(sqlite3* db, const LoadRequest& request, cons
                      (ranged ? sqlite3_bind_int64(update, 8, first) : sqlite3_bind_null(update, 8)) == SQLITE_OK &&
                      (ranged ? sqlite3_bind_int64(update, 9, last) : sqlite3_bind_null(update, 9)) == SQLITE_OK &&
                      BindText(update, 10, state.file_name);
-  const bool done = bound && sqlite3_step(update) == SQLITE_DONE;
-  std::string cause = done ? std::string() : std::string(sqlite3_errmsg(db));
-  const bool updated = done && sqlite3_changes(db) == 1;
-  sqlite3_reset(update);
-  sqlite3_clear_bindings(update);
-  if (!cause.empty() || updated) return cause;
+  int changed = 0;
+  std::string cause = StepKept(db, update, bound, &changed);
+  if (!cause.empty() || changed == 1) return cause;
   // The id is not the row of that name: the name finds it.
   return SqliteWriteFileState(db, request, state, first, last);
 }
@@ -326,11 +335,7 @@ std::string SqliteWriteFileState(sqlite3* db, const LoadRequest& request, const 
                      sqlite3_bind_int64(insert, 7, state.checked_time) == SQLITE_OK &&
                      (ranged ? sqlite3_bind_int64(insert, 8, first) : sqlite3_bind_null(insert, 8)) == SQLITE_OK &&
                      (ranged ? sqlite3_bind_int64(insert, 9, last) : sqlite3_bind_null(insert, 9)) == SQLITE_OK;
-  const bool done = bound && sqlite3_step(insert) == SQLITE_DONE;
-  std::string cause = done ? std::string() : std::string(sqlite3_errmsg(db));
-  sqlite3_reset(insert);
-  sqlite3_clear_bindings(insert);
-  return cause;
+  return StepKept(db, insert, bound);
 }
 
 std::string SqliteRefreshFileState(sqlite3* db, const LoadRequest& request, const FileState& state) {
@@ -343,11 +348,7 @@ std::string SqliteRefreshFileState(sqlite3* db, const LoadRequest& request, cons
                      sqlite3_bind_int64(update, 2, state.modified_time) == SQLITE_OK &&
                      sqlite3_bind_int64(update, 3, state.checked_time) == SQLITE_OK &&
                      sqlite3_bind_int64(update, 4, state.size) == SQLITE_OK && BindText(update, 5, state.content_hash);
-  const bool done = bound && sqlite3_step(update) == SQLITE_DONE;
-  std::string cause = done ? std::string() : std::string(sqlite3_errmsg(db));
-  sqlite3_reset(update);
-  sqlite3_clear_bindings(update);
-  return cause;
+  return StepKept(db, update, bound);
 }
 
 std::string SqliteReadFileStates(sqlite3* db, const LoadRequest& request, const FileStateSink& each) {

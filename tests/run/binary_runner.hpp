@@ -18,6 +18,7 @@
 #include <map>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "testing/temp_dir.hpp"
@@ -119,6 +120,7 @@ struct Launch {
   int err_fd = -1;                // or this descriptor (a terminal, say)
   bool as_nobody = false;         // drop root first (permissions do not stop root)
   std::vector<std::string> unset; // environment variables the child does not get
+  std::vector<std::pair<std::string, std::string>> set;  // and ones it gets with these values
 };
 
 // Starts the binary; returns its process id. Never returns in the child.
@@ -139,6 +141,7 @@ inline pid_t StartBinary(const Launch& launch) {
   if (null_in >= 0) dup2(null_in, 0);
   if (!launch.folder.empty() && chdir(launch.folder.c_str()) != 0) _exit(126);
   for (const std::string& name : launch.unset) unsetenv(name.c_str());
+  for (const auto& [name, value] : launch.set) setenv(name.c_str(), value.c_str(), 1);
   if (launch.as_nobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(126);
   execv(argv[0], argv.data());
   _exit(127);
